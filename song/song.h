@@ -1,0 +1,60 @@
+// The in-memory form of one Standard MIDI File.
+//
+// A Song owns its 16 track slots; a slot owns the events chained after its
+// head; an event owns its `extra` block exactly when dataLength > 2. Events
+// are kept close to their file bytes: the writer puts back status, data1,
+// data2 and the extra bytes as dataLength says. Plain data, no platform
+// services, no validation of ranges.
+#pragma once
+
+#include <cstdint>
+
+struct MidiEvent {
+  MidiEvent() = default;
+  ~MidiEvent();
+  MidiEvent(const MidiEvent&) = delete;
+  MidiEvent& operator=(const MidiEvent&) = delete;
+
+  // Bytes that follow `status` when written: 1 = data1, 2 = data1 data2,
+  // more = data1 data2 and dataLength - 2 bytes of extra. 0 = not filled.
+  int32_t dataLength = 0;
+  uint32_t deltaTime = 0;
+  uint8_t status = 0;  // status byte, or the first data byte under running status
+  uint8_t data1 = 0;
+  uint8_t data2 = 0;
+  uint8_t* extra = nullptr;  // dataLength - 2 bytes, owned, only when dataLength > 2
+  MidiEvent* next = nullptr;  // not owned by the event; the slot frees the chain
+};
+
+struct TrackSlot {
+  TrackSlot() = default;
+  ~TrackSlot();
+  TrackSlot(const TrackSlot&) = delete;
+  TrackSlot& operator=(const TrackSlot&) = delete;
+
+  MidiEvent head;       // the first event; an empty slot has head.dataLength 0
+  int32_t timeShift = 0;   // ticks, 0..200, 0 = off
+  int32_t pitchShift = 0;  // bend steps, 0..64, 0 = off
+};
+
+constexpr int kMaxTracks = 16;
+
+struct Song {
+  Song() = default;
+  Song(const Song&) = delete;
+  Song& operator=(const Song&) = delete;
+
+  int32_t trackCount = 0;  // slots 0..trackCount-1 are loaded
+  int32_t division = 0;    // header bytes 12-13, unsigned big-endian
+  uint8_t formatByte = 1;  // header byte 9
+  TrackSlot tracks[kMaxTracks];
+  uint8_t selectedTrack = 0;  // 0-based, the track the sliders show
+};
+
+// The one current song; null until the first successful load, replaced only
+// by loading.
+extern Song* currentSong;
+
+// Destroys the current song (if any) and makes a fresh, empty one current.
+// Returns it.
+Song* replaceCurrentSong();
