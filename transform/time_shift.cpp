@@ -1,0 +1,63 @@
+#include "transform/time_shift.h"
+
+#include "song/song.h"
+
+namespace {
+
+// Note Off (0x8n), Note On (0x9n), and events stored under running status
+// (the stored byte is a data byte, below 0x80) are the ones that move. An
+// event with delta time 0 sits on the tick of the event before it (the
+// further notes of a chord) and moves with it; so does everything that
+// carries its own status byte from 0xA0 up: controllers, program changes,
+// pressure, bends, system exclusive and meta events.
+bool isEligible(const MidiEvent& event) { return event.status < 0xA0 && event.deltaTime != 0; }
+
+}  // namespace
+
+void applyTimeShift(TrackSlot& slot, RandomSource& random) {
+  const int32_t amount = slot.timeShift;
+  // How many ticks the chain at the current point lies later than before the
+  // walk (negative: earlier). Kept in 64 bits: a long run of events that
+  // cannot take their displacement back can only make it grow.
+  int64_t carry = 0;
+  for (MidiEvent* event = slot.head.next; event != nullptr; event = event->next) {
+    if (!isEligible(*event)) continue;
+
+    // Settle: put the event back where it was before the walk, as far as a
+    // delta time allows. It cannot go below 0 (the event would pass the one
+    // before it), nor above kMaxDeltaTime (a Standard MIDI File writes delta
+    // times in at most four bytes). What is left over stays in
+    // the residue: positive when the event still lies late, negative when it
+    // still lies early.
+    int64_t d = event->deltaTime;
+    int64_t residue = 0;
+    if (carry > 0 && carry >= d) {
+      residue = carry - d;
+      d = 0;
+    } else {
+      d -= carry;
+      // Only a negative carry lengthens the delta, and never past the limit;
+      // a delta that already lies above it (only a damaged file has one) is
+      // not made longer.
+      if (carry < 0 && d > kMaxDeltaTime) {
+        const int64_t limit = event->deltaTime > kMaxDeltaTime ? event->deltaTime : kMaxDeltaTime;
+        residue = limit - d;
+        d = limit;
+      }
+    }
+
+    // Jitter. A jitter that cannot be applied whole is dropped, not
+    // clamped: a negative one that would leave the delta at 0 or below, a
+    // positive one that would push it past kMaxDeltaTime. The draw is spent
+    // either way so the order of draws does not depend on the data.
+    const int64_t jitter = drawAround(random, amount);
+    const bool fits = jitter > 0 ? d + jitter <= kMaxDeltaTime : d > -jitter;
+    if (fits) {
+      d += jitter;
+      carry = residue + jitter;
+    } else {
+      carry = residue;
+    }
+    event->deltaTime = static_cast<uint32_t>(d);
+  }
+}
