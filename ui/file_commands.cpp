@@ -1,0 +1,175 @@
+#include "ui/file_commands.h"
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstdint>
+#include <cwchar>
+
+#include "song/log.h"
+#include "song/reader.h"
+#include "song/song.h"
+#include "song/writer.h"
+#include "ui/main_window.h"
+#include "ui/track_pane.h"
+
+namespace {
+
+constexpr DWORD kPathUnits = 260;
+// The reader takes an int32 size; a file larger than that can't be handed
+// over whole, and the read buffer keeps 10 spare bytes behind the data.
+constexpr int64_t kLargestReadable = INT32_MAX - 10;
+
+const wchar_t kMidiFilter[] = L"Midi (*.mid)\0*.mid\0";
+
+// Both dialogs are set up alike: the one filter, ".mid" added to a bare name,
+// and OFN_CREATEPROMPT alone, so even the open dialog offers to create a name
+// that does not exist and nothing asks before an existing file is replaced.
+OPENFILENAMEW fileDialogRecord(wchar_t* path) {
+  OPENFILENAMEW record = {};
+  record.lStructSize = sizeof record;
+  record.hwndOwner = mainWindowHandle;
+  record.lpstrFilter = kMidiFilter;
+  record.lpstrFile = path;
+  record.nMaxFile = kPathUnits;
+  record.nMaxFileTitle = kPathUnits;
+  record.Flags = OFN_CREATEPROMPT;
+  record.lpstrDefExt = L"mid";
+  return record;
+}
+
+bool validHandle(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
+
+// Reads the whole open file into a new buffer with 10 zeroed bytes behind the
+// data. Returns null (nothing allocated) when the size can't be taken, the
+// file is too large for the reader, or the read fails.
+uint8_t* readWholeFile(HANDLE file, int32_t& bytesRead) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > kLargestReadable) return nullptr;
+  const DWORD wanted = static_cast<DWORD>(size.QuadPart);
+  uint8_t* buffer = new uint8_t[static_cast<size_t>(wanted) + 10]();
+  DWORD count = 0;
+  if (!ReadFile(file, buffer, wanted, &count, nullptr)) {
+    delete[] buffer;
+    return nullptr;
+  }
+  // A file that shrank meanwhile gives fewer bytes; the reader sees only those.
+  bytesRead = static_cast<int32_t>(count);
+  return buffer;
+}
+
+// The folder part of `path` (up to and including its last separator), or "."
+// for a bare name.
+void folderOf(const wchar_t* path, wchar_t* folder) {
+  const wchar_t* lastSeparator = nullptr;
+  for (const wchar_t* p = path; *p != L'\0'; ++p)
+    if (*p == L'\\' || *p == L'/') lastSeparator = p;
+  if (lastSeparator == nullptr) {
+    std::wcscpy(folder, L".");
+    return;
+  }
+  const size_t length = static_cast<size_t>(lastSeparator - path) + 1;
+  std::wmemcpy(folder, path, length);
+  folder[length] = L'\0';
+}
+
+enum class WriteOutcome { kSaved, kCreateError, kSaveError };
+
+// Writes the image to a fresh temporary file in the target's folder and only
+// then puts it in the target's place, so a failed or short write leaves an
+// existing target untouched. `written` is the count WriteFile reported, 0
+// when no file could be made.
+WriteOutcome writeBesideThenReplace(const wchar_t* target, const uint8_t* image, int32_t length, DWORD& written) {
+  written = 0;
+  wchar_t folder[kPathUnits];
+  wchar_t temporary[MAX_PATH];
+  folderOf(target, folder);
+  if (GetTempFileNameW(folder, L"vk", 0, temporary) == 0) return WriteOutcome::kCreateError;
+  HANDLE file =
+      CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!validHandle(file)) {
+    DeleteFileW(temporary);
+    return WriteOutcome::kCreateError;
+  }
+  const BOOL ok = WriteFile(file, image, static_cast<DWORD>(length), &written, nullptr);
+  const BOOL flushed = ok && FlushFileBuffers(file);
+  CloseHandle(file);
+  if (!ok || !flushed || written != static_cast<DWORD>(length)) {
+    DeleteFileW(temporary);
+    return WriteOutcome::kSaveError;
+  }
+  // The target could not be replaced (held open elsewhere, read-only, a
+  // folder of that name): it was never written, as if it could not be made.
+  if (!MoveFileExW(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temporary);
+    written = 0;
+    return WriteOutcome::kCreateError;
+  }
+  return WriteOutcome::kSaved;
+}
+
+}  // namespace
+
+void loadSongFile() {
+  wchar_t path[kPathUnits] = {};
+  OPENFILENAMEW record = fileDialogRecord(path);
+  if (!GetOpenFileNameW(&record)) return;
+
+  // No sharing: a file another program holds open is refused here.
+  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  appendLog(path);
+  if (!validHandle(file)) {
+    appendLog(L"File open error!");
+    return;
+  }
+  int32_t size = 0;
+  uint8_t* buffer = readWholeFile(file, size);
+  if (buffer == nullptr) {
+    appendLog(L"File read error!");
+    CloseHandle(file);
+    return;
+  }
+  appendLogNumber(L"Read %d bytes", size);
+
+  // From here on the old song and its pane are gone: a new Song starts with
+  // track 1 selected and every amount 0.
+  replaceCurrentSong();
+  parseSong(buffer, size);
+  delete[] buffer;
+  CloseHandle(file);
+
+  // The new pane covers the old one; the old one has no use left.
+  HWND oldPane = trackPaneHandle;
+  EndDialog(oldPane, 0);
+  openTrackPane();
+  DestroyWindow(oldPane);
+  refreshTrackControls();
+}
+
+void saveSongFile() {
+  if (currentSong == nullptr) return;
+  wchar_t path[kPathUnits] = {};
+  OPENFILENAMEW record = fileDialogRecord(path);
+  if (!GetSaveFileNameW(&record)) return;
+
+  // The image is built before any file is touched.
+  uint8_t* image = nullptr;
+  const int32_t length = serializeSong(image);
+  DWORD written = 0;
+  WriteOutcome outcome = WriteOutcome::kSaveError;
+  if (length >= 0 && image != nullptr) outcome = writeBesideThenReplace(path, image, length, written);
+  delete[] image;
+
+  switch (outcome) {
+    case WriteOutcome::kSaved:
+      appendLog(L"File saved");
+      break;
+    case WriteOutcome::kCreateError:
+      appendLog(L"File create error!");
+      break;
+    case WriteOutcome::kSaveError:
+      appendLog(L"File save error!");
+      break;
+  }
+  appendLogNumber(L"Saved %d bytes", static_cast<int>(written));
+}

@@ -1,0 +1,12 @@
+// The Load and Save commands. Each picks a path in the system's file dialog,
+// does its whole job on the user-interface thread and reports every outcome
+// as log lines; neither shows a message box or retries.
+//
+// loadSongFile replaces currentSong and the track pane only after the file
+// has been read; a cancel or a failure leaves everything as it was.
+// saveSongFile does nothing without a current song; it never leaves a target
+// file half written: the image goes to a temporary file beside it first.
+#pragma once
+
+void loadSongFile();
+void saveSongFile();

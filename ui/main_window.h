@@ -1,0 +1,31 @@
+// The main dialog (template IDD_MAIN): start-up, the application state the
+// window code shares, the command table, the two amount sliders and the
+// placing of the track pane inside the "Tracks" group box.
+//
+// Everything here runs on the one user-interface thread. refreshTrackControls
+// needs a current song; the others work with or without one.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+extern HINSTANCE instanceHandle;   // the program's module; every resource comes from it
+extern HWND mainWindowHandle;      // the main dialog, set first thing at its WM_INITDIALOG
+extern HWND trackPaneHandle;       // the current track pane, replaced by every load
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+BOOL initMainWindow(HWND window);
+void dispatchCommand(WORD id, HWND window);
+
+// A slider moved: `position` is the thumb position from the notification (0
+// for everything but a drag), `control` the trackbar that sent it.
+void onSliderScroll(int16_t position, HWND control);
+
+// Shows the selected track of currentSong: its button checked, both sliders
+// and labels at its amounts. Never writes into the song.
+void refreshTrackControls();
+
+// Fits trackPaneHandle into group box IDC_TRACKS_GROUP and shows it.
+void placeTrackPane();

@@ -1,0 +1,51 @@
+#include "ui/pane_layout.h"
+
+namespace {
+constexpr int32_t kButtonX = 10;
+constexpr int32_t kButtonTop = 5;
+constexpr int32_t kButtonWidth = 70;
+constexpr int32_t kButtonHeight = 20;
+constexpr int32_t kContentBottomMargin = 20;
+}  // namespace
+
+PixelRect trackButtonRect(int32_t index) {
+  return {kButtonX, kButtonTop + kButtonHeight * index, kButtonWidth, kButtonHeight};
+}
+
+int32_t paneContentHeight(int32_t trackCount) {
+  return kButtonTop + kButtonHeight * trackCount + kContentBottomMargin;
+}
+
+PixelRect paneRectInGroupBox(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  return {left + 1, top + 20, (right - left) - 2, (bottom - top) - 22};
+}
+
+int32_t scrollTargetFor(const ScrollBarState& bar, int32_t request) {
+  // The last position a bar can take leaves one page of content in view.
+  const int32_t last = bar.nMax - bar.nPage + 1;
+  switch (request) {
+    case kScrollLineUp:
+      return bar.nPos - 1 < bar.nMin ? bar.nMin : bar.nPos - 1;
+    case kScrollLineDown:
+      return bar.nPos + 1 > last ? last : bar.nPos + 1;
+    case kScrollPageUp:
+      return bar.nPos - bar.nPage < bar.nMin ? bar.nMin : bar.nPos - bar.nPage;
+    case kScrollPageDown:
+      return bar.nPos + bar.nPage > last ? last : bar.nPos + bar.nPage;
+    case kScrollThumbTrack:
+      return bar.nTrackPos;
+    case kScrollTop:
+      return bar.nMin;
+    case kScrollBottom:
+      return last;
+    default:
+      // SB_THUMBPOSITION repeats the last SB_THUMBTRACK, which has already
+      // moved the content; SB_ENDSCROLL only says the user let go.
+      return kScrollIgnored;
+  }
+}
+
+bool paneNeedsRealign(int32_t sizeType, int32_t nMin, int32_t nMax, int32_t nPos, int32_t page) {
+  if (sizeType == kSizeMaximized) return true;
+  return nPos != nMin && nPos == nMax - page + 1;
+}
