@@ -1,10 +1,375 @@
-// Placeholder until the reader lands.
 #include "song/reader.h"
 
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "song/byte_cursor.h"
 #include "song/log.h"
 #include "song/song.h"
 
-void parseSong(const uint8_t*, int32_t) {
-  appendLogNumber(L"PPQN=%d", 0);
-  appendLogNumber(L"Loaded %d tracks", 0);
+namespace {
+
+constexpr size_t kHeaderSize = 14;
+constexpr size_t kChunkHeaderSize = 8;
+constexpr uint32_t kMaxQuantity = 0x0FFFFFFF;  // the largest four-byte quantity
+constexpr int kLogLineUnits = 90;
+
+// What reading one event gave.
+enum class EventResult {
+  kEvent,       // a complete event, to be kept
+  kEndOfTrack,  // the End of Track meta event, kept as the chain's last node
+  kDropped,     // complete but meaningless; left out, its delta time carried on
+  kTruncated,   // the image ended inside the event
+  kInvalid,     // a byte that cannot stand where it stands
+};
+
+// One event as found in the image, before anything is allocated for it: a
+// failed read then leaves nothing behind.
+struct ParsedEvent {
+  uint32_t deltaTime = 0;
+  uint8_t status = 0;
+  uint8_t data1 = 0;
+  uint8_t data2 = 0;
+  int32_t dataLength = 0;
+  // For meta and system exclusive events, every byte after the status byte
+  // (type, length bytes and data) as it stands in the image.
+  const uint8_t* tail = nullptr;
+  size_t tailLength = 0;
+};
+
+// Per-track state of the channel-message reading.
+struct TrackState {
+  // The last channel status byte (0x80-0xEF) of the track, 0 before the first.
+  uint8_t runningStatus = 0;
+  // A meta, system exclusive or system message came after that status.
+  bool statusInterrupted = false;
+};
+
+// Data bytes that follow a channel status: Program Change (0xCn) and Channel
+// Pressure (0xDn) carry one, every other channel message two.
+int channelDataBytes(uint8_t status) { return (status >= 0xC0 && status <= 0xDF) ? 1 : 2; }
+
+// Data bytes after a system common or real-time status, or -1 for the four
+// undefined ones. These are messages of the MIDI wire protocol, not of a
+// file; some files carry them anyway, with the wire protocol's lengths.
+int systemDataBytes(uint8_t status) {
+  switch (status) {
+    case 0xF1:  // MIDI Time Code quarter frame
+    case 0xF3:  // Song Select
+      return 1;
+    case 0xF2:  // Song Position Pointer
+      return 2;
+    case 0xF4:
+    case 0xF5:
+    case 0xF9:
+    case 0xFD:
+      return -1;
+    default:  // Tune Request and the real-time messages stand alone
+      return 0;
+  }
+}
+
+uint32_t addDeltas(uint32_t a, uint32_t b) {
+  uint64_t sum = static_cast<uint64_t>(a) + b;
+  return sum > kMaxQuantity ? kMaxQuantity : static_cast<uint32_t>(sum);
+}
+
+// A meta event whose data is too short for its type, or whose values lie
+// outside the ranges the type allows, means nothing to any player and makes
+// strict readers refuse the whole file.
+bool metaDataUsable(uint8_t type, const uint8_t* data, uint32_t length) {
+  switch (type) {
+    case 0x00:  // sequence number: two bytes, or none
+      return length != 1;
+    case 0x20:  // channel prefix
+      return length >= 1;
+    case 0x51:  // tempo, microseconds per quarter note in three bytes
+      return length >= 3;
+    case 0x54:  // SMPTE offset: hours, minutes, seconds, frames, hundredths of a frame
+      return length >= 5 && data[1] < 60 && data[2] < 60 && data[4] < 100;
+    case 0x58:  // time signature
+      return length >= 4;
+    case 0x59: {  // key signature: -7..7 sharps, major (0) or minor (1)
+      if (length < 2) return false;
+      int sharps = static_cast<int8_t>(data[0]);
+      return sharps >= -7 && sharps <= 7 && data[1] <= 1;
+    }
+    default:
+      return true;
+  }
+}
+
+// Reads the event at the cursor. On kEvent and kEndOfTrack `event` is
+// filled and the cursor stands after the event; otherwise the cursor's
+// position is not meaningful.
+EventResult readEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state) {
+  VarLenRead delta = readVarLen(cursor, event.deltaTime);
+  if (delta == VarLenRead::kTruncated) return EventResult::kTruncated;
+  // A quantity of five bytes or more is not MIDI: the track is out of step.
+  if (delta == VarLenRead::kTooLong) return EventResult::kInvalid;
+
+  const size_t statusPos = cursor.pos;
+  uint8_t status = readByte(cursor);
+  if (!cursor.ok) return EventResult::kTruncated;
+
+  if (status < 0x80) {
+    // Running status: the byte is the first data byte of a message with the
+    // track's last channel status. Without one there is nothing to follow.
+    uint8_t running = state.runningStatus;
+    if (running == 0) return EventResult::kInvalid;
+    uint8_t first = status;
+    uint8_t second = 0;
+    int dataBytes = channelDataBytes(running);
+    if (dataBytes == 2) {
+      second = readByte(cursor);
+      if (!cursor.ok) return EventResult::kTruncated;
+      if (second >= 0x80) return EventResult::kInvalid;  // the message was cut short
+    }
+    if (state.statusInterrupted) {
+      // Meta and system exclusive events end running status; a file that
+      // goes on without a status byte means the last channel status. Give
+      // the event that byte, so that every reader (and the writer's output)
+      // sees the same message.
+      event.status = running;
+      event.data1 = first;
+      event.data2 = second;
+      event.dataLength = dataBytes;
+      state.statusInterrupted = false;
+    } else {
+      // Kept as in the file: the first data byte in `status`, the second (if
+      // the message has one) in data1.
+      event.status = first;
+      event.data1 = second;
+      event.dataLength = dataBytes - 1;
+    }
+    return EventResult::kEvent;
+  }
+
+  if (status < 0xF0) {
+    state.runningStatus = status;
+    state.statusInterrupted = false;
+    event.status = status;
+    event.dataLength = channelDataBytes(status);
+    event.data1 = readByte(cursor);
+    if (event.dataLength == 2) event.data2 = readByte(cursor);
+    if (!cursor.ok) return EventResult::kTruncated;
+    // A status byte where a data byte belongs: the message was cut short.
+    if (event.data1 >= 0x80 || event.data2 >= 0x80) return EventResult::kInvalid;
+    return EventResult::kEvent;
+  }
+
+  if (state.runningStatus != 0) state.statusInterrupted = true;
+  event.status = status;
+
+  if (status == 0xFF || status == 0xF0 || status == 0xF7) {
+    // Meta (type, length, data) and system exclusive (length, data) events.
+    // The length is a variable-length quantity; its bytes are kept as they
+    // stand, so that the writer gives the event back unchanged.
+    uint8_t type = 0;
+    if (status == 0xFF) {
+      type = readByte(cursor);
+      if (!cursor.ok) return EventResult::kTruncated;
+    }
+    uint32_t length = 0;
+    VarLenRead lengthRead = readVarLen(cursor, length);
+    if (lengthRead == VarLenRead::kTruncated) return EventResult::kTruncated;
+    if (lengthRead == VarLenRead::kTooLong) return EventResult::kInvalid;
+    const uint8_t* data = readSpan(cursor, length);
+    if (data == nullptr) return EventResult::kTruncated;
+
+    event.tail = cursor.data + statusPos + 1;
+    event.tailLength = cursor.pos - statusPos - 1;
+    if (status == 0xFF) {
+      if (type == 0x2F) return EventResult::kEndOfTrack;
+      if (!metaDataUsable(type, data, length)) return EventResult::kDropped;
+    } else {
+      // Inside a system exclusive message only data bytes may stand, apart
+      // from a leading F0 or the closing F7.
+      for (uint32_t i = 0; i < length; ++i) {
+        bool edge = (i == 0 && data[i] == 0xF0) || (i + 1 == length && data[i] == 0xF7);
+        if (data[i] >= 0x80 && !edge) return EventResult::kDropped;
+      }
+    }
+    return EventResult::kEvent;
+  }
+
+  int dataBytes = systemDataBytes(status);
+  if (dataBytes < 0) return EventResult::kInvalid;
+  event.dataLength = dataBytes;
+  if (dataBytes >= 1) event.data1 = readByte(cursor);
+  if (dataBytes >= 2) event.data2 = readByte(cursor);
+  if (!cursor.ok) return EventResult::kTruncated;
+  if (event.data1 >= 0x80 || event.data2 >= 0x80) return EventResult::kInvalid;
+  return EventResult::kEvent;
+}
+
+// Moves a parsed event into `target`: copies its bytes beyond data1 and
+// data2 into an `extra` block of its own, the image being freed soon after.
+void storeEvent(const ParsedEvent& parsed, MidiEvent& target) {
+  target.deltaTime = parsed.deltaTime;
+  target.status = parsed.status;
+  if (parsed.tail == nullptr) {
+    target.data1 = parsed.data1;
+    target.data2 = parsed.data2;
+    target.dataLength = parsed.dataLength;
+    return;
+  }
+  const size_t length = parsed.tailLength;
+  target.dataLength = static_cast<int32_t>(length);
+  if (length >= 1) target.data1 = parsed.tail[0];
+  if (length >= 2) target.data2 = parsed.tail[1];
+  if (length > 2) {
+    target.extra = new uint8_t[length - 2];
+    for (size_t i = 2; i < length; ++i) target.extra[i - 2] = parsed.tail[i];
+  }
+}
+
+void makeEndOfTrack(MidiEvent& event, uint32_t deltaTime) {
+  event.deltaTime = deltaTime;
+  event.status = 0xFF;
+  event.data1 = 0x2F;
+  event.data2 = 0x00;
+  event.dataLength = 2;
+}
+
+// Log lines about damage wait until the reader's own two lines are out.
+struct DamageReport {
+  std::vector<std::wstring> lines;
+};
+
+// `format` holds up to two %d; arguments it does not use are ignored.
+void reportDamage(DamageReport* report, const wchar_t* format, int a, int b) {
+  if (report == nullptr) return;
+  wchar_t line[kLogLineUnits];
+  line[0] = L'\0';
+  if (std::swprintf(line, kLogLineUnits, format, a, b) < 0) line[kLogLineUnits - 1] = L'\0';
+  report->lines.emplace_back(line);
+}
+
+// Reads the track whose "MTrk" tag stands at `tagPos` into `slot`, which
+// must be empty. The chain always ends with an End of Track event: the
+// file's own, or one added where the track broke off. Returns where the
+// search for the next tag goes on. `report` may be null (nothing is logged).
+size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& slot, int trackNumber,
+                 DamageReport* report) {
+  ByteCursor cursor = makeCursor(image, size, tagPos + kChunkHeaderSize);
+  cursor.ok = true;  // a tag in the last bytes just gives a track cut short at once
+  TrackState state;
+  MidiEvent* tail = nullptr;  // the chain's last event; null while the head is unfilled
+  uint32_t carriedDelta = 0;
+  int dropped = 0;
+  size_t resume = size;
+
+  auto append = [&](MidiEvent*& last) -> MidiEvent& {
+    if (last == nullptr) {
+      last = &slot.head;
+    } else {
+      last->next = new MidiEvent;
+      last = last->next;
+    }
+    return *last;
+  };
+
+  while (true) {
+    const size_t eventStart = cursor.pos;
+    // The chunk length is not trusted, so a track that lacks its End of
+    // Track runs on into the next chunk. A track tag where an event should
+    // begin is taken as that next chunk.
+    if (startsWithTag(cursor, "MTrk")) {
+      makeEndOfTrack(append(tail), carriedDelta);
+      reportDamage(report, L"Track %d has no End of Track: added at byte %d", trackNumber,
+                   static_cast<int>(eventStart));
+      resume = eventStart;
+      break;
+    }
+    ParsedEvent parsed;
+    EventResult result = readEvent(cursor, parsed, state);
+    if (result == EventResult::kEvent || result == EventResult::kEndOfTrack) {
+      parsed.deltaTime = addDeltas(carriedDelta, parsed.deltaTime);
+      carriedDelta = 0;
+      storeEvent(parsed, append(tail));
+      if (result == EventResult::kEndOfTrack) {
+        // The search goes on inside the End of Track event, where no tag
+        // can begin.
+        resume = eventStart + 1;
+        break;
+      }
+      continue;
+    }
+    if (result == EventResult::kDropped) {
+      // Leaving the event out must not move the events after it in time.
+      carriedDelta = addDeltas(carriedDelta, parsed.deltaTime);
+      ++dropped;
+      continue;
+    }
+    // The track ends at its last complete event, with an End of Track of
+    // its own so that what is saved is a well-formed file.
+    makeEndOfTrack(append(tail), carriedDelta);
+    if (result == EventResult::kTruncated) {
+      reportDamage(report, L"Track %d cut short at byte %d: End of Track added", trackNumber,
+                   static_cast<int>(eventStart));
+    } else {
+      reportDamage(report, L"Track %d damaged at byte %d: ended there", trackNumber,
+                   static_cast<int>(eventStart));
+    }
+    resume = eventStart;
+    break;
+  }
+  if (dropped > 0) {
+    reportDamage(report, L"Track %d: %d unreadable meta or sysex events left out", trackNumber,
+                 dropped);
+  }
+  // Progress is certain: the next search starts after this track's tag.
+  return resume > tagPos ? resume : tagPos + 1;
+}
+
+}  // namespace
+
+void parseSong(const uint8_t* image, int32_t size) {
+  Song& song = *currentSong;
+  const size_t length = size > 0 ? static_cast<size_t>(size) : 0;
+  DamageReport report;
+
+  song.trackCount = 0;
+  ByteCursor header = makeCursor(image, length, 0);
+  if (length < kHeaderSize) {
+    reportDamage(&report, L"File too short for a MIDI header: %d bytes", static_cast<int>(length), 0);
+  } else {
+    if (!startsWithTag(header, "MThd")) {
+      reportDamage(&report, L"No MIDI header: tracks read anyway", 0, 0);
+    }
+    // Only the low byte of the format is kept; the track count is not read,
+    // tracks are counted as they are found.
+    song.formatByte = image[9];
+    song.division = image[12] * 256 + image[13];
+  }
+  appendLogNumber(L"PPQN=%d", song.division);
+
+  // Track chunks are found by their tag anywhere in the image; the chunk
+  // lengths are not trusted, and anything between tracks is passed over.
+  int tracksInFile = 0;
+  size_t p = 0;
+  while (length > 5 && p < length - 5) {
+    ByteCursor at = makeCursor(image, length, p);
+    if (!startsWithTag(at, "MTrk")) {
+      ++p;
+      continue;
+    }
+    ++tracksInFile;
+    if (song.trackCount < kMaxTracks) {
+      p = readTrack(image, length, p, song.tracks[song.trackCount], song.trackCount + 1, &report);
+      ++song.trackCount;
+    } else {
+      // Read past (not kept) only to count what the cap leaves out.
+      TrackSlot scratch;
+      p = readTrack(image, length, p, scratch, 0, nullptr);
+    }
+  }
+
+  appendLogNumber(L"Loaded %d tracks", song.trackCount);
+  for (const std::wstring& line : report.lines) appendLog(line.c_str());
+  if (tracksInFile > kMaxTracks) {
+    appendLogNumber(L"File has %d tracks: only the first 16 loaded", tracksInFile);
+  }
 }

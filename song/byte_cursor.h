@@ -1,0 +1,88 @@
+// A read position in a byte image that can never leave it.
+//
+// Every read checks the bytes left before touching memory; the first read
+// that would pass the end returns zeros and clears `ok`, which then stays
+// false, so a caller may read a whole record and test `ok` once at the end.
+// The checks compare against the bytes left (n > size - pos), never pos + n,
+// so no sum can overflow. `pos` never exceeds `size`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ByteCursor {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  size_t pos = 0;
+  bool ok = true;
+};
+
+// A cursor over [data, data + size) placed at `pos` (clamped to the end; a
+// cursor placed past the end is not ok).
+inline ByteCursor makeCursor(const uint8_t* data, size_t size, size_t pos) {
+  ByteCursor cursor{data, size, pos, true};
+  if (pos > size) {
+    cursor.pos = size;
+    cursor.ok = false;
+  }
+  return cursor;
+}
+
+inline size_t bytesLeft(const ByteCursor& cursor) { return cursor.size - cursor.pos; }
+
+inline bool hasBytes(const ByteCursor& cursor, size_t count) {
+  return cursor.ok && count <= cursor.size - cursor.pos;
+}
+
+inline uint8_t readByte(ByteCursor& cursor) {
+  if (!hasBytes(cursor, 1)) {
+    cursor.ok = false;
+    return 0;
+  }
+  return cursor.data[cursor.pos++];
+}
+
+// The byte `ahead` places after the position, or 0 past the end; never
+// moves the cursor or changes `ok`.
+inline uint8_t peekByte(const ByteCursor& cursor, size_t ahead) {
+  if (ahead >= cursor.size - cursor.pos) return 0;
+  return cursor.data[cursor.pos + ahead];
+}
+
+// True when the four bytes at the position are `tag`.
+inline bool startsWithTag(const ByteCursor& cursor, const char tag[4]) {
+  if (cursor.size - cursor.pos < 4) return false;
+  for (size_t i = 0; i < 4; ++i) {
+    if (cursor.data[cursor.pos + i] != static_cast<uint8_t>(tag[i])) return false;
+  }
+  return true;
+}
+
+// Skips `count` bytes and returns where they start, or null (and not ok)
+// when fewer are left.
+inline const uint8_t* readSpan(ByteCursor& cursor, size_t count) {
+  if (!hasBytes(cursor, count)) {
+    cursor.ok = false;
+    return nullptr;
+  }
+  const uint8_t* start = cursor.data + cursor.pos;
+  cursor.pos += count;
+  return start;
+}
+
+enum class VarLenRead { kOk, kTruncated, kTooLong };
+
+// A variable-length quantity of at most four bytes (seven bits each, most
+// significant first, bit 7 set on all but the last): 0 to 0x0FFFFFFF.
+// A fourth byte that still has bit 7 set makes kTooLong; the cursor then
+// stands after those four bytes.
+inline VarLenRead readVarLen(ByteCursor& cursor, uint32_t& value) {
+  value = 0;
+  for (int i = 0; i < 4; ++i) {
+    uint8_t byte = readByte(cursor);
+    if (!cursor.ok) return VarLenRead::kTruncated;
+    value = (value << 7) | (byte & 0x7Fu);
+    if ((byte & 0x80u) == 0) return VarLenRead::kOk;
+  }
+  return VarLenRead::kTooLong;
+}
