@@ -8,8 +8,11 @@ AmountLabel amountLabelText(int32_t value) {
     std::wcscpy(label.text, L"Off");
     return label;
   }
-  // The bounded formatter never writes past the buffer; a value too long for
-  // it fails and leaves an unspecified prefix, so fall back to an empty label.
-  if (std::swprintf(label.text, kAmountLabelUnits, L"%d", static_cast<int>(value)) < 0) label.text[0] = L'\0';
+  // The bounded formatter never writes past the buffer. A value too long for
+  // it fails with a negative result (C library) or is cut short (mingw's own
+  // formatter reports the full length): either way show nothing rather than
+  // a wrong number.
+  const int written = std::swprintf(label.text, kAmountLabelUnits, L"%d", static_cast<int>(value));
+  if (written < 0 || written >= kAmountLabelUnits) label.text[0] = L'\0';
   return label;
 }
