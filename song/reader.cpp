@@ -253,6 +253,13 @@ void reportDamage(DamageReport* report, const wchar_t* format, int a, int b) {
 // search for the next tag goes on. `report` may be null (nothing is logged).
 size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& slot, int trackNumber,
                  DamageReport* report) {
+  // The declared chunk length is only a hint: it decides nothing about a
+  // track that has its End of Track.
+  ByteCursor lengthField = makeCursor(image, size, tagPos + 4);
+  uint32_t declaredLength = 0;
+  for (int i = 0; i < 4; ++i) declaredLength = (declaredLength << 8) | readByte(lengthField);
+  const size_t declaredEnd = tagPos + kChunkHeaderSize + declaredLength;
+
   ByteCursor cursor = makeCursor(image, size, tagPos + kChunkHeaderSize);
   cursor.ok = true;  // a tag in the last bytes just gives a track cut short at once
   TrackState state;
@@ -273,10 +280,12 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
 
   while (true) {
     const size_t eventStart = cursor.pos;
-    // The chunk length is not trusted, so a track that lacks its End of
-    // Track runs on into the next chunk. A track tag where an event should
-    // begin is taken as that next chunk.
-    if (startsWithTag(cursor, "MTrk")) {
+    // A track that lacks its End of Track runs on past its chunk into the
+    // next one. A track tag where an event should begin, at or past the
+    // declared end of the chunk, is taken as that next chunk. (Before the
+    // declared end the same four bytes can be events: a delta time of 77,
+    // running-status data 84 114, and the next delta time.)
+    if (eventStart >= declaredEnd && startsWithTag(cursor, "MTrk")) {
       makeEndOfTrack(append(tail), carriedDelta);
       reportDamage(report, L"Track %d has no End of Track: added at byte %d", trackNumber,
                    static_cast<int>(eventStart));
@@ -290,9 +299,9 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
       carriedDelta = 0;
       storeEvent(parsed, append(tail));
       if (result == EventResult::kEndOfTrack) {
-        // The search goes on inside the End of Track event, where no tag
-        // can begin.
-        resume = eventStart + 1;
+        // The search goes on after the End of Track event: an End of Track
+        // that carries data (it should not) may hold a tag that is no track.
+        resume = cursor.pos;
         break;
       }
       continue;

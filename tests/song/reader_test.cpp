@@ -286,3 +286,18 @@ TEST(MidiReader, TagInTheLastBytesGivesAnEmptyTrackNotAnOverread) {
   EXPECT_TRUE(isEndOfTrack(song->tracks[0].head));
   EXPECT_EQ(logLines().back(), "Track 1 cut short at byte 20: End of Track added");
 }
+
+TEST(MidiReader, TagBytesInsideAWellFormedTrackAreEvents) {
+  // "MTrk" formed by a delta time of 77, running-status data 54 72 and the
+  // next delta time 0x6B, inside the chunk: events, not a new track.
+  Song* song = loadSongFromBytes(oneTrackFile(
+      "00 E0 00 40   # Pitch Bend\n"
+      "4D 54 72      # running status\n"
+      "6B 00 40      # running status\n"
+      "00 FF 2F 0A 4D 54 72 6B 00 00 00 04 00 00  # End of Track carrying bytes\n"));
+  EXPECT_EQ(song->trackCount, 1);
+  EXPECT_EQ(chain(song->tracks[0]).size(), 4u);
+  EXPECT_EQ(logLines().size(), 2u);
+  EXPECT_EQ(saveSongToBytes(), oneTrackFile(
+      "00 E0 00 40 4D 54 72 6B 00 40 00 FF 2F 0A 4D 54 72 6B 00 00 00 04 00 00"));
+}

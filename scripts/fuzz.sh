@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer target for the reader and the writer (fuzz preset,
+# clang) and runs it for SECONDS (default 60) from the seed files in
+# fuzz/seeds/. Fails on any finding; the crashing input is then kept in
+# the build folder's artifacts/. Needs clang and libclang-rt-14-dev
+# (scripts/install-deps.sh installs them).
+#   scripts/fuzz.sh [SECONDS]      VARNOOK_FUZZ_BUILD overrides build/fuzz
+set -euo pipefail
+
+seconds=${1:-60}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${VARNOOK_FUZZ_BUILD:-$root/build/fuzz}
+
+cd "$root"
+cmake --preset fuzz -B "$build" >/dev/null
+cmake --build "$build" --target varnook_fuzz_song -j2
+
+# The seeds are kept as commented hex; the fuzzer wants the bytes.
+seeds="$build/seeds"
+corpus="$build/corpus"
+mkdir -p "$seeds" "$corpus" "$build/artifacts"
+for hex in fuzz/seeds/*.hex; do
+  /usr/bin/python3 -c '
+import re, sys
+text = re.sub(r"#.*", "", open(sys.argv[1]).read())
+sys.stdout.buffer.write(bytes.fromhex("".join(text.split())))
+' "$hex" >"$seeds/$(basename "$hex" .hex).mid"
+done
+
+echo "fuzzing parseSong + serializeSong for ${seconds}s"
+"$build/fuzz/varnook_fuzz_song" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
+  "$corpus" "$seeds"
+echo "fuzz: no finding in ${seconds}s"
