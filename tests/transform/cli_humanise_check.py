@@ -3,7 +3,7 @@
 
 Usage: cli_humanise_check.py CHECK VARNOOK_CLI TESTDATA_DIR
 
-CHECK is one of: reproducible, time-shift, pitch-shift, presses, usage.
+CHECK is one of: reproducible, time-shift, pitch-shift, usage.
 The output files are read with mido, a MIDI reader that shares no code with
 ours; the expected timing is worked out here from the input file's own bytes
 (which events stand under running status) and the generator's recurrence.
@@ -241,59 +241,6 @@ def check_bends(before, after, amount, generator, check, where):
     check.expect(j == len(before) and not previous_inserted, f"{where}: original events missing")
 
 
-def shifted_deltas(raw, moved):
-    """The (delta, first byte) list after a press that moved events so."""
-    out, previous_tick, previous_moved = [], 0, 0
-    tick = 0
-    for (delta, first), m in zip(raw, moved):
-        tick += delta
-        new_tick = tick + m
-        out.append((new_tick - previous_tick if out else delta, first))
-        previous_tick = new_tick
-    return out
-
-
-def check_presses(cli, files, tmp, check):
-    for index, (path, midi, raw) in enumerate(files[::3]):
-        seed, presses = 300 + index, 2 + index % 2
-        out = os.path.join(tmp, "presses.mid")
-        # Time shift: every press is seeded alike and starts from the last.
-        result = run_cli(cli, [path, "--time-shift", "all=120", "--presses", str(presses),
-                               "--seed", str(seed)], out)
-        if not check.expect(result.returncode == 0, f"{path}: exit {result.returncode}"):
-            continue
-        humanised = mido.MidiFile(out)
-        tracks = [list(r) for r in raw[:MAX_TRACKS]]
-        total = [[0] * len(r) for r in tracks]
-        for _ in range(presses):
-            generator = Generator(seed)
-            for t, track in enumerate(tracks):
-                moved = expected_time_shift(track, 120, generator)
-                total[t] = [a + b for a, b in zip(total[t], moved)]
-                tracks[t] = shifted_deltas(track, moved)
-        for t, (before, after) in enumerate(zip(midi.tracks, humanised.tracks)):
-            got = [a - b for a, b in zip(absolute(after), absolute(before))]
-            check.expect(got == total[t], f"{os.path.basename(path)} track {t + 1}: "
-                                          f"{presses} presses do not accumulate")
-        log = result.stdout.splitlines()
-        check.expect(log.count("Track 1 Time shift transformed") == presses,
-                     f"{path}: one log line per press")
-        # Pitch shift: the same seed each press gives the same draws, so each
-        # Note On after the head ends up behind a stack of equal bends.
-        result = run_cli(cli, [path, "--pitch-shift", "all=10", "--presses", str(presses),
-                               "--seed", str(seed)], out)
-        if not check.expect(result.returncode == 0, f"{path}: exit {result.returncode}"):
-            continue
-        humanised = mido.MidiFile(out)
-        for t, (before, after) in enumerate(zip(midi.tracks, humanised.tracks)):
-            notes = sum(1 for m in before[1:] if m.type == "note_on")
-            bends = sum(1 for m in after if m.type == "pitchwheel") - sum(
-                1 for m in before if m.type == "pitchwheel")
-            check.expect(bends == presses * notes,
-                         f"{os.path.basename(path)} track {t + 1}: {bends} new bends for "
-                         f"{notes} notes and {presses} presses")
-
-
 def check_reproducible(cli, files, tmp, check):
     for index, (path, midi, raw) in enumerate(files):
         args = [path, "--time-shift", "all=60", "--pitch-shift", "all=30", "--presses", "2"]
@@ -347,7 +294,6 @@ CHECKS = {
     "reproducible": check_reproducible,
     "time-shift": check_time_shift,
     "pitch-shift": check_pitch_shift,
-    "presses": check_presses,
     "usage": check_usage,
 }
 

@@ -2,7 +2,7 @@
 # (importable only by the system python). Native builds only: the script
 # runs the tool directly.
 if(NOT CMAKE_CROSSCOMPILING AND TARGET varnook-cli)
-  foreach(check reproducible time-shift pitch-shift presses usage)
+  foreach(check reproducible time-shift pitch-shift usage)
     add_test(NAME transform_cli_${check}
       COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/cli_humanise_check.py
               ${check} $<TARGET_FILE:varnook-cli> ${VARNOOK_TESTDATA_DIR})

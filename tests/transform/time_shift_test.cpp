@@ -96,24 +96,6 @@ TEST(TimeShift, EmptyTrackOrHeadOnlyDrawsNothing) {
   EXPECT_EQ(source.draws, 0u);
 }
 
-TEST(TimeShift, AmountOneNeverMovesAnEventLaterThanItsSettledPlace) {
-  std::mt19937 rng(7);
-  for (uint32_t seed = 0; seed < 50; ++seed) {
-    TrackSlot slot;
-    buildTrack(slot, randomTrack(rng, 300));
-    slot.timeShift = 1;
-    const std::vector<uint64_t> before = absoluteTicks(slot);
-    RandomSource source;
-    seedRandomSource(source, seed);
-    applyTimeShift(slot, source);
-    const std::vector<uint64_t> after = absoluteTicks(slot);
-    for (size_t i = 0; i < before.size(); ++i) {
-      ASSERT_LE(after[i], before[i]) << "seed " << seed << " event " << i;
-      ASSERT_GE(after[i] + 1, before[i]) << "seed " << seed << " event " << i;
-    }
-  }
-}
-
 TEST(TimeShift, NeverLengthensADeltaPastFourBytes) {
   constexpr uint32_t kMax = 0x0FFFFFFF;
   TrackSlot slot;
