@@ -946,13 +946,16 @@ void scenarioWorkflow()
     expectExit(L"Exit after the workflow");
 }
 
-// Answers a message box that the file dialog put up, returning its text.
+// The text of a message box that a file dialog put up, on one line.
 std::wstring messageBoxText(HWND box)
 {
     std::wstring text;
     for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child;
          child = FindWindowExW(box, child, L"Static", nullptr)) {
         std::wstring t = windowText(child);
+        for (wchar_t& c : t) {
+            if (c == L'\r' || c == L'\n') c = L' ';
+        }
         if (!t.empty()) text += (text.empty() ? L"" : L" / ") + t;
     }
     return text;

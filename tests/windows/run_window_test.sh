@@ -10,7 +10,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 mode=$1
-dir=$2
+dir=$(realpath -m "$2")
 export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 need() {
@@ -36,7 +36,14 @@ run)
   work=$dir/$scenario
   rm -rf "$work"
   mkdir -p "$work"
-  [[ -n $samples && -d $samples ]] || { echo "note: no sample folder '$samples'; real-file steps are skipped"; samples=""; }
+  # The file dialogs hand back canonical paths; the driver compares log lines
+  # with the path it typed, so it types canonical ones.
+  if [[ -n $samples && -d $samples ]]; then
+    samples=$(realpath "$samples")
+  else
+    echo "note: no sample folder '$samples'; real-file steps are skipped"
+    samples=""
+  fi
   status=0
   timeout -k 10 240 xvfb-run -a -s "-screen 0 1024x768x24" \
     wine "$driver" "$program" "$scenario" "$work" $samples 2>"$work/wine-stderr.log" || status=$?
