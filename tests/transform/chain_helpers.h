@@ -120,8 +120,9 @@ inline std::vector<EventFields> randomTrack(std::mt19937& rng, int count) {
   for (int i = 0; i < count; ++i) {
     // Mostly short deltas, a few zeros (chords) and now and then a long rest.
     int shape = pick(10);
-    uint32_t delta = shape < 3 ? 0 : shape < 9 ? static_cast<uint32_t>(1 + pick(60))
-                                               : static_cast<uint32_t>(pick(5000));
+    uint32_t delta = shape < 3   ? 0
+                     : shape < 9 ? static_cast<uint32_t>(1 + pick(60))
+                                 : static_cast<uint32_t>(pick(5000));
     uint8_t key = static_cast<uint8_t>(36 + pick(48));
     switch (pick(9)) {
       case 0:

@@ -1,3 +1,5 @@
+#include "transform/pitch_shift.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 #include "song/song.h"
 #include "tests/transform/chain_helpers.h"
 #include "tests/transform/press_checks.h"
-#include "transform/pitch_shift.h"
 
 TEST(PitchShift, WorkedExampleExpandsRunningStatusAndBendsTheRunningNoteOn) {
   TrackSlot slot;
@@ -34,14 +35,14 @@ TEST(PitchShift, WorkedExampleExpandsRunningStatusAndBendsTheRunningNoteOn) {
 TEST(PitchShift, ExpansionFollowsTheLastChannelStatusAcrossMetaAndSysex) {
   TrackSlot slot;
   buildTrack(slot, {
-                       {0, 0xFF, 0x03, 0, 2},   // head: a meta event, no status to lend
-                       {0, 0x30, 5, 0, 1},      // no channel status yet: kept as read
-                       {10, 0xC3, 7, 0, 1},     // Program Change
-                       {10, 0x08, 0, 0, 0},     // running, one data byte
-                       {10, 0xB2, 7, 100, 2},   // Control Change
-                       {0, 0xFF, 0x01, 0, 2},   // meta in between
-                       {0, 0xF0, 1, 0xF7, 2},   // sysex in between
-                       {10, 0x0A, 20, 0, 1},    // running, two data bytes: still 0xB2
+                       {0, 0xFF, 0x03, 0, 2},  // head: a meta event, no status to lend
+                       {0, 0x30, 5, 0, 1},     // no channel status yet: kept as read
+                       {10, 0xC3, 7, 0, 1},    // Program Change
+                       {10, 0x08, 0, 0, 0},    // running, one data byte
+                       {10, 0xB2, 7, 100, 2},  // Control Change
+                       {0, 0xFF, 0x01, 0, 2},  // meta in between
+                       {0, 0xF0, 1, 0xF7, 2},  // sysex in between
+                       {10, 0x0A, 20, 0, 1},   // running, two data bytes: still 0xB2
                        {0, 0xFF, 0x2F, 0, 2},
                    });
   expandRunningStatus(slot);

@@ -45,8 +45,8 @@ inline void checkTimeShift(const TrackSnapshot& before, const std::vector<int64_
     const EventFields& old = before.fields[i];
     const bool eligible = old.status < 0xA0 && old.deltaTime != 0;
     if (!eligible) {
-      EXPECT_EQ(moved[i], carried) << where << ": event " << i << " " << old
-                                   << " must move with the event before it";
+      EXPECT_EQ(moved[i], carried)
+          << where << ": event " << i << " " << old << " must move with the event before it";
       continue;
     }
     const int jitter = generator.around(amount);

@@ -1,9 +1,10 @@
+#include "transform/random_source.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "tests/transform/chain_helpers.h"
-#include "transform/random_source.h"
 
 TEST(RandomSource, SeedOneGivesTheGeneratorsWellKnownOpening) {
   RandomSource source;

@@ -1,3 +1,5 @@
+#include "transform/time_shift.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 #include "song/song.h"
 #include "tests/transform/chain_helpers.h"
 #include "tests/transform/press_checks.h"
-#include "transform/time_shift.h"
 
 namespace {
 
@@ -116,9 +117,9 @@ TEST(TimeShift, NeverLengthensADeltaPastFourBytes) {
   TrackSlot early;
   buildTrack(early, {
                         {0, 0xFF, 0x03, 0, 2},
-                        {30, 0x90, 60, 100, 2},       // 20 early
-                        {kMax - 5, 0x80, 60, 0, 2},   // settle can add only 5: 15 early
-                        {100, 0x90, 60, 100, 2},      // the rest is taken out here
+                        {30, 0x90, 60, 100, 2},      // 20 early
+                        {kMax - 5, 0x80, 60, 0, 2},  // settle can add only 5: 15 early
+                        {100, 0x90, 60, 100, 2},     // the rest is taken out here
                         {0, 0xFF, 0x2F, 0, 2},
                     });
   early.timeShift = 20;

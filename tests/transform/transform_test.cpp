@@ -1,3 +1,5 @@
+#include "transform/transform.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -10,7 +12,6 @@
 #include "tests/transform/chain_helpers.h"
 #include "tests/transform/press_checks.h"
 #include "transform/random_source.h"
-#include "transform/transform.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ Song& freshSong(const std::vector<std::vector<EventFields>>& tracks) {
 }
 
 const std::vector<EventFields> kFirstExample = {
-    {0, 0xFF, 0x03, 0, 2},  {96, 0x90, 60, 100, 2}, {0, 0x90, 64, 100, 2}, {48, 0x80, 60, 0, 2},
+    {0, 0xFF, 0x03, 0, 2}, {96, 0x90, 60, 100, 2}, {0, 0x90, 64, 100, 2}, {48, 0x80, 60, 0, 2},
     {10, 0xB0, 7, 100, 2}, {38, 0x80, 64, 0, 2},   {0, 0xFF, 0x2F, 0, 2},
 };
 
@@ -41,7 +42,8 @@ TEST(TransformSong, KnownSeedsReproduceTheWorkedExamples) {
   Song& first = freshSong({kFirstExample});
   first.tracks[0].timeShift = 10;
   transformSong(17934u);
-  EXPECT_EQ(absoluteTicks(first.tracks[0]), (std::vector<uint64_t>{0, 101, 101, 137, 147, 195, 195}));
+  EXPECT_EQ(absoluteTicks(first.tracks[0]),
+            (std::vector<uint64_t>{0, 101, 101, 137, 147, 195, 195}));
 
   Song& second = freshSong({{{0, 0x90, 50, 1, 2},
                              {30, 0x90, 60, 90, 2},
@@ -154,8 +156,8 @@ TEST(TransformSong, PressesAccumulateOverManySeeds) {
       const uint32_t seed = round * 1000 + press;
       const std::vector<TrackSnapshot> before = snapshotSong(song);
       transformSong(seed);
-      checkSongPress(before, song, seed, "round " + std::to_string(round) + " press " +
-                                             std::to_string(press));
+      checkSongPress(before, song, seed,
+                     "round " + std::to_string(round) + " press " + std::to_string(press));
       if (::testing::Test::HasFailure()) return;
     }
   }
@@ -205,7 +207,8 @@ TEST(TransformSong, RealFilesKeepEveryInvariantAndWriteBack) {
     Song* reread = loadSongFromBytes(saveSongToBytes());
     ASSERT_EQ(reread->trackCount, trackCount) << file.filename();
     for (int i = 0; i < trackCount; ++i) {
-      EXPECT_EQ(trackEvents(reread->tracks[i]), humanised[i]) << file.filename() << " track " << i + 1;
+      EXPECT_EQ(trackEvents(reread->tracks[i]), humanised[i])
+          << file.filename() << " track " << i + 1;
     }
     if (::testing::Test::HasFailure()) return;
   }
