@@ -1,8 +1,9 @@
 #!/bin/bash
 # Starts varnook.exe under Wine in Xvfb (Wine's own desktop, so the title bar
 # shows), photographs the start state, loads a MIDI file through the real open
-# dialog, selects track 2 and moves the sliders, photographs again, then shows
-# the About box and photographs that.
+# dialog, selects track 2 and moves the sliders, photographs again, pages the
+# track pane down and photographs it, then shows the About box and
+# photographs that.
 #
 # Usage: scripts/screenshot.sh [OUT_DIR] [MIDI_FILE]
 #   OUT_DIR    where the PNGs go (default /tmp/varnook-shots)
@@ -111,6 +112,8 @@ int wmain(int argc, wchar_t** argv) {
       Sleep(300);
     } else if (op == L"log") {
       std::printf("%ls\n", text(GetDlgItem(main, 1006)).c_str());
+    } else if (op == L"vscroll") {
+      SendMessageW(paneOf(main), WM_VSCROLL, MAKEWPARAM(_wtoi(argv[++a]), 0), 0);
     } else if (op == L"exit") {
       PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
     } else if (op == L"wait") {
@@ -143,10 +146,12 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   import -window root "$2/start.png"
   wine "$1" load "$3" track 2 time 50 pitch 12 wait 500
   import -window root "$2/loaded.png"
+  wine "$1" vscroll 3 wait 300
+  import -window root "$2/scrolled.png"
   wine "$1" about wait 500
   import -window root "$2/about.png"
   wine "$1" close-about exit >/dev/null 2>&1
   sleep 1
   wineserver -k || true
 ' "$build/varnook.exe" "$helper" "$out" "$winpath"
-echo "screenshots in $out: start.png loaded.png about.png"
+echo "screenshots in $out: start.png loaded.png scrolled.png about.png"

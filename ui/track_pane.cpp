@@ -123,6 +123,18 @@ void onPaneSize(HWND window, int32_t sizeType, int16_t width, int16_t height) {
     info.fMask = SIF_RANGE | SIF_POS;
     GetScrollInfo(window, bars[k], &info);
     if (paneNeedsRealign(sizeType, info.nMin, info.nMax, info.nPos, pages[k])) moveContentTo(window, bars[k], info.nPos);
+    // A bar that was hidden while its page covered the whole range is not
+    // shown again by a new page alone: the platform re-shows it only when the
+    // range is set. Without it, tracks below the visible ones could not be
+    // reached, so show it once the content no longer fits. Showing it shrinks
+    // the client area, and the WM_SIZE that follows has already set both bars
+    // for the new size: this one is done.
+    const DWORD barStyle = bars[k] == SB_HORZ ? WS_HSCROLL : WS_VSCROLL;
+    const bool hidden = (GetWindowLongW(window, GWL_STYLE) & barStyle) == 0;
+    if (hidden && info.nMax - info.nMin + 1 > pages[k]) {
+      ShowScrollBar(window, bars[k], TRUE);
+      return;
+    }
   }
 }
 
