@@ -26,9 +26,9 @@ void applyTimeShift(TrackSlot& slot, RandomSource& random) {
     // Settle: put the event back where it was before the walk, as far as a
     // delta time allows. It cannot go below 0 (the event would pass the one
     // before it), nor above kMaxDeltaTime (a Standard MIDI File writes delta
-    // times in at most four bytes). What is left over stays in
-    // the residue: positive when the event still lies late, negative when it
-    // still lies early.
+    // times in at most four bytes). What is left over stays in the residue:
+    // positive when the event still lies late, negative when it still lies
+    // early.
     int64_t d = event->deltaTime;
     int64_t residue = 0;
     if (carry > 0 && carry >= d) {
@@ -49,7 +49,8 @@ void applyTimeShift(TrackSlot& slot, RandomSource& random) {
     // Jitter. A jitter that cannot be applied whole is dropped, not
     // clamped: a negative one that would leave the delta at 0 or below, a
     // positive one that would push it past kMaxDeltaTime. The draw is spent
-    // either way so the order of draws does not depend on the data.
+    // either way: every eligible event takes exactly one, so later draws do
+    // not depend on how earlier jitters turned out.
     const int64_t jitter = drawAround(random, amount);
     const bool fits = jitter > 0 ? d + jitter <= kMaxDeltaTime : d > -jitter;
     if (fits) {
