@@ -18,8 +18,8 @@ void showVersion(HWND window) {
   void* block = loaded != nullptr ? LockResource(loaded) : nullptr;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  if (block != nullptr && VerQueryValueW(block, L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr &&
-      length >= sizeof(VS_FIXEDFILEINFO)) {
+  if (block != nullptr && VerQueryValueW(block, L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+      fixed != nullptr && length >= sizeof(VS_FIXEDFILEINFO)) {
     HWND label = GetDlgItem(window, IDC_VERSION_TEXT);
     wchar_t templateText[kAboutTextUnits];
     GetWindowTextW(label, templateText, kAboutTextUnits);

@@ -1,6 +1,7 @@
 #include "ui/file_commands.h"
 
 #include <windows.h>
+// after windows.h, which it needs
 #include <commdlg.h>
 
 #include <cstdint>
@@ -45,7 +46,8 @@ bool validHandle(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && handl
 // file is too large for the reader, or the read fails.
 uint8_t* readWholeFile(HANDLE file, int32_t& bytesRead) {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > kLargestReadable) return nullptr;
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > kLargestReadable)
+    return nullptr;
   const DWORD wanted = static_cast<DWORD>(size.QuadPart);
   uint8_t* buffer = new uint8_t[static_cast<size_t>(wanted) + 10]();
   DWORD count = 0;
@@ -79,14 +81,15 @@ enum class WriteOutcome { kSaved, kCreateError, kSaveError };
 // then puts it in the target's place, so a failed or short write leaves an
 // existing target untouched. `written` is the count WriteFile reported, 0
 // when no file could be made.
-WriteOutcome writeBesideThenReplace(const wchar_t* target, const uint8_t* image, int32_t length, DWORD& written) {
+WriteOutcome writeBesideThenReplace(const wchar_t* target, const uint8_t* image, int32_t length,
+                                    DWORD& written) {
   written = 0;
   wchar_t folder[kPathUnits];
   wchar_t temporary[MAX_PATH];
   folderOf(target, folder);
   if (GetTempFileNameW(folder, L"vk", 0, temporary) == 0) return WriteOutcome::kCreateError;
-  HANDLE file =
-      CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!validHandle(file)) {
     DeleteFileW(temporary);
     return WriteOutcome::kCreateError;
@@ -116,7 +119,8 @@ void loadSongFile() {
   if (!GetOpenFileNameW(&record)) return;
 
   // No sharing: a file another program holds open is refused here.
-  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   appendLog(path);
   if (!validHandle(file)) {
     appendLog(L"File open error!");
@@ -157,7 +161,8 @@ void saveSongFile() {
   const int32_t length = serializeSong(image);
   DWORD written = 0;
   WriteOutcome outcome = WriteOutcome::kSaveError;
-  if (length >= 0 && image != nullptr) outcome = writeBesideThenReplace(path, image, length, written);
+  if (length >= 0 && image != nullptr)
+    outcome = writeBesideThenReplace(path, image, length, written);
   delete[] image;
 
   switch (outcome) {

@@ -23,7 +23,8 @@ constexpr int kPitchShiftMax = 64;
 
 void setLabel(int labelId, int32_t value) {
   const AmountLabel label = amountLabelText(value);
-  SendDlgItemMessageW(mainWindowHandle, labelId, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(label.text));
+  SendDlgItemMessageW(mainWindowHandle, labelId, WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(label.text));
 }
 
 // One slider's share of onSliderScroll: take the value, store it in the
@@ -33,7 +34,8 @@ void takeSliderValue(int sliderId, int labelId, int16_t position, int32_t TrackS
   // The notification carries the thumb position only while it is dragged;
   // keys, clicks beside the thumb and the end of a drag report 0, so the
   // control itself is asked. A drag to 0 asks too, which gives 0 all the same.
-  if (value == 0) value = static_cast<int32_t>(SendDlgItemMessageW(mainWindowHandle, sliderId, TBM_GETPOS, 0, 0));
+  if (value == 0)
+    value = static_cast<int32_t>(SendDlgItemMessageW(mainWindowHandle, sliderId, TBM_GETPOS, 0, 0));
   if (currentSong != nullptr) currentSong->tracks[currentSong->selectedTrack].*amount = value;
   setLabel(labelId, value);
 }
@@ -72,8 +74,10 @@ BOOL initMainWindow(HWND window) {
   HICON icon = LoadIconW(instanceHandle, MAKEINTRESOURCEW(IDI_VARNOOK));
   SendMessageW(mainWindowHandle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
   openTrackPane();
-  SendDlgItemMessageW(mainWindowHandle, IDC_TIME_SHIFT, TBM_SETRANGE, TRUE, MAKELONG(0, kTimeShiftMax));
-  SendDlgItemMessageW(mainWindowHandle, IDC_PITCH_SHIFT, TBM_SETRANGE, TRUE, MAKELONG(0, kPitchShiftMax));
+  SendDlgItemMessageW(mainWindowHandle, IDC_TIME_SHIFT, TBM_SETRANGE, TRUE,
+                      MAKELONG(0, kTimeShiftMax));
+  SendDlgItemMessageW(mainWindowHandle, IDC_PITCH_SHIFT, TBM_SETRANGE, TRUE,
+                      MAKELONG(0, kPitchShiftMax));
   appendLog(L"Start");
   // TRUE: the dialog manager focuses the first tab stop, the Exit button.
   return TRUE;
@@ -115,7 +119,8 @@ void onSliderScroll(int16_t position, HWND control) {
 void refreshTrackControls() {
   const int selected = currentSong->selectedTrack;
   const TrackSlot& slot = currentSong->tracks[selected];
-  CheckRadioButton(trackPaneHandle, IDC_TRACK_BUTTON_FIRST, IDC_TRACK_BUTTON_LAST, IDC_TRACK_BUTTON_FIRST + selected);
+  CheckRadioButton(trackPaneHandle, IDC_TRACK_BUTTON_FIRST, IDC_TRACK_BUTTON_LAST,
+                   IDC_TRACK_BUTTON_FIRST + selected);
   // TBM_SETPOS sends no WM_HSCROLL, so showing the amounts never stores them.
   SendDlgItemMessageW(mainWindowHandle, IDC_TIME_SHIFT, TBM_SETPOS, TRUE, slot.timeShift);
   setLabel(IDC_TIME_SHIFT_VALUE, slot.timeShift);

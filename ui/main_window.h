@@ -10,9 +10,9 @@
 
 #include <cstdint>
 
-extern HINSTANCE instanceHandle;   // the program's module; every resource comes from it
-extern HWND mainWindowHandle;      // the main dialog, set first thing at its WM_INITDIALOG
-extern HWND trackPaneHandle;       // the current track pane, replaced by every load
+extern HINSTANCE instanceHandle;  // the program's module; every resource comes from it
+extern HWND mainWindowHandle;     // the main dialog, set first thing at its WM_INITDIALOG
+extern HWND trackPaneHandle;      // the current track pane, replaced by every load
 
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -57,8 +57,8 @@ void onTrackPaneCommand(HWND window, WORD id) {
 void openTrackPane() {
   // The pane's WM_INITDIALOG runs inside this call, so its buttons are those
   // of the song current right now.
-  trackPaneHandle = CreateDialogParamW(instanceHandle, MAKEINTRESOURCEW(IDD_TRACK_PANE), mainWindowHandle,
-                                       trackPaneProc, 0);
+  trackPaneHandle = CreateDialogParamW(instanceHandle, MAKEINTRESOURCEW(IDD_TRACK_PANE),
+                                       mainWindowHandle, trackPaneProc, 0);
   ShowWindow(trackPaneHandle, SW_SHOW);
   placeTrackPane();
 }
@@ -93,9 +93,10 @@ BOOL initTrackPane(HWND window) {
     wchar_t text[kTrackButtonTextUnits];
     std::swprintf(text, kTrackButtonTextUnits, L"Track %d", static_cast<int>(i + 1));
     const PixelRect rect = trackButtonRect(i);
-    CreateWindowExW(0, L"BUTTON", text, kTrackButtonStyle, rect.x, rect.y, rect.width, rect.height, window,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TRACK_BUTTON_FIRST + i)), instanceHandle,
-                    nullptr);
+    CreateWindowExW(0, L"BUTTON", text, kTrackButtonStyle, rect.x, rect.y, rect.width, rect.height,
+                    window,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TRACK_BUTTON_FIRST + i)),
+                    instanceHandle, nullptr);
   }
   RECT client;
   GetClientRect(window, &client);
@@ -122,7 +123,8 @@ void onPaneSize(HWND window, int32_t sizeType, int16_t width, int16_t height) {
     SetScrollInfo(window, bars[k], &info, TRUE);
     info.fMask = SIF_RANGE | SIF_POS;
     GetScrollInfo(window, bars[k], &info);
-    if (paneNeedsRealign(sizeType, info.nMin, info.nMax, info.nPos, pages[k])) moveContentTo(window, bars[k], info.nPos);
+    if (paneNeedsRealign(sizeType, info.nMin, info.nMax, info.nPos, pages[k]))
+      moveContentTo(window, bars[k], info.nPos);
     // A bar that was hidden while its page covered the whole range is not
     // shown again by a new page alone: the platform re-shows it only when the
     // range is set. Without it, tracks below the visible ones could not be

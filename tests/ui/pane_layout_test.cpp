@@ -35,10 +35,10 @@ TEST(TrackPaneGeometry, ButtonsStackTwentyPixelsApartBelowAFivePixelMargin) {
 
 TEST(TrackPaneGeometry, PaneLiesInsideTheGroupBoxClearOfItsCaption) {
   const PixelRect pane = paneRectInGroupBox(34, 28, 186, 324);
-  EXPECT_EQ(pane.x, 35);                  // 1 inside the left edge
-  EXPECT_EQ(pane.y, 48);                  // 20 below the top edge
-  EXPECT_EQ(pane.x + pane.width, 185);    // 1 inside the right edge
-  EXPECT_EQ(pane.y + pane.height, 322);   // 2 above the bottom edge
+  EXPECT_EQ(pane.x, 35);                 // 1 inside the left edge
+  EXPECT_EQ(pane.y, 48);                 // 20 below the top edge
+  EXPECT_EQ(pane.x + pane.width, 185);   // 1 inside the right edge
+  EXPECT_EQ(pane.y + pane.height, 322);  // 2 above the bottom edge
 }
 
 TEST(PaneScrollTarget, LinesAndPagesStopAtTheFirstAndLastPositions) {
@@ -66,7 +66,8 @@ TEST(PaneScrollTarget, DragFollowsTheThumbAndTheEndOfADragChangesNothing) {
 
 TEST(PaneScrollTarget, ContentThatFitsThePageCannotScroll) {
   // The page right after a pane opens covers the whole range.
-  for (int32_t request : {kScrollLineDown, kScrollPageDown, kScrollBottom, kScrollLineUp, kScrollTop})
+  for (int32_t request :
+       {kScrollLineDown, kScrollPageDown, kScrollBottom, kScrollLineUp, kScrollTop})
     EXPECT_EQ(scrollTargetFor(bar(1, 25, 25, 1), request), 1) << "request " << request;
 }
 
@@ -77,10 +78,13 @@ TEST(PaneScrollTarget, KeyAndClickRequestsStayWithinTheBarForAnyBar) {
     const int32_t page = 1 + static_cast<int32_t>(random() % content);
     const int32_t last = content - page + 1;
     const int32_t pos = 1 + static_cast<int32_t>(random() % last);
-    for (int32_t request : {kScrollLineUp, kScrollLineDown, kScrollPageUp, kScrollPageDown, kScrollTop, kScrollBottom}) {
+    for (int32_t request : {kScrollLineUp, kScrollLineDown, kScrollPageUp, kScrollPageDown,
+                            kScrollTop, kScrollBottom}) {
       const int32_t target = scrollTargetFor(bar(1, content, page, pos), request);
-      ASSERT_GE(target, 1) << "content " << content << " page " << page << " pos " << pos << " request " << request;
-      ASSERT_LE(target, last) << "content " << content << " page " << page << " pos " << pos << " request " << request;
+      ASSERT_GE(target, 1) << "content " << content << " page " << page << " pos " << pos
+                           << " request " << request;
+      ASSERT_LE(target, last) << "content " << content << " page " << page << " pos " << pos
+                              << " request " << request;
     }
   }
 }
