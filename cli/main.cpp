@@ -257,9 +257,10 @@ int runCli(const std::vector<NativeString>& args) {
 
   int status = kExitOk;
   if (options.hasOutput && !saveOutput(options.output)) status = kExitFileError;
+  // The song stays reachable through currentSong until the process ends:
+  // freeing a million events one by one only to exit would cost more time
+  // than the save.
   std::fflush(stdout);
-  delete currentSong;
-  currentSong = nullptr;
   return status;
 }
 
