@@ -957,6 +957,18 @@ void scenarioWorkflow()
                           L"saving the transformed sample");
     }
 
+    // The log keeps its end in view: the last line's first character lies
+    // inside the control's client area.
+    HWND log = item(kIdLog);
+    std::vector<std::wstring> lines = logLines();
+    LRESULT lastLineStart = send(log, EM_LINEINDEX, WPARAM(lines.size() - 1), 0);
+    LRESULT where = send(log, EM_POSFROMCHAR, WPARAM(lastLineStart), 0);
+    RECT client{};
+    GetClientRect(log, &client);
+    int y = short(HIWORD(where));
+    check(lines.size() > 20 && send(log, EM_GETFIRSTVISIBLELINE, 0, 0) > 0 && y >= 0 && y < client.bottom,
+          format(L"the log's last line of %zu is in view (at y %d of %ld)", lines.size(), y, client.bottom));
+
     post(mainWindow, WM_COMMAND, kIdExit, 0);
     expectExit(L"Exit after the workflow");
 }
