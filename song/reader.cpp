@@ -348,10 +348,14 @@ void parseSong(const uint8_t* image, int32_t size) {
     if (!startsWithTag(header, "MThd")) {
       reportDamage(&report, L"No MIDI header: tracks read anyway", 0, 0);
     }
-    // Only the low byte of the format is kept; the track count is not read,
+    // Tag, length and the format's high byte are passed over; only the low
+    // byte of the format is kept. The track count is not read either:
     // tracks are counted as they are found.
-    song.formatByte = image[9];
-    song.division = image[12] * 256 + image[13];
+    readSpan(header, 9);
+    song.formatByte = readByte(header);
+    readSpan(header, 2);
+    const int divisionHigh = readByte(header);
+    song.division = divisionHigh * 256 + readByte(header);
   }
   appendLogNumber(L"PPQN=%d", song.division);
 
