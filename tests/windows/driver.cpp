@@ -1,7 +1,7 @@
 // Drives the real Varnook window from outside, as a user would, and checks
 // what it shows.
 //
-// Usage: window_driver VARNOOK_EXE SCENARIO WORK_DIR [SAMPLE_DIR]
+// Usage: varnook_window_driver VARNOOK_EXE SCENARIO WORK_DIR [SAMPLE_DIR]
 //   SCENARIO is one of startup-exit, workflow, failures, about.
 //   WORK_DIR is an existing empty folder for the files the scenario writes;
 //   SAMPLE_DIR the folder of shared sample MIDI files (optional).
@@ -1169,7 +1169,7 @@ int wmain(int argc, wchar_t** argv)
 {
     setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc < 4) {
-        std::printf("usage: window_driver VARNOOK_EXE SCENARIO WORK_DIR [SAMPLE_DIR]\n");
+        std::printf("usage: varnook_window_driver VARNOOK_EXE SCENARIO WORK_DIR [SAMPLE_DIR]\n");
         return 2;
     }
     exePath = toWindowsPath(argv[1]);
