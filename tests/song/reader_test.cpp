@@ -277,16 +277,6 @@ TEST(MidiReader, MeaninglessMetaIsLeftOutWithoutMovingLaterEvents) {
   EXPECT_EQ(logLines().back(), "Track 1: 2 unreadable meta or sysex events left out");
 }
 
-TEST(MidiReader, TagInTheLastBytesGivesAnEmptyTrackNotAnOverread) {
-  // Every cut of this file ends inside the track chunk; the tag search
-  // stops five bytes before the end, as the header's division needs.
-  std::vector<uint8_t> file = hexBytes(std::string(kHeader) + "4D 54 72 6B 00 00");
-  Song* song = loadSongFromBytes(file);
-  ASSERT_EQ(song->trackCount, 1);
-  EXPECT_TRUE(isEndOfTrack(song->tracks[0].head));
-  EXPECT_EQ(logLines().back(), "Track 1 cut short at byte 20: End of Track added");
-}
-
 TEST(MidiReader, TagBytesInsideAWellFormedTrackAreEvents) {
   // "MTrk" formed by a delta time of 77, running-status data 54 72 and the
   // next delta time 0x6B, inside the chunk: events, not a new track.
