@@ -183,9 +183,11 @@ EventResult readEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state)
     if (status == 0xFF) {
       if (type == 0x2F) return EventResult::kEndOfTrack;
       if (!metaDataUsable(type, data, length)) return EventResult::kDropped;
-    } else {
+    } else if (status == 0xF0) {
       // Inside a system exclusive message only data bytes may stand, apart
-      // from a leading F0 or the closing F7.
+      // from a leading F0 or the closing F7. (An F7 "escape" event is another
+      // matter: it exists to carry any bytes at all, status bytes included,
+      // and is kept whatever it holds.)
       for (uint32_t i = 0; i < length; ++i) {
         bool edge = (i == 0 && data[i] == 0xF0) || (i + 1 == length && data[i] == 0xF7);
         if (data[i] >= 0x80 && !edge) return EventResult::kDropped;

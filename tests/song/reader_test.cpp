@@ -277,6 +277,21 @@ TEST(MidiReader, MeaninglessMetaIsLeftOutWithoutMovingLaterEvents) {
   EXPECT_EQ(logLines().back(), "Track 1: 2 unreadable meta or sysex events left out");
 }
 
+TEST(MidiReader, EscapeEventKeepsStatusBytesWhileSysexWithThemIsLeftOut) {
+  // An F7 escape may carry any bytes (here a whole Note On); a system
+  // exclusive message with a status byte inside it is damaged.
+  const std::vector<uint8_t> file = oneTrackFile(
+      "00 F7 03 90 3C 40     # escape carrying a Note On\n"
+      "00 F0 03 7E 90 F7     # system exclusive with 0x90 inside\n"
+      "00 FF 2F 00\n");
+  Song* song = loadSongFromBytes(file);
+  std::vector<const MidiEvent*> e = chain(song->tracks[0]);
+  ASSERT_EQ(e.size(), 2u);
+  EXPECT_EQ(e[0]->status, 0xF7);
+  EXPECT_EQ(logLines().back(), "Track 1: 1 unreadable meta or sysex events left out");
+  EXPECT_EQ(saveSongToBytes(), oneTrackFile("00 F7 03 90 3C 40 00 FF 2F 00"));
+}
+
 TEST(MidiReader, TagBytesInsideAWellFormedTrackAreEvents) {
   // "MTrk" formed by a delta time of 77, running-status data 54 72 and the
   // next delta time 0x6B, inside the chunk: events, not a new track.
