@@ -27,8 +27,15 @@ sys.stdout.buffer.write(bytes.fromhex("".join(text.split())))
 ' "$hex" >"$seeds/$(basename "$hex" .hex).mid"
 done
 
-echo "fuzzing parseSong + serializeSong for ${seconds}s"
-"$build/fuzz/varnook_fuzz_song" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+echo "fuzzing parseSong + serializeSong for ${seconds}s (full output in $build/fuzz.log)"
+# libFuzzer reports every new input it keeps; the log keeps all of it and the
+# console gets the end, which holds the finding or the final statistics.
+if ! "$build/fuzz/varnook_fuzz_song" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
   -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
-  "$corpus" "$seeds"
+  "$corpus" "$seeds" >"$build/fuzz.log" 2>&1; then
+  tail -n 60 "$build/fuzz.log"
+  echo "fuzz: FINDING (input kept in $build/artifacts/)"
+  exit 1
+fi
+tail -n 15 "$build/fuzz.log"
 echo "fuzz: no finding in ${seconds}s"
