@@ -15,7 +15,7 @@ work="$build/bench-work"
 cd "$root"
 if [ ! -f "$build/CMakeCache.txt" ]; then cmake --preset native -B "$build" >/dev/null; fi
 cmake --build "$build" --target varnook-cli -j2 >/dev/null
-cli="$build/cli/varnook-cli"
+cli="$build/varnook-cli"
 mkdir -p "$work"
 
 for scale in 1 2 4; do
