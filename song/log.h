@@ -7,6 +7,13 @@
 
 void appendLog(const wchar_t* text);
 
-// Formats `format` (one %d) with `value` into a 90-unit buffer with the
-// bounded formatter, then appends it. Output longer than the buffer is cut.
+// Log lines with numbers are formatted into buffers of this many units.
+constexpr int kLogLineUnits = 90;
+
+// Formats `format` (up to two %d; unused arguments are ignored) into `line`,
+// a buffer of kLogLineUnits, with the bounded formatter. Output longer than
+// the buffer is cut short, never written past it.
+void formatLogLine(wchar_t* line, const wchar_t* format, int a, int b = 0);
+
+// formatLogLine with one number, then appendLog.
 void appendLogNumber(const wchar_t* format, int value);

@@ -1,6 +1,5 @@
 #include "song/reader.h"
 
-#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,6 @@ namespace {
 constexpr size_t kHeaderSize = 14;
 constexpr size_t kChunkHeaderSize = 8;
 constexpr uint32_t kMaxQuantity = 0x0FFFFFFF;  // the largest four-byte quantity
-constexpr int kLogLineUnits = 90;
 
 // What reading one event gave.
 enum class EventResult {
@@ -244,8 +242,7 @@ struct DamageReport {
 void reportDamage(DamageReport* report, const wchar_t* format, int a, int b) {
   if (report == nullptr) return;
   wchar_t line[kLogLineUnits];
-  line[0] = L'\0';
-  if (std::swprintf(line, kLogLineUnits, format, a, b) < 0) line[kLogLineUnits - 1] = L'\0';
+  formatLogLine(line, format, a, b);
   report->lines.emplace_back(line);
 }
 
