@@ -27,6 +27,9 @@ if [ -z "$midi" ]; then
   done
 fi
 [ -n "$midi" ] || { echo "no MIDI file to load: pass one as the second argument" >&2; exit 1; }
+# A name that does not exist would leave the open dialog asking whether to
+# create it, with nobody to answer.
+[ -f "$midi" ] || { echo "no such file: $midi" >&2; exit 1; }
 
 cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" -j2 --target varnook >/dev/null
