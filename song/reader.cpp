@@ -101,7 +101,7 @@ bool metaDataUsable(uint8_t type, const uint8_t* data, uint32_t length) {
 // Reads the event at the cursor. On kEvent and kEndOfTrack `event` is
 // filled and the cursor stands after the event; otherwise the cursor's
 // position is not meaningful.
-EventResult readEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state) {
+EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state) {
   VarLenRead delta = readVarLen(cursor, event.deltaTime);
   if (delta == VarLenRead::kTruncated) return EventResult::kTruncated;
   // A quantity of five bytes or more is not MIDI: the track is out of step.
@@ -292,7 +292,7 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
       break;
     }
     ParsedEvent parsed;
-    EventResult result = readEvent(cursor, parsed, state);
+    EventResult result = parseEvent(cursor, parsed, state);
     if (result == EventResult::kEvent || result == EventResult::kEndOfTrack) {
       parsed.deltaTime = addDeltas(carriedDelta, parsed.deltaTime);
       carriedDelta = 0;
