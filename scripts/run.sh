@@ -28,7 +28,7 @@ if [ -z "${DISPLAY:-}" ]; then
   # (96 ticks each) on channel 1, the later ones under running status.
   example="$root/build/example"
   mkdir -p "$example"
-  python3 - "$example/scale.mid" <<'PY'
+  /usr/bin/python3 - "$example/scale.mid" <<'PY'
 import sys
 track1 = bytes.fromhex("00FF510307A120 00FF580404021808 00FF2F00")
 notes = bytes.fromhex("00903C50 603C00")
