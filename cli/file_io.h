@@ -27,12 +27,16 @@ enum class SaveOutcome { kSaved, kCreateError, kWriteError };
 
 struct SaveResult {
   SaveOutcome outcome = SaveOutcome::kCreateError;
-  size_t bytesWritten = 0;  // as the system reported them; 0 when nothing was created
+  // As the system reported them; 0 when the temporary file could not be made
+  // or could not be renamed over the target.
+  size_t bytesWritten = 0;
 };
 
 // Writes `length` bytes to a new temporary file beside `path`, then renames
-// it over `path`. Whatever fails, an existing file at `path` is left as it
-// was and no temporary file is left behind.
+// it over `path`. kCreateError: the temporary file could not be made, or not
+// put in the target's place; kWriteError: the write failed or fell short.
+// Whatever fails, an existing file at `path` is left as it was and no
+// temporary file is left behind.
 SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size_t length);
 
 // Writes UTF-8 text to standard error.

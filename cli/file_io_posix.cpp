@@ -104,11 +104,17 @@ SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size
 
   bool ok = writeAll(fd, data, length, result.bytesWritten);
   if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) {
     ::unlink(temp.c_str());
     result.outcome = SaveOutcome::kWriteError;
     return result;
+  }
+  // The target could not take the new file's place (a folder of that name, a
+  // read-only folder): it was never written, as if it could not be created.
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    result.bytesWritten = 0;
+    return result;  // kCreateError
   }
   result.outcome = SaveOutcome::kSaved;
   return result;

@@ -39,11 +39,17 @@ SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size
   result.bytesWritten = written;
   if (ok && written != length) ok = FALSE;
   if (!CloseHandle(file)) ok = FALSE;
-  if (ok && !MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) ok = FALSE;
   if (!ok) {
     DeleteFileW(temp.c_str());
     result.outcome = SaveOutcome::kWriteError;
     return result;
+  }
+  // The target could not take the new file's place (held open elsewhere, a
+  // folder of that name): it was never written, as if it could not be made.
+  if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(temp.c_str());
+    result.bytesWritten = 0;
+    return result;  // kCreateError
   }
   result.outcome = SaveOutcome::kSaved;
   return result;

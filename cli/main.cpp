@@ -224,9 +224,9 @@ bool saveOutput(const NativeString& path) {
   } else {
     appendLog(L"File saved");
   }
-  // Nothing reached the target when the final rename failed.
-  int saved = result.outcome == SaveOutcome::kSaved ? static_cast<int>(result.bytesWritten) : 0;
-  appendLogNumber(L"Saved %d bytes", saved);
+  // As the window does: the count the system reported for the write, 0 when
+  // no file could be made or put in the target's place.
+  appendLogNumber(L"Saved %d bytes", static_cast<int>(result.bytesWritten));
   return result.outcome == SaveOutcome::kSaved;
 }
 

@@ -127,7 +127,8 @@ File create error!
 Saved 0 bytes"
 mkdir -p taken.mid/inside
 run 1 one.mid -o taken.mid
-grep -qx "File save error!" out.txt || fail "saving over a folder did not report a save error"
+grep -qx "File create error!" out.txt || fail "saving over a folder did not report a create error"
+grep -qx "Saved 0 bytes" out.txt || fail "saving over a folder did not report 0 bytes saved"
 [ -d taken.mid/inside ] || fail "saving over a folder harmed it"
 # A write that fails (file size limit 0: root ignores permissions, but not
 # this): the existing file keeps its bytes. The log goes through a pipe,
