@@ -11,7 +11,6 @@ namespace {
 
 constexpr size_t kHeaderSize = 14;
 constexpr size_t kChunkHeaderSize = 8;
-constexpr uint32_t kMaxQuantity = 0x0FFFFFFF;  // the largest four-byte quantity
 
 // What reading one event gave.
 enum class EventResult {
@@ -70,7 +69,7 @@ int systemDataBytes(uint8_t status) {
 
 uint32_t addDeltas(uint32_t a, uint32_t b) {
   uint64_t sum = static_cast<uint64_t>(a) + b;
-  return sum > kMaxQuantity ? kMaxQuantity : static_cast<uint32_t>(sum);
+  return sum > kMaxDeltaTime ? kMaxDeltaTime : static_cast<uint32_t>(sum);
 }
 
 // A meta event whose data is too short for its type, or whose values lie

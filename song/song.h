@@ -39,6 +39,10 @@ struct TrackSlot {
 
 constexpr int kMaxTracks = 16;
 
+// The largest delta time a file can hold: four seven-bit groups, the longest
+// variable-length quantity the Standard MIDI File format allows.
+constexpr uint32_t kMaxDeltaTime = 0x0FFFFFFF;
+
 struct Song {
   Song() = default;
   Song(const Song&) = delete;

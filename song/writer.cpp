@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kMaxQuantity = 0x0FFFFFFF;  // four groups of seven bits
 constexpr int64_t kHeaderSize = 14;
 constexpr int64_t kChunkHeaderSize = 8;
 
@@ -60,7 +59,7 @@ int varLenSize(uint32_t value) {
 uint8_t* encodeVarLen(uint32_t value, uint8_t* position) {
   // A delta time that a transform pushed beyond the format's range is held
   // at its largest value rather than written in five bytes.
-  if (value > kMaxQuantity) value = kMaxQuantity;
+  if (value > kMaxDeltaTime) value = kMaxDeltaTime;
   // Most significant group first; bit 7 marks every byte but the last.
   int count = varLenSize(value);
   for (int i = count - 1; i > 0; --i) {

@@ -8,13 +8,7 @@
 // Every delta time it writes is at most kMaxDeltaTime.
 #pragma once
 
-#include <cstdint>
-
+#include "song/song.h"
 #include "transform/random_source.h"
-
-struct TrackSlot;
-
-// The largest delta time a four-byte variable-length quantity can hold.
-constexpr uint32_t kMaxDeltaTime = 0x0FFFFFFF;
 
 void applyTimeShift(TrackSlot& slot, RandomSource& random = randomSource);
