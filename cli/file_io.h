@@ -1,6 +1,11 @@
-// The command-line tool's access to files, in the platform's own path form:
+// Files, standard streams and the console, in the platform's own path form:
 // UTF-8 bytes on POSIX, UTF-16 on Windows (so that any path the system
-// accepts works, non-ASCII ones included).
+// accepts works, non-ASCII ones included). The command-line tool uses all of
+// it; on Windows the window's Save uses saveFileReplacing too, so that both
+// replace a file the same careful way.
+//
+// Failures carry the system's reason as text (strerror natively,
+// FormatMessageW on Windows), without a final period or line break.
 #pragma once
 
 #include <cstddef>
@@ -20,24 +25,62 @@ std::wstring toWide(const NativeString& text);
 
 enum class ReadOutcome { kRead, kOpenError, kReadError };
 
-// Reads the whole file into `bytes`. A file of 2 GiB or more is a read error.
-ReadOutcome readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes);
+struct ReadResult {
+  ReadOutcome outcome = ReadOutcome::kRead;
+  std::wstring reason;  // empty when read
+};
+
+// Reads the whole of `path` into `bytes`: a regular file by its size, a pipe
+// or device until it ends. 2 GiB or more is a read error (the reader takes
+// an int32 size). A folder is an open error.
+ReadResult readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes);
+
+// Reads standard input to its end, in binary.
+ReadResult readStandardInput(std::vector<uint8_t>& bytes);
 
 enum class SaveOutcome { kSaved, kCreateError, kWriteError };
 
 struct SaveResult {
   SaveOutcome outcome = SaveOutcome::kCreateError;
-  // As the system reported them; 0 when the temporary file could not be made
-  // or could not be renamed over the target.
+  // As the system reported them; 0 when no file could be made or it could
+  // not be put in the target's place.
   size_t bytesWritten = 0;
+  std::wstring reason;  // empty when saved
 };
 
-// Writes `length` bytes to a new temporary file beside `path`, then renames
-// it over `path`. kCreateError: the temporary file could not be made, or not
-// put in the target's place; kWriteError: the write failed or fell short.
-// Whatever fails, an existing file at `path` is left as it was and no
-// temporary file is left behind.
+// Saves `length` bytes at `path` without ever leaving a damaged file there:
+// - a regular file or a new name: the bytes go to a new file beside the
+//   target (".vk-" + 8 hex digits + ".tmp", created new under a name no file
+//   has, never truncating one), which is flushed to disk and then renamed
+//   over the target; the replaced file's permission bits (and, where the
+//   system allows it, its owner; on Windows its hidden, system and archive
+//   attributes) carry over. A target the user may not write (read-only) is
+//   refused as a create error, before anything is made.
+// - a symbolic link: followed; the file it points to is replaced.
+// - an existing target that is not a regular file (a device, a FIFO, a
+//   console): written directly.
+// - a folder: a create error.
+// kCreateError: nothing could be made, or the new file could not take the
+// target's place; kWriteError: a write or the flush failed. Whatever fails,
+// the target is left as it was and no temporary file is left behind.
 SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size_t length);
 
-// Writes UTF-8 text to standard error.
-void printError(const std::string& text);
+// Writes `length` bytes to standard output, unchanged (binary on Windows).
+SaveResult writeStandardOutput(const uint8_t* data, size_t length);
+
+enum class Stream { kOutput, kError };
+
+// Writes text to standard output or standard error. Natively, and on Windows
+// into a file or pipe, as UTF-8 (CR LF line ends on Windows); a Windows
+// console gets it through WriteConsoleW, so that every character shows as
+// typed whatever the console's code page.
+void printText(Stream stream, const std::wstring& text);
+
+// True when `path` names an existing folder; otherwise `reason` says why not.
+bool isFolder(const NativeString& path, std::wstring& reason);
+
+// The last part of `path` (after its last separator); empty when it ends in one.
+NativeString fileNameOf(const NativeString& path);
+
+// `folder` and `name` joined with the platform's separator.
+NativeString joinPath(const NativeString& folder, const NativeString& name);

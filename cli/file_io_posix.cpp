@@ -3,121 +3,265 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "cli/file_io.h"
+#include "cli/text_log.h"
 
 namespace {
 
-// Decodes UTF-8; an invalid or truncated sequence gives U+FFFD for its
-// first byte and decoding goes on after it.
-std::wstring decodeUtf8(const std::string& text) {
-  std::wstring out;
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char lead = static_cast<unsigned char>(text[i]);
-    int count = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
-    uint32_t code = count == 0 ? lead : count == 1 ? lead & 0x1F : count == 2 ? lead & 0x0F : lead & 0x07;
-    bool valid = count >= 0;
-    for (int k = 1; valid && k <= count; ++k) {
-      if (i + k >= text.size()) {
-        valid = false;
-        break;
-      }
-      unsigned char c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) valid = false;
-      code = (code << 6) | (c & 0x3F);
+// The reader takes an int32 size.
+constexpr size_t kLargestReadable = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+// Names tried for the temporary file before giving up; each is new only if
+// no file has it, so only a folder full of our own leftovers runs out.
+constexpr int kTemporaryNameTries = 100;
+// Links followed from the target before giving up, as the system does.
+constexpr int kMaxLinks = 40;
+
+std::wstring reasonOf(int error) { return fromUtf8(std::strerror(error)); }
+
+// Reads `fd` to its end into `bytes`.
+ReadResult readToEnd(int fd, std::vector<uint8_t>& bytes) {
+  ReadResult result;
+  uint8_t buffer[65536];
+  while (true) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return {ReadOutcome::kReadError, reasonOf(errno)};
+    if (n == 0) return result;
+    if (bytes.size() + static_cast<size_t>(n) > kLargestReadable) {
+      return {ReadOutcome::kReadError, reasonOf(EFBIG)};
     }
-    static const uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-    if (valid && (code < kMinimum[count] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) {
-      valid = false;
-    }
-    if (!valid) {
-      out += static_cast<wchar_t>(0xFFFD);
-      ++i;
-      continue;
-    }
-    out += static_cast<wchar_t>(code);
-    i += static_cast<size_t>(count) + 1;
+    bytes.insert(bytes.end(), buffer, buffer + n);
   }
-  return out;
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t length, size_t& written) {
+bool writeAll(int fd, const uint8_t* data, size_t length, size_t& written, int& error) {
   written = 0;
   while (written < length) {
-    ssize_t n = ::write(fd, data + written, length - written);
+    const ssize_t n = ::write(fd, data + written, length - written);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      error = n < 0 ? errno : EIO;
+      return false;
+    }
     written += static_cast<size_t>(n);
   }
   return true;
 }
 
-// The mode a new file gets under the current umask, or the mode of the file
-// being replaced, so that replacing a file through a temporary one does not
-// change its permissions.
-mode_t modeForTarget(const std::string& path) {
-  struct stat existing;
-  if (::stat(path.c_str(), &existing) == 0) return existing.st_mode & 07777;
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+SaveResult createError(int error) {
+  SaveResult result;
+  result.reason = reasonOf(error);
+  return result;
+}
+
+// Follows symbolic links at the end of `path` until it names something that
+// is not a link, or nothing. A relative link is read from the link's folder.
+bool followLinks(const std::string& path, std::string& target, int& error) {
+  target = path;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    struct stat info;
+    if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+    std::vector<char> link(PATH_MAX + 1);
+    const ssize_t n = ::readlink(target.c_str(), link.data(), link.size() - 1);
+    if (n < 0) {
+      error = errno;
+      return false;
+    }
+    std::string next(link.data(), static_cast<size_t>(n));
+    const size_t slash = target.rfind('/');
+    if (next[0] != '/' && slash != std::string::npos) next = target.substr(0, slash + 1) + next;
+    target = next;
+  }
+  error = ELOOP;
+  return false;
+}
+
+// A target that is there and is not a regular file (a terminal, /dev/null,
+// a FIFO) can't be replaced by renaming: it gets the bytes itself.
+SaveResult writeInPlace(const std::string& target, const uint8_t* data, size_t length) {
+  SaveResult result;
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return createError(errno);
+  int error = 0;
+  bool ok = writeAll(fd, data, length, result.bytesWritten, error);
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  result.outcome = ok ? SaveOutcome::kSaved : SaveOutcome::kWriteError;
+  if (!ok) result.reason = reasonOf(error);
+  return result;
+}
+
+// Eight hex digits that differ from run to run and from call to call.
+std::string randomHex() {
+  static std::mt19937 generator = [] {
+    std::random_device device;
+    const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+    std::seed_seq seeds{device(), static_cast<unsigned>(ticks), static_cast<unsigned>(::getpid())};
+    return std::mt19937(seeds);
+  }();
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(generator()));
+  return text;
 }
 
 }  // namespace
 
-std::wstring toWide(const NativeString& text) { return decodeUtf8(text); }
+std::wstring toWide(const NativeString& text) { return fromUtf8(text); }
 
-ReadOutcome readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ReadOutcome::kOpenError;
+ReadResult readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return {ReadOutcome::kOpenError, reasonOf(errno)};
   struct stat info;
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
     ::close(fd);
-    return ReadOutcome::kOpenError;
+    return {ReadOutcome::kOpenError, reasonOf(error)};
   }
-  if (!S_ISREG(info.st_mode) || info.st_size > std::numeric_limits<int32_t>::max()) {
-    ::close(fd);
-    return ReadOutcome::kReadError;
+  if (S_ISREG(info.st_mode)) {
+    if (static_cast<uint64_t>(info.st_size) > kLargestReadable) {
+      ::close(fd);
+      return {ReadOutcome::kReadError, reasonOf(EFBIG)};
+    }
+    bytes.reserve(static_cast<size_t>(info.st_size));
   }
-  bytes.resize(static_cast<size_t>(info.st_size));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
+  ReadResult result = readToEnd(fd, bytes);
   ::close(fd);
-  if (done != bytes.size()) return ReadOutcome::kReadError;
-  return ReadOutcome::kRead;
+  return result;
+}
+
+ReadResult readStandardInput(std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  return readToEnd(STDIN_FILENO, bytes);
 }
 
 SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size_t length) {
-  SaveResult result;
-  std::string temp = path + ".tmp-XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return result;  // kCreateError
-  ::fchmod(fd, modeForTarget(path));
+  std::string target;
+  int error = 0;
+  if (!followLinks(path, target, error)) return createError(error);
 
-  bool ok = writeAll(fd, data, length, result.bytesWritten);
-  if (::close(fd) != 0) ok = false;
+  struct stat existing;
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) return createError(errno);
+  if (exists && S_ISDIR(existing.st_mode)) return createError(EISDIR);
+  if (exists && !S_ISREG(existing.st_mode)) return writeInPlace(target, data, length);
+  // Renaming over a file needs only the folder's permission; a file the user
+  // may not write is refused all the same, as cp refuses it. (Root may write
+  // anything, as with cp.)
+  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    return createError(errno);
+  }
+
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  std::string temporary;
+  int fd = -1;
+  for (int i = 0; i < kTemporaryNameTries && fd < 0; ++i) {
+    temporary = folder + ".vk-" + randomHex() + ".tmp";
+    // O_EXCL: a file that happens to have this name is never opened, let
+    // alone truncated; another name is tried instead.
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) return createError(errno);
+  }
+  if (fd < 0) return createError(EEXIST);
+
+  mode_t mode = 0;
+  if (exists) {
+    // Owner first: changing it clears set-user-id bits that the mode then
+    // puts back. Only root may give a file away; for others it is the same
+    // owner anyway, or the group they chose.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      // Not allowed: the new file stays the user's own.
+    }
+    mode = existing.st_mode & 07777;
+  } else {
+    mode = ::umask(0);
+    ::umask(mode);
+    mode = 0666 & ~mode;
+  }
+  ::fchmod(fd, mode);
+
+  SaveResult result;
+  bool ok = writeAll(fd, data, length, result.bytesWritten, error);
+  // On disk before it takes the target's place: a crash after the rename
+  // must not leave an empty file where the old one was.
+  if (ok && ::fsync(fd) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
   if (!ok) {
-    ::unlink(temp.c_str());
+    ::unlink(temporary.c_str());
     result.outcome = SaveOutcome::kWriteError;
+    result.reason = reasonOf(error);
     return result;
   }
-  // The target could not take the new file's place (a folder of that name, a
-  // read-only folder): it was never written, as if it could not be created.
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    result.bytesWritten = 0;
-    return result;  // kCreateError
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    error = errno;
+    ::unlink(temporary.c_str());
+    return createError(error);
+  }
+  // The rename itself reaches the disk with the folder.
+  const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    ::fsync(folderFd);
+    ::close(folderFd);
   }
   result.outcome = SaveOutcome::kSaved;
   return result;
 }
 
-void printError(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+SaveResult writeStandardOutput(const uint8_t* data, size_t length) {
+  std::fflush(stdout);
+  SaveResult result;
+  int error = 0;
+  if (writeAll(STDOUT_FILENO, data, length, result.bytesWritten, error)) {
+    result.outcome = SaveOutcome::kSaved;
+  } else {
+    result.outcome = SaveOutcome::kWriteError;
+    result.reason = reasonOf(error);
+  }
+  return result;
+}
+
+void printText(Stream stream, const std::wstring& text) {
+  const std::string bytes = toUtf8(text);
+  std::FILE* file = stream == Stream::kOutput ? stdout : stderr;
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fflush(file);
+}
+
+bool isFolder(const NativeString& path, std::wstring& reason) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    reason = reasonOf(errno);
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    reason = reasonOf(ENOTDIR);
+    return false;
+  }
+  return true;
+}
+
+NativeString fileNameOf(const NativeString& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+NativeString joinPath(const NativeString& folder, const NativeString& name) {
+  if (!folder.empty() && folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
