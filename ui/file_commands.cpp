@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "cli/file_io.h"
 #include "song/log.h"
 #include "song/reader.h"
 #include "song/song.h"
@@ -60,57 +61,6 @@ uint8_t* readWholeFile(HANDLE file, int32_t& bytesRead) {
   return buffer;
 }
 
-// The folder part of `path` (up to and including its last separator), or "."
-// for a bare name.
-void folderOf(const wchar_t* path, wchar_t* folder) {
-  const wchar_t* lastSeparator = nullptr;
-  for (const wchar_t* p = path; *p != L'\0'; ++p)
-    if (*p == L'\\' || *p == L'/') lastSeparator = p;
-  if (lastSeparator == nullptr) {
-    std::wcscpy(folder, L".");
-    return;
-  }
-  const size_t length = static_cast<size_t>(lastSeparator - path) + 1;
-  std::wmemcpy(folder, path, length);
-  folder[length] = L'\0';
-}
-
-enum class WriteOutcome { kSaved, kCreateError, kSaveError };
-
-// Writes the image to a fresh temporary file in the target's folder and only
-// then puts it in the target's place, so a failed or short write leaves an
-// existing target untouched. `written` is the count WriteFile reported, 0
-// when no file could be made.
-WriteOutcome writeBesideThenReplace(const wchar_t* target, const uint8_t* image, int32_t length,
-                                    DWORD& written) {
-  written = 0;
-  wchar_t folder[kPathUnits];
-  wchar_t temporary[MAX_PATH];
-  folderOf(target, folder);
-  if (GetTempFileNameW(folder, L"vk", 0, temporary) == 0) return WriteOutcome::kCreateError;
-  HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!validHandle(file)) {
-    DeleteFileW(temporary);
-    return WriteOutcome::kCreateError;
-  }
-  const BOOL ok = WriteFile(file, image, static_cast<DWORD>(length), &written, nullptr);
-  const BOOL flushed = ok && FlushFileBuffers(file);
-  CloseHandle(file);
-  if (!ok || !flushed || written != static_cast<DWORD>(length)) {
-    DeleteFileW(temporary);
-    return WriteOutcome::kSaveError;
-  }
-  // The target could not be replaced (held open elsewhere, read-only, a
-  // folder of that name): it was never written, as if it could not be made.
-  if (!MoveFileExW(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileW(temporary);
-    written = 0;
-    return WriteOutcome::kCreateError;
-  }
-  return WriteOutcome::kSaved;
-}
-
 }  // namespace
 
 void loadSongFile() {
@@ -156,25 +106,26 @@ void saveSongFile() {
   OPENFILENAMEW record = fileDialogRecord(path);
   if (!GetSaveFileNameW(&record)) return;
 
-  // The image is built before any file is touched.
+  // The image is built before any file is touched; the save itself is the
+  // command-line tool's, so that both replace a file the same careful way.
   uint8_t* image = nullptr;
   const int32_t length = serializeSong(image);
-  DWORD written = 0;
-  WriteOutcome outcome = WriteOutcome::kSaveError;
+  SaveResult result;
+  result.outcome = SaveOutcome::kWriteError;
   if (length >= 0 && image != nullptr)
-    outcome = writeBesideThenReplace(path, image, length, written);
+    result = saveFileReplacing(path, image, static_cast<size_t>(length));
   delete[] image;
 
-  switch (outcome) {
-    case WriteOutcome::kSaved:
+  switch (result.outcome) {
+    case SaveOutcome::kSaved:
       appendLog(L"File saved");
       break;
-    case WriteOutcome::kCreateError:
+    case SaveOutcome::kCreateError:
       appendLog(L"File create error!");
       break;
-    case WriteOutcome::kSaveError:
+    case SaveOutcome::kWriteError:
       appendLog(L"File save error!");
       break;
   }
-  appendLogNumber(L"Saved %d bytes", static_cast<int>(written));
+  appendLogNumber(L"Saved %d bytes", static_cast<int>(result.bytesWritten));
 }
