@@ -1,0 +1,294 @@
+"""varnook-cli from the outside: its command-line contract, the sample files,
+and the Windows build against the native one.
+
+  cli_test.py contract CLI WORK VERSION      (CLI may be varnook-cli.exe: run under Wine)
+  cli_test.py samples  CLI WORK TESTDATA
+  cli_test.py compare  CLI WORK TESTDATA NATIVE_CLI
+Exits 0 when every check holds, 77 (skipped) when a needed folder or tool is absent.
+"""
+import os
+import re
+import shutil
+import stat
+import subprocess
+import sys
+import threading
+
+import smf_check
+
+ONE = bytes.fromhex('4d546864 00000006 0001 0001 0060'  # header: format 1, 1 track, 96 PPQN
+                    '4d54726b 00000008 00 903c64 60 ff2f00')  # note on, End of Track at 96
+ONE_LOG = 'one.mid\nRead 30 bytes\nPPQN=96\nLoaded 1 tracks\nFile saved\nSaved 30 bytes\n'
+NOTES = bytes.fromhex('00 903c40') + bytes.fromhex('18 3e40 18 4040 18 4140 18 3c00') * 8 + bytes.fromhex('00ff2f00')
+
+
+def song(*tracks):
+    chunks = b''.join(b'MTrk' + len(t).to_bytes(4, 'big') + t for t in tracks)
+    return b'MThd\0\0\0\6\0\1' + len(tracks).to_bytes(2, 'big') + b'\0\x60' + chunks
+
+
+LISTED = song(bytes.fromhex('00ff03044c656164'  # track name "Lead"
+                            '00 903c40  00 3e40'  # note on, a second under running status
+                            '00 ff0100  00 4040'  # a text event between keeps running status
+                            '00 3c00  00 992464  00 c905  00ff2f00'),  # velocity 0 is no note; channel 10
+              bytes.fromhex('00ff510307a120 00ff2f00'),
+              *[bytes.fromhex('00ff2f00')] * 14, bytes.fromhex('00 923c40 00ff2f00'))
+# Rows that Windows has nothing to try with: no symbolic links or FIFOs that Wine
+# passes on, no /dev/null, no permission bits, no file-size limit.
+POSIX_ONLY = {'link followed', 'device written in place', 'permission bits kept', 'failed write leaves the target'}
+# As root a faulty save could replace the system's /dev/null: root tries a
+# null device node of its own instead.
+NULL = 'null' if os.geteuid() == 0 else '/dev/null'
+WINDOWS = False
+SEEDED = []
+SKIP = 77
+
+
+def run(cli, args, cwd, stdin=b'', **extra):
+    command = (['wine', cli] if WINDOWS else [cli]) + args
+    env = dict(os.environ, WINEDEBUG='-all', LANG='C.UTF-8')
+    done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, env=env, timeout=300, **extra)
+    text = lambda b: b.decode('utf-8', 'replace').replace('\r\n', '\n')
+    return done.returncode, done.stdout, text(done.stdout), text(done.stderr)
+
+
+def contract_rows(version):
+    usage = r"varnook-cli: [^\n]+\nTry 'varnook-cli --help'\.\n"
+    seeded = ['--time-shift', 'all=40', '--pitch-shift', '2=8']
+    rows = [  # name, args, status, stdout regex, stderr regex, files afterwards, setup or None
+        ('round trip', ['one.mid', '-o', 'copy.mid'], 0, re.escape(ONE_LOG), '', {'copy.mid': ONE}),
+        ('--name=value and --', ['--output=copy.mid', '--', '-one.mid'], 0, '-one.mid\n(.*\n)+Saved 30 bytes\n',
+         '', {'copy.mid': ONE}),
+        ('-o -: only the song on stdout', ['one.mid', '-o', '-'], 0, None, re.escape(ONE_LOG), {}),
+        ('- reads stdin', ['-', '-o', 'copy.mid'], 0, '-\nRead 30 bytes\n(.*\n)+', '', {'copy.mid': ONE}),
+        ('non-ASCII paths', ['s\u00e5ng \u266a.mid', '-o', 'ut \u266b.mid'], 0, 's\u00e5ng \u266a.mid\n(.*\n)+', '',
+         {'ut \u266b.mid': ONE}),
+        ('-d: one bad file does not stop the rest', ['one.mid', 'text.mid', 'two.mid', '-d', 'out'], 1,
+         '(.*\n)+', 'varnook-cli: text.mid: no MIDI track found.*\n', {'out/one.mid': ONE, 'out/text.mid': None}),
+        ('missing input', ['nosuch.mid', '-o', 'copy.mid'], 1, 'nosuch.mid\nFile open error!\n',
+         'varnook-cli: nosuch.mid: ' + ('.+' if WINDOWS else 'No such file or directory') + '\n', {'copy.mid': None}),
+        ('text input', ['text.mid', '-o', 'copy.mid'], 1, '(.*\n)+', 'varnook-cli: text.mid: no MIDI track.*\n',
+         {'copy.mid': None}),
+        ('empty input', ['empty.mid', '-o', 'copy.mid'], 1, '(.*\n)+', 'varnook-cli: empty.mid: no MIDI.*\n',
+         {'copy.mid': None}),
+        ('dry run says so', ['one.mid', '--time-shift', '1=5'], 0, '(.*\n)+Seed \\d+\n(.*\n)+',
+         'varnook-cli: nothing was saved: give -o .*\n', {}),
+        ('--version', ['--version'], 0, re.escape('varnook-cli %s\n' % version), '', {}),
+        ('--help', ['--help'], 0, 'Usage: varnook-cli (.*\n)+.*Without -o or -d nothing is saved(.*\n)+', '', {}),
+        ('--list', ['listed.mid', '--list', '--time-shift', '1=5'], 0,
+         'listed.mid\n(.*\n)*?Track 1 "Lead": channels 1, 10; 4 notes\nTrack 2: no channel messages; 0 notes\n'
+         '(Track .*\n){14}Track 17: channel 3; 1 note; kept unchanged.*\n', 'varnook-cli: nothing was saved.*\n', {}),
+        ('seed logged, same bytes again', ['two.mid', '--seed', '42', *seeded, '-o', 'copy.mid'], 0,
+         '(.*\n){4}Seed 42\nTrack 1 (.*\n)+', '', {'copy.mid': lambda d: d == SEEDED[0]}),
+        ('existing files named like the temporary one', ['one.mid', '-o', 'taken.mid'], 0, '(.*\n)+', '',
+         {'taken.mid': ONE, '.vk-00000000.tmp': b'mine', '.vk-ffffffff.tmp': b'mine'}),
+        ('saving over a folder', ['one.mid', '-o', 'out'], 1, '(.*\n)+File create error!\nSaved 0 bytes\n',
+         'varnook-cli: out: Is a directory\n', {'out/keep': b'kept'}),
+        ('missing folder', ['one.mid', '-o', 'nosuch/copy.mid'], 1, '(.*\n)+File create error!\nSaved 0 bytes\n',
+         'varnook-cli: nosuch/copy.mid: .+\n', {}),
+        ('read-only target refused', ['one.mid', '-o', 'readonly.mid'], 1, '(.*\n)+File create error!\n.*\n',
+         'varnook-cli: readonly.mid: .+\n', {'readonly.mid': b'old'}),
+        ('amount for a track the file lacks', ['one.mid', '--time-shift', '2=5', '-o', 'copy.mid'], 2, '(.*\n)+',
+         "varnook-cli: --time-shift 2=5: the file has 1 track\nTry 'varnook-cli --help'.\n", {'copy.mid': None}),
+        ('link followed', ['one.mid', '-o', 'link.mid'], 0, '(.*\n)+File saved\n.*\n', '',
+         {'link.mid': lambda d: d == ONE and os.path.islink('link.mid'), 'real.mid': ONE}),
+        ('device written in place', ['one.mid', '-o', NULL], 0, '(.*\n)+File saved\n.*\n', '',
+         {NULL: lambda d: stat.S_ISCHR(os.stat(NULL).st_mode)}),
+        ('permission bits kept', ['one.mid', '-o', 'private.mid'], 0, '(.*\n)+', '',
+         {'private.mid': lambda d: d == ONE and stat.S_IMODE(os.stat('private.mid').st_mode) == 0o640}),
+        ('failed write leaves the target', ['one.mid', '-o', 'taken.mid'], 1, '(.*\n)+File save error!\n.*\n',
+         'varnook-cli: taken.mid: File too large\n', {'taken.mid': b'old'}),
+    ]
+    for args in (['--bogus', 'one.mid'], [], ['one.mid', 'two.mid'], ['one.mid', '-o'], ['one.mid', '-o', 'a', '-d', 'out'],
+                 ['one.mid', '--time-shift', '1=201'], ['one.mid', '--pitch-shift=1=65'], ['one.mid', '--presses', '101'],
+                 ['one.mid', '--time-shift', '17=5'], ['one.mid', '--time-shift', 'x=5'], ['one.mid', '--seed', '-1'],
+                 ['-', '-d', 'out'], ['--list=yes', 'one.mid']):
+        extra = [] if {'-o', '-d'} & set(args) else ['-o', 'copy.mid']
+        rows.append(('usage error: %s' % ' '.join(args), args + extra, 2, '', usage, {'copy.mid': None}))
+    return rows
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def prepare(work, cli):
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(os.path.join(work, 'out'))
+    os.chmod(work, 0o777)
+    files = {'one.mid': ONE, '-one.mid': ONE, 's\u00e5ng \u266a.mid': ONE, 'two.mid': song(NOTES, NOTES),
+             'listed.mid': LISTED, 'text.mid': b'not a song\n', 'empty.mid': b'', 'taken.mid': b'old',
+             'readonly.mid': b'old', '.vk-00000000.tmp': b'mine', '.vk-ffffffff.tmp': b'mine', 'out/keep': b'kept',
+             'real.mid': b'old', 'private.mid': b'old'}
+    for name, data in files.items():
+        with open(os.path.join(work, name), 'wb') as f:
+            f.write(data)
+    os.chmod(os.path.join(work, 'private.mid'), 0o640)
+    os.chmod(os.path.join(work, 'readonly.mid'), 0o444)
+    os.symlink('real.mid', os.path.join(work, 'link.mid'))
+    if NULL == 'null' and not WINDOWS:
+        try:
+            os.mknod(os.path.join(work, NULL), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        except OSError:
+            pass  # the row is skipped
+
+
+def as_user(name):
+    """Root writes anything, as cp does: the refusal is tried as nobody; a file-size limit fails the write."""
+    if name == 'read-only target refused' and not WINDOWS and os.geteuid() == 0:
+        return {'preexec_fn': lambda: os.setgroups([]) or os.setgid(65534) or os.setuid(65534)}
+    if name == 'failed write leaves the target':
+        import resource
+        return {'preexec_fn': lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))}
+    return {}
+
+
+def contract(cli, work, version):
+    failures = []
+    prepare(work, cli)
+    SEEDED.append(run(cli, ['two.mid', '--seed', '42', '--time-shift', 'all=40', '--pitch-shift', '2=8', '-o', '-'],
+                      work)[1])
+    for name, args, status, out, err, files in contract_rows(version):
+        if WINDOWS and name in POSIX_ONLY or name.startswith('device') and not os.path.exists(os.path.join(work, NULL)):
+            print('SKIP %s: nothing like it to try here' % name)
+            continue
+        if files:
+            prepare(work, cli)
+        os.chdir(work)
+        got, raw, out_text, err_text = run(cli, args, work, stdin=ONE if args[:1] == ['-'] else b'', **as_user(name))
+        problems = ['exit %d, expected %d' % (got, status)] if got != status else []
+        if out is None and raw != ONE:
+            problems.append('stdout is not the song alone: %r' % raw[:40])
+        for label, text, pattern in (('stdout', out_text, out), ('stderr', err_text, err)):
+            if pattern is not None and not re.fullmatch(pattern, text):
+                problems.append('%s was:\n%s' % (label, text))
+        for path, want in files.items():
+            data = read(path) if os.path.isfile(path) else None
+            if not (want(data) if callable(want) else data == want):
+                problems.append('%s afterwards: %r' % (path, data if data is None else data[:40]))
+        leftovers = [n for n in os.listdir(work) if n.startswith('.vk-') and n[4:12] not in ('00000000', 'ffffffff')]
+        if leftovers:
+            problems.append('temporary files left: %s' % leftovers)
+        failures += ['%s: %s' % (name, p) for p in problems]
+    failures += seed_properties(cli, work)
+    if WINDOWS:
+        print('SKIP FIFO written in place: no FIFOs under Windows')
+    else:
+        failures += fifo_row(cli, work)
+    return failures
+
+
+def seed_properties(cli, work):
+    """A drawn seed is logged and replays; a second press goes on with the sequence."""
+    os.chdir(work)
+    amounts = ['--time-shift', 'all=40', '--pitch-shift', '2=8']
+    logs = [run(cli, ['two.mid', *amounts, '-o', name], work)[2] for name in ('a.mid', 'b.mid')]
+    seeds = [re.search(r'^Seed (\d+)$', log, re.M) for log in logs]
+    if not all(seeds) or seeds[0].group(1) == seeds[1].group(1):
+        return ['drawn seeds: two runs in a row logged %s' % [s and s.group(1) for s in seeds]]
+    run(cli, ['two.mid', *amounts, '--seed', seeds[0].group(1), '-o', 'replay.mid'], work)
+    failures = [] if read('replay.mid') == read('a.mid') else ['the logged seed did not give the same bytes']
+    twice = run(cli, ['two.mid', *amounts, '--seed', '9', '--presses', '2', '-o', 'twice.mid'], work)[2]
+    once = run(cli, ['two.mid', *amounts, '--seed', '9', '-o', 'once.mid'], work)[2]
+    run(cli, ['once.mid', *amounts, '--seed', '9', '-o', 'again.mid'], work)
+    summary = lambda log: [line for line in log.splitlines() if re.match(r'Track \d+: ', line)]
+    if summary(twice)[:2] != summary(once) or len(summary(twice)) != 4:
+        failures.append('press 1 of two is not a press alone: %s vs %s' % (summary(twice), summary(once)))
+    if read('twice.mid') == read('again.mid'):
+        failures.append('press 2 replayed the seed instead of going on with the sequence')
+    return failures
+
+
+def fifo_row(cli, work):
+    fifo = os.path.join(work, 'pipe.mid')
+    os.mkfifo(fifo)
+    got = []
+    reader = threading.Thread(target=lambda: got.append(read(fifo)))
+    reader.start()
+    status = run(cli, ['one.mid', '-o', 'pipe.mid'], work)[0]
+    reader.join(30)
+    ok = status == 0 and got == [ONE] and stat.S_ISFIFO(os.stat(fifo).st_mode)
+    return [] if ok else ['FIFO: exit %d, read %r' % (status, got)]
+
+
+def samples(cli, work, data_dir):
+    """Every sample file in one batch: well-formed outputs, and Load + Save is the identity where it must be."""
+    names = sorted(n for n in os.listdir(data_dir) if n.endswith('.mid'))
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    status, _, _, err = run(cli, names + ['-d', work], data_dir)
+    failures, eligible, identical = ([] if status in (0, 1) else ['batch exit %d: %s' % (status, err)]), 0, 0
+    for name in names:
+        source, target = read(os.path.join(data_dir, name)), os.path.join(work, name)
+        try:
+            changes = smf_check.scan(source)
+        except smf_check.Broken:
+            changes = ['broken']
+        eligible += not changes
+        if not os.path.exists(target):
+            if b'MTrk' in source:
+                failures.append('%s: not written' % name)
+            continue
+        out = read(target)
+        try:
+            left = smf_check.scan(out)
+            failures += ['%s: output %s' % (name, c) for c in left]
+        except smf_check.Broken as broken:
+            failures.append('%s: output broken: %s' % (name, broken))
+        if not changes:
+            identical += out == source
+            failures += [] if out == source else ['%s: not written back byte for byte' % name]
+        if 'Cantabile' in name and int.from_bytes(out[10:12], 'big') != 69:
+            failures.append('%s: %d tracks, not 69' % (name, int.from_bytes(out[10:12], 'big')))
+    print('%d sample files; %d read in step, %d of them came back identical' % (len(names), eligible, identical))
+    return failures
+
+
+def compare(cli, work, data_dir, native):
+    """The Windows build and the native one give the same bytes and log lines on every sample file."""
+    global WINDOWS
+    names = sorted(n for n in os.listdir(data_dir) if n.endswith('.mid'))
+    failures = []
+    for label, options in (('plain', []),
+                           ('humanised', '--seed 7 --time-shift all=30 --pitch-shift all=10 --presses 2'.split())):
+        results = {}
+        for build, tool in (('native', native), ('windows', cli)):
+            WINDOWS = build == 'windows'
+            folder = os.path.join(work, label, build)
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            status, _, out, err = run(tool, options + names + ['-d', folder], data_dir)
+            results[build] = (status, out, err, {n: read(os.path.join(folder, n)) for n in os.listdir(folder)})
+        (s1, o1, e1, f1), (s2, o2, e2, f2) = results['native'], results['windows']
+        failures += ['%s: exit %d natively, %d on Windows' % (label, s1, s2)] if s1 != s2 else []
+        failures += ['%s: logs differ' % label] if o1 != o2 else []
+        failures += ['%s: %s differs' % (label, n) for n in sorted(set(f1) | set(f2)) if f1.get(n) != f2.get(n)]
+        print('%s: %d files written by each build' % (label, len(f1)))
+    return failures
+
+
+def main():
+    global WINDOWS
+    mode, cli, work = sys.argv[1:4]
+    WINDOWS = cli.endswith('.exe')
+    if mode == 'contract':
+        failures = contract(cli, os.path.abspath(work), sys.argv[4])
+    elif not os.path.isdir(sys.argv[4]):
+        print('SKIP: no sample MIDI files in %s' % sys.argv[4])
+        return SKIP
+    elif mode == 'samples':
+        failures = samples(cli, os.path.abspath(work), sys.argv[4])
+    elif len(sys.argv) < 6 or not os.path.isfile(sys.argv[5]):
+        print('SKIP: no native varnook-cli to compare with (configure with -DVARNOOK_NATIVE_CLI=PATH)')
+        return SKIP
+    else:
+        failures = compare(cli, os.path.abspath(work), sys.argv[4], sys.argv[5])
+    for failure in failures:
+        print('FAIL', failure)
+    print('%d failure(s)' % len(failures) if failures else 'all checks passed')
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
