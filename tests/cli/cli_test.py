@@ -1,13 +1,10 @@
-"""varnook-cli from the outside: its command-line contract, the sample files,
-and the Windows build against the native one.
-
-  cli_test.py contract CLI WORK VERSION      (CLI may be varnook-cli.exe: run under Wine)
-  cli_test.py samples  CLI WORK TESTDATA
-  cli_test.py compare  CLI WORK TESTDATA NATIVE_CLI
-Exits 0 when every check holds, 77 (skipped) when a needed folder or tool is absent.
-"""
+"""varnook-cli from the outside. cli_test.py MODE CLI WORK ARG [NATIVE_CLI]: contract (ARG the version), samples
+(ARG the sample folder) or compare (the Windows build, CLI = varnook-cli.exe run under Wine, with NATIVE_CLI).
+Exits 0 when every check holds, 77 (skipped) when a needed folder or tool is absent."""
+import contextlib
 import os
 import re
+import resource
 import shutil
 import stat
 import subprocess
@@ -33,15 +30,12 @@ LISTED = song(bytes.fromhex('00ff03044c656164'  # track name "Lead"
                             '00 3c00  00 992464  00 c905  00ff2f00'),  # velocity 0 is no note; channel 10
               bytes.fromhex('00ff510307a120 00ff2f00'),
               *[bytes.fromhex('00ff2f00')] * 14, bytes.fromhex('00 923c40 00ff2f00'))
-# Rows that Windows has nothing to try with: no symbolic links or FIFOs that Wine
-# passes on, no /dev/null, no permission bits, no file-size limit.
+# Nothing like these to try under Windows (links, devices, permission bits, file-size limits).
 POSIX_ONLY = {'link followed', 'device written in place', 'permission bits kept', 'failed write leaves the target'}
-# As root a faulty save could replace the system's /dev/null: root tries a
-# null device node of its own instead.
+# As root a faulty save could replace the system's /dev/null: root makes a null device of its own.
 NULL = 'null' if os.geteuid() == 0 else '/dev/null'
 WINDOWS = False
 SEEDED = []
-SKIP = 77
 
 
 def run(cli, args, cwd, stdin=b'', **extra):
@@ -55,7 +49,7 @@ def run(cli, args, cwd, stdin=b'', **extra):
 def contract_rows(version):
     usage = r"varnook-cli: [^\n]+\nTry 'varnook-cli --help'\.\n"
     seeded = ['--time-shift', 'all=40', '--pitch-shift', '2=8']
-    rows = [  # name, args, status, stdout regex, stderr regex, files afterwards, setup or None
+    rows = [  # name, args, exit status, stdout and stderr patterns (None: the song), files afterwards
         ('round trip', ['one.mid', '-o', 'copy.mid'], 0, re.escape(ONE_LOG), '', {'copy.mid': ONE}),
         ('--name=value and --', ['--output=copy.mid', '--', '-one.mid'], 0, '-one.mid\n(.*\n)+Saved 30 bytes\n',
          '', {'copy.mid': ONE}),
@@ -67,10 +61,6 @@ def contract_rows(version):
          '(.*\n)+', 'varnook-cli: text.mid: no MIDI track found.*\n', {'out/one.mid': ONE, 'out/text.mid': None}),
         ('missing input', ['nosuch.mid', '-o', 'copy.mid'], 1, 'nosuch.mid\nFile open error!\n',
          'varnook-cli: nosuch.mid: ' + ('.+' if WINDOWS else 'No such file or directory') + '\n', {'copy.mid': None}),
-        ('text input', ['text.mid', '-o', 'copy.mid'], 1, '(.*\n)+', 'varnook-cli: text.mid: no MIDI track.*\n',
-         {'copy.mid': None}),
-        ('empty input', ['empty.mid', '-o', 'copy.mid'], 1, '(.*\n)+', 'varnook-cli: empty.mid: no MIDI.*\n',
-         {'copy.mid': None}),
         ('dry run says so', ['one.mid', '--time-shift', '1=5'], 0, '(.*\n)+Seed \\d+\n(.*\n)+',
          'varnook-cli: nothing was saved: give -o .*\n', {}),
         ('--version', ['--version'], 0, re.escape('varnook-cli %s\n' % version), '', {}),
@@ -99,12 +89,15 @@ def contract_rows(version):
         ('failed write leaves the target', ['one.mid', '-o', 'taken.mid'], 1, '(.*\n)+File save error!\n.*\n',
          'varnook-cli: taken.mid: File too large\n', {'taken.mid': b'old'}),
     ]
-    for args in (['--bogus', 'one.mid'], [], ['one.mid', 'two.mid'], ['one.mid', '-o'], ['one.mid', '-o', 'a', '-d', 'out'],
-                 ['one.mid', '--time-shift', '1=201'], ['one.mid', '--pitch-shift=1=65'], ['one.mid', '--presses', '101'],
-                 ['one.mid', '--time-shift', '17=5'], ['one.mid', '--time-shift', 'x=5'], ['one.mid', '--seed', '-1'],
-                 ['-', '-d', 'out'], ['--list=yes', 'one.mid']):
+    for line in ('--bogus one.mid', '', 'one.mid two.mid', 'one.mid -o', 'one.mid -o a -d out', '- -d out',
+                 'one.mid --time-shift 1=201', 'one.mid --pitch-shift=1=65', 'one.mid --presses 101 --time-shift 1=5',
+                 'one.mid --time-shift 17=5', 'one.mid --time-shift x=5', 'one.mid --seed -1', '--list=yes one.mid'):
+        args = line.split()
         extra = [] if {'-o', '-d'} & set(args) else ['-o', 'copy.mid']
         rows.append(('usage error: %s' % ' '.join(args), args + extra, 2, '', usage, {'copy.mid': None}))
+    for name in ('text.mid', 'empty.mid'):
+        rows.append((name, [name, '-o', 'copy.mid'], 1, '(.*\n)+', 'varnook-cli: %s: no MIDI track.*\n' % name,
+                     {'copy.mid': None}))
     return rows
 
 
@@ -127,24 +120,11 @@ def prepare(work, cli):
     os.chmod(os.path.join(work, 'private.mid'), 0o640)
     os.chmod(os.path.join(work, 'readonly.mid'), 0o444)
     os.symlink('real.mid', os.path.join(work, 'link.mid'))
-    if NULL == 'null' and not WINDOWS:
-        try:
-            os.mknod(os.path.join(work, NULL), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
-        except OSError:
-            pass  # the row is skipped
+    with contextlib.suppress(OSError):  # without the node the row is skipped
+        NULL == 'null' and not WINDOWS and os.mknod(os.path.join(work, NULL), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
 
 
-def as_user(name):
-    """Root writes anything, as cp does: the refusal is tried as nobody; a file-size limit fails the write."""
-    if name == 'read-only target refused' and not WINDOWS and os.geteuid() == 0:
-        return {'preexec_fn': lambda: os.setgroups([]) or os.setgid(65534) or os.setuid(65534)}
-    if name == 'failed write leaves the target':
-        import resource
-        return {'preexec_fn': lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))}
-    return {}
-
-
-def contract(cli, work, version):
+def contract(cli, work, version, _):
     failures = []
     prepare(work, cli)
     SEEDED.append(run(cli, ['two.mid', '--seed', '42', '--time-shift', 'all=40', '--pitch-shift', '2=8', '-o', '-'],
@@ -156,27 +136,24 @@ def contract(cli, work, version):
         if files:
             prepare(work, cli)
         os.chdir(work)
-        got, raw, out_text, err_text = run(cli, args, work, stdin=ONE if args[:1] == ['-'] else b'', **as_user(name))
+        # Root writes anything, as cp does: the refusal is tried as nobody.
+        extra = {'preexec_fn': lambda: os.setgroups([]) or os.setgid(65534) or os.setuid(65534)} if (
+            name.startswith('read-only') and not WINDOWS and os.geteuid() == 0) else {}
+        if name.startswith('failed write'):
+            extra = {'preexec_fn': lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))}
+        got, raw, out_text, err_text = run(cli, args, work, stdin=ONE if args[:1] == ['-'] else b'', **extra)
         problems = ['exit %d, expected %d' % (got, status)] if got != status else []
-        if out is None and raw != ONE:
-            problems.append('stdout is not the song alone: %r' % raw[:40])
+        problems += ['stdout is not the song alone: %r' % raw[:40]] if out is None and raw != ONE else []
         for label, text, pattern in (('stdout', out_text, out), ('stderr', err_text, err)):
             if pattern is not None and not re.fullmatch(pattern, text):
                 problems.append('%s was:\n%s' % (label, text))
         for path, want in files.items():
             data = read(path) if os.path.isfile(path) else None
-            if not (want(data) if callable(want) else data == want):
-                problems.append('%s afterwards: %r' % (path, data if data is None else data[:40]))
-        leftovers = [n for n in os.listdir(work) if n.startswith('.vk-') and n[4:12] not in ('00000000', 'ffffffff')]
-        if leftovers:
-            problems.append('temporary files left: %s' % leftovers)
-        failures += ['%s: %s' % (name, p) for p in problems]
+            problems += [] if (want(data) if callable(want) else data == want) else ['%s afterwards: %r' % (path, data)]
+        left = [n for n in os.listdir(work) if n.startswith('.vk-') and n[4:12] not in ('00000000', 'ffffffff')]
+        failures += ['%s: %s' % (name, p) for p in problems + (['temporary files left: %s' % left] if left else [])]
     failures += seed_properties(cli, work)
-    if WINDOWS:
-        print('SKIP FIFO written in place: no FIFOs under Windows')
-    else:
-        failures += fifo_row(cli, work)
-    return failures
+    return failures + ([] if WINDOWS else fifo_row(cli, work))
 
 
 def seed_properties(cli, work):
@@ -192,27 +169,31 @@ def seed_properties(cli, work):
     twice = run(cli, ['two.mid', *amounts, '--seed', '9', '--presses', '2', '-o', 'twice.mid'], work)[2]
     once = run(cli, ['two.mid', *amounts, '--seed', '9', '-o', 'once.mid'], work)[2]
     run(cli, ['once.mid', *amounts, '--seed', '9', '-o', 'again.mid'], work)
-    summary = lambda log: [line for line in log.splitlines() if re.match(r'Track \d+: ', line)]
+    summary = lambda log: re.findall(r'^Track \d+: .*$', log, re.M)
     if summary(twice)[:2] != summary(once) or len(summary(twice)) != 4:
         failures.append('press 1 of two is not a press alone: %s vs %s' % (summary(twice), summary(once)))
-    if read('twice.mid') == read('again.mid'):
-        failures.append('press 2 replayed the seed instead of going on with the sequence')
-    return failures
+    return failures + (['press 2 replayed the seed'] if read('twice.mid') == read('again.mid') else [])
 
 
 def fifo_row(cli, work):
-    fifo = os.path.join(work, 'pipe.mid')
-    os.mkfifo(fifo)
+    os.mkfifo('pipe.mid')
     got = []
-    reader = threading.Thread(target=lambda: got.append(read(fifo)))
+    reader = threading.Thread(target=lambda: got.append(read('pipe.mid')))
     reader.start()
     status = run(cli, ['one.mid', '-o', 'pipe.mid'], work)[0]
     reader.join(30)
-    ok = status == 0 and got == [ONE] and stat.S_ISFIFO(os.stat(fifo).st_mode)
+    ok = status == 0 and got == [ONE] and stat.S_ISFIFO(os.stat('pipe.mid').st_mode)
     return [] if ok else ['FIFO: exit %d, read %r' % (status, got)]
 
 
-def samples(cli, work, data_dir):
+def checked(data):
+    try:
+        return smf_check.scan(data)
+    except smf_check.Broken as broken:
+        return ['broken: %s' % broken]
+
+
+def samples(cli, work, data_dir, _):
     """Every sample file in one batch: well-formed outputs, and Load + Save is the identity where it must be."""
     names = sorted(n for n in os.listdir(data_dir) if n.endswith('.mid'))
     shutil.rmtree(work, ignore_errors=True)
@@ -221,25 +202,16 @@ def samples(cli, work, data_dir):
     failures, eligible, identical = ([] if status in (0, 1) else ['batch exit %d: %s' % (status, err)]), 0, 0
     for name in names:
         source, target = read(os.path.join(data_dir, name)), os.path.join(work, name)
-        try:
-            changes = smf_check.scan(source)
-        except smf_check.Broken:
-            changes = ['broken']
+        changes = checked(source)
         eligible += not changes
-        if not os.path.exists(target):
-            if b'MTrk' in source:
-                failures.append('%s: not written' % name)
+        if not os.path.exists(target):  # refused: no track at all
+            failures += ['%s: not written' % name] if b'MTrk' in source else []
             continue
         out = read(target)
-        try:
-            left = smf_check.scan(out)
-            failures += ['%s: output %s' % (name, c) for c in left]
-        except smf_check.Broken as broken:
-            failures.append('%s: output broken: %s' % (name, broken))
-        if not changes:
-            identical += out == source
-            failures += [] if out == source else ['%s: not written back byte for byte' % name]
-        if 'Cantabile' in name and int.from_bytes(out[10:12], 'big') != 69:
+        failures += ['%s: output %s' % (name, c) for c in checked(out)]
+        identical += not changes and out == source
+        failures += ['%s: not written back byte for byte' % name] if not changes and out != source else []
+        if 'Cantabile' in name and out[10:12] != (69).to_bytes(2, 'big'):
             failures.append('%s: %d tracks, not 69' % (name, int.from_bytes(out[10:12], 'big')))
     print('%d sample files; %d read in step, %d of them came back identical' % (len(names), eligible, identical))
     return failures
@@ -258,9 +230,9 @@ def compare(cli, work, data_dir, native):
             folder = os.path.join(work, label, build)
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
-            status, _, out, err = run(tool, options + names + ['-d', folder], data_dir)
-            results[build] = (status, out, err, {n: read(os.path.join(folder, n)) for n in os.listdir(folder)})
-        (s1, o1, e1, f1), (s2, o2, e2, f2) = results['native'], results['windows']
+            status, _, out, _ = run(tool, options + names + ['-d', folder], data_dir)
+            results[build] = (status, out, {n: read(os.path.join(folder, n)) for n in os.listdir(folder)})
+        (s1, o1, f1), (s2, o2, f2) = results['native'], results['windows']
         failures += ['%s: exit %d natively, %d on Windows' % (label, s1, s2)] if s1 != s2 else []
         failures += ['%s: logs differ' % label] if o1 != o2 else []
         failures += ['%s: %s differs' % (label, n) for n in sorted(set(f1) | set(f2)) if f1.get(n) != f2.get(n)]
@@ -268,22 +240,21 @@ def compare(cli, work, data_dir, native):
     return failures
 
 
-def main():
+def main(mode, cli, work, arg, native=''):
     global WINDOWS
-    mode, cli, work = sys.argv[1:4]
-    WINDOWS = cli.endswith('.exe')
-    if mode == 'contract':
-        failures = contract(cli, os.path.abspath(work), sys.argv[4])
-    elif not os.path.isdir(sys.argv[4]):
-        print('SKIP: no sample MIDI files in %s' % sys.argv[4])
-        return SKIP
-    elif mode == 'samples':
-        failures = samples(cli, os.path.abspath(work), sys.argv[4])
-    elif len(sys.argv) < 6 or not os.path.isfile(sys.argv[5]):
+    WINDOWS, work = cli.endswith('.exe'), os.path.abspath(work)
+    if mode != 'contract' and not os.path.isdir(arg):
+        print('SKIP: no sample MIDI files in %s' % arg)
+        return 77
+    if mode == 'compare' and not os.path.isfile(native):
         print('SKIP: no native varnook-cli to compare with (configure with -DVARNOOK_NATIVE_CLI=PATH)')
-        return SKIP
-    else:
-        failures = compare(cli, os.path.abspath(work), sys.argv[4], sys.argv[5])
+        return 77
+    # Wine starts its services anew (seconds) for each program unless one runs: an idle cmd keeps them up.
+    keeper = WINDOWS and subprocess.Popen(['wine', 'cmd'], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    try:
+        failures = {'contract': contract, 'samples': samples, 'compare': compare}[mode](cli, work, arg, native)
+    finally:
+        keeper and (keeper.stdin.close(), keeper.wait(60))
     for failure in failures:
         print('FAIL', failure)
     print('%d failure(s)' % len(failures) if failures else 'all checks passed')
@@ -291,4 +262,4 @@ def main():
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(main(*sys.argv[1:]))

@@ -1,15 +1,10 @@
-"""Structure of a Standard MIDI File, walked byte by byte.
-
-scan(data) raises Broken when the chunks or events are out of step: chunk
-lengths that do not add up to the file, an event that runs past its chunk, a
-track that does not end with End of Track exactly at its chunk's end. It
-judges no values (a data byte of 0x80 or more, a key signature of 8 sharps
-are kept as they are). It returns what a plain Load + Save is allowed to
-change: an empty list means the bytes must come back unchanged.
-"""
+"""Structure of a Standard MIDI File, walked byte by byte; no value is judged (a data byte of 0x80 or more or a key
+signature of 8 sharps is kept as it is). scan(data) raises Broken when chunks or events are out of step: chunk lengths
+that do not add up, an event past its chunk, a track not ending with End of Track exactly at its chunk's end. It
+returns what a plain Load + Save may change: an empty list means the bytes must come back unchanged."""
 
 CHANNEL_DATA = {0xC: 1, 0xD: 1}  # program change, channel pressure; the rest take 2
-SYSTEM_DATA = {0xF1: 1, 0xF2: 2, 0xF3: 1, 0xF6: 0, 0xF8: 0, 0xFA: 0, 0xFB: 0, 0xFC: 0, 0xFE: 0}
+SYSTEM_DATA = {0xF1: 1, 0xF2: 2, 0xF3: 1, 0xF6: 0, 0xF8: 0, 0xFA: 0, 0xFB: 0, 0xFC: 0, 0xFE: 0}  # F4 F5 F9 FD: none
 
 
 class Broken(Exception):
@@ -17,7 +12,7 @@ class Broken(Exception):
 
 
 def quantity(data, at, end):
-    """(value, position after it, written in its shortest form)."""
+    """(value, position after it, whether in its shortest form)."""
     value = 0
     for k in range(4):
         if at + k >= end:
@@ -48,9 +43,9 @@ def track(data, at, end):
             at += status == 0xFF
             length, at, _ = quantity(data, at, end)
             at += length
+            if kind == 0x2F and at != end:
+                raise Broken('End of Track at %d, chunk ends at %d' % (at, end))
             if kind == 0x2F:
-                if at != end:
-                    raise Broken('End of Track at %d, chunk ends at %d' % (at, end))
                 return shortest
         elif status in SYSTEM_DATA:
             at += SYSTEM_DATA[status]
