@@ -44,8 +44,7 @@ PY
     --time-shift 2=12 --pitch-shift 2=8
   echo
   echo "The humanised song is $example/scale-humanised.mid"
-  echo "Usage: build/native/varnook-cli INPUT.mid [-o OUTPUT.mid] [--time-shift TRACK=AMOUNT]..."
-  echo "       [--pitch-shift TRACK=AMOUNT]... [--presses N] [--seed S]"
+  echo "Usage: build/native/varnook-cli [OPTIONS] INPUT [-o OUTPUT]   (build/native/varnook-cli --help)"
   exit 0
 fi
 

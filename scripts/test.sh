@@ -6,7 +6,8 @@
 #      sanitizers,
 #   3. the reader's fuzz target for a bounded time (FUZZ_SECONDS, default 60),
 #   4. the Windows build (warnings as errors) and its ctest suite under Wine:
-#      the core tests and the end-to-end tests of the real window in Xvfb.
+#      the core tests, varnook-cli.exe's contract and its output against the
+#      native tool's, and the end-to-end tests of the real window in Xvfb.
 # Ends with one line "N passed, N failed, N skipped" over all stages (tests
 # that need the shared sample files skip when they are absent); exits non-zero when
 # anything failed.
@@ -101,7 +102,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
-if run_stage "windows build" build_preset windows; then
+# The Windows stage compares varnook-cli.exe with the native tool built in stage 1.
+if run_stage "windows build" build_preset windows -DVARNOOK_NATIVE_CLI="$root/build/native/varnook-cli"; then
   ctest_preset windows
 else
   failed=$((failed + 1))
