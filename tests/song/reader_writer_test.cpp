@@ -129,6 +129,11 @@ TEST(MidiReader, DamagedTrackEndsAtItsLastCompleteEvent) {
   Song& song = loadSong(midiFile({"00 90 3C 40", "00 FF 2F 00"}));
   EXPECT_EQ(song.trackCount, 2);
   EXPECT_EQ(logLines().back(), "Track 1 has no End of Track: added at byte 26");
+  // A system exclusive length that runs into the next chunk, whose tag
+  // stands right at the declared end: the next track is still a track.
+  loadSong(midiFile({"00 90 3C 40  00 F0 7F 00  00 FF 2F 00", "00 FF 2F 00"}));
+  EXPECT_EQ(currentSong->trackCount, 2);
+  EXPECT_EQ(logLines().back(), "Track 1 damaged at byte 26: ended there");
 }
 
 TEST(MidiReader, FindsTracksByTagAndTakesTheHeaderAsItStands) {
