@@ -215,7 +215,15 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
       return eventStart;
     }
     ParsedEvent parsed;
-    const EventResult result = parseEvent(cursor, parsed, state);
+    EventResult result = parseEvent(cursor, parsed, state);
+    // An event that runs across the declared end of the chunk, where the
+    // next chunk's tag stands right at that end, shows that the track went
+    // out of step before it: read on, it would swallow the next track whole.
+    const bool crossesIntoNextChunk =
+        eventStart < declaredEnd &&
+        (result == EventResult::kTruncated || cursor.pos > declaredEnd) &&
+        startsWithTag(makeCursor(image, size, declaredEnd), "MTrk");
+    if (crossesIntoNextChunk) result = EventResult::kInvalid;
     if (result == EventResult::kEvent) {
       storeEvent(parsed, append());
       continue;
@@ -236,6 +244,7 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
       reportDamage(report, L"Track %d damaged at byte %d: ended there", trackNumber,
                    static_cast<int>(eventStart));
     }
+    if (crossesIntoNextChunk) return declaredEnd;
     // Progress is certain: the next search starts after this track's tag.
     return eventStart > tagPos ? eventStart : tagPos + 1;
   }
