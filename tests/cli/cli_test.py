@@ -30,8 +30,9 @@ LISTED = song(bytes.fromhex('00ff03044c656164'  # track name "Lead"
                             '00 3c00  00 992464  00 c905  00ff2f00'),  # velocity 0 is no note; channel 10
               bytes.fromhex('00ff510307a120 00ff2f00'),
               *[bytes.fromhex('00ff2f00')] * 14, bytes.fromhex('00 923c40 00ff2f00'))
-# Nothing like these to try under Windows (links, devices, permission bits, file-size limits).
-POSIX_ONLY = {'link followed', 'device written in place', 'permission bits kept', 'failed write leaves the target'}
+# Nothing like these to try under Windows (devices, permission bits, file-size limits). A link is: Wine shows a
+# POSIX link as a file, and the save finds what it points to as it finds a Windows link's target.
+POSIX_ONLY = {'device written in place', 'permission bits kept', 'failed write leaves the target'}
 # As root a faulty save could replace the system's /dev/null: root makes a null device of its own.
 NULL = 'null' if os.geteuid() == 0 else '/dev/null'
 LONG = '/'.join(c * 100 for c in 'abc')
@@ -42,7 +43,7 @@ SEEDED = []
 def run(cli, args, cwd, stdin=b'', **extra):
     command = (['wine', cli] if WINDOWS else [cli]) + args
     env = dict(os.environ, WINEDEBUG='-all', LANG='C.UTF-8')
-    done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, env=env, timeout=300, **extra)
+    done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, env=env, timeout=120, **extra)
     text = lambda b: b.decode('utf-8', 'replace').replace('\r\n', '\n')
     return done.returncode, done.stdout, text(done.stdout), text(done.stderr)
 
@@ -256,8 +257,14 @@ def main(mode, cli, work, arg, native=''):
     if mode == 'compare' and not os.path.isfile(native):
         print('SKIP: no native varnook-cli to compare with (configure with -DVARNOOK_NATIVE_CLI=PATH)')
         return 77
-    # Wine starts its services anew (seconds) for each program unless one runs: an idle cmd keeps them up.
-    keeper = WINDOWS and subprocess.Popen(['wine', 'cmd'], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    # Wine starts its services anew (seconds) for each program unless one runs: an idle cmd keeps them up. The
+    # tool runs only once cmd answers: two programs starting Wine's services at once can hang.
+    keeper = WINDOWS and subprocess.Popen(['wine', 'cmd'], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    if keeper:
+        keeper.stdin.write(b'echo ready\r\n')
+        keeper.stdin.flush()
+        while keeper.stdout.readline().strip() not in (b'ready', b''):
+            pass
     try:
         failures = {'contract': contract, 'samples': samples, 'compare': compare}[mode](cli, work, arg, native)
     finally:
