@@ -175,8 +175,8 @@ std::wstring toWide(const NativeString& text) { return text; }
 ReadResult readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes) {
   bytes.clear();
   const std::wstring name = longForm(path);
-  if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES &&
-      (GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return {ReadOutcome::kOpenError, L"Is a directory"};
   }
   HANDLE file =
