@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "res/resource.h"
 #include "song/log.h"
 #include "song/song.h"
@@ -27,15 +29,21 @@ void setLabel(int labelId, int32_t value) {
                       reinterpret_cast<LPARAM>(label.text));
 }
 
-// One slider's share of onSliderScroll: take the value, store it in the
-// selected track when there is a song, show it on the label.
-void takeSliderValue(int sliderId, int labelId, int16_t position, int32_t TrackSlot::*amount) {
+// One slider's share of onSliderScroll: take the value, keep it within the
+// slider's range, store it in the selected track when there is a song, show
+// it on the label.
+void takeSliderValue(int sliderId, int labelId, int16_t position, int32_t maximum,
+                     int32_t TrackSlot::*amount) {
   int32_t value = position;
   // The notification carries the thumb position only while it is dragged;
   // keys, clicks beside the thumb and the end of a drag report 0, so the
   // control itself is asked. A drag to 0 asks too, which gives 0 all the same.
   if (value == 0)
     value = static_cast<int32_t>(SendDlgItemMessageW(mainWindowHandle, sliderId, TBM_GETPOS, 0, 0));
+  // Any window can send WM_HSCROLL with any high word. An amount past the
+  // range would reach the transformer: a pitch shift above 64 makes bend
+  // data bytes of 0x80 and more, which a file can't hold.
+  value = std::clamp(value, int32_t{0}, maximum);
   if (currentSong != nullptr) currentSong->tracks[currentSong->selectedTrack].*amount = value;
   setLabel(labelId, value);
 }
@@ -111,9 +119,11 @@ void dispatchCommand(WORD id, HWND window) {
 
 void onSliderScroll(int16_t position, HWND control) {
   if (control == GetDlgItem(mainWindowHandle, IDC_TIME_SHIFT))
-    takeSliderValue(IDC_TIME_SHIFT, IDC_TIME_SHIFT_VALUE, position, &TrackSlot::timeShift);
+    takeSliderValue(IDC_TIME_SHIFT, IDC_TIME_SHIFT_VALUE, position, kTimeShiftMax,
+                    &TrackSlot::timeShift);
   if (control == GetDlgItem(mainWindowHandle, IDC_PITCH_SHIFT))
-    takeSliderValue(IDC_PITCH_SHIFT, IDC_PITCH_SHIFT_VALUE, position, &TrackSlot::pitchShift);
+    takeSliderValue(IDC_PITCH_SHIFT, IDC_PITCH_SHIFT_VALUE, position, kPitchShiftMax,
+                    &TrackSlot::pitchShift);
 }
 
 void refreshTrackControls() {

@@ -20,7 +20,9 @@ BOOL initMainWindow(HWND window);
 void dispatchCommand(WORD id, HWND window);
 
 // A slider moved: `position` is the thumb position from the notification (0
-// for everything but a drag), `control` the trackbar that sent it.
+// for everything but a drag), `control` the trackbar that sent it. The value
+// stored and shown is kept within that slider's range, whatever the message
+// carried.
 void onSliderScroll(int16_t position, HWND control);
 
 // Shows the selected track of currentSong: its button checked, both sliders
