@@ -10,6 +10,7 @@
 #include "transform/transform.h"
 #include "ui/about_box.h"
 #include "ui/amount_label.h"
+#include "ui/dropped_files.h"
 #include "ui/file_commands.h"
 #include "ui/pane_layout.h"
 #include "ui/track_pane.h"
@@ -22,6 +23,14 @@ namespace {
 
 constexpr int kTimeShiftMax = 200;
 constexpr int kPitchShiftMax = 64;
+
+// Posted at WM_INITDIALOG when the command line names files, so that they are
+// opened once the window is up.
+constexpr UINT kOpenCommandLineFiles = WM_APP + 1;
+
+// The files named on the command line, until they are opened. The message
+// carries no pointer: a stray or repeated one finds nothing left to open.
+FilesToOpen commandLineFiles;
 
 void setLabel(int labelId, int32_t value) {
   const AmountLabel label = amountLabelText(value);
@@ -56,7 +65,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // registered before the dialog is built from it.
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
+  // Explorer hands files over as arguments ("Open with", files dropped on
+  // the program's icon). Only the UTF-16 command line carries every name
+  // intact; the first argument is the program itself.
+  int argumentCount = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &argumentCount);
+  if (arguments != nullptr && argumentCount > 1)
+    commandLineFiles = {arguments[1], argumentCount - 1};
   DialogBoxParamW(instanceHandle, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
+  LocalFree(arguments);
   return 0;
 }
 
@@ -70,6 +87,12 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_HSCROLL:
       onSliderScroll(static_cast<int16_t>(HIWORD(wParam)), reinterpret_cast<HWND>(lParam));
       return FALSE;
+    case WM_DROPFILES:
+      onDropFiles(reinterpret_cast<HDROP>(wParam));
+      return TRUE;
+    case kOpenCommandLineFiles:
+      onOpenCommandLineFiles();
+      return TRUE;
     default:
       return FALSE;
   }
@@ -86,7 +109,11 @@ BOOL initMainWindow(HWND window) {
                       MAKELONG(0, kTimeShiftMax));
   SendDlgItemMessageW(mainWindowHandle, IDC_PITCH_SHIFT, TBM_SETRANGE, TRUE,
                       MAKELONG(0, kPitchShiftMax));
+  // Asked for at run time, so the template keeps its styles: the window
+  // takes files dragged onto it from Explorer.
+  DragAcceptFiles(window, TRUE);
   appendLog(L"Start");
+  if (commandLineFiles.count > 0) PostMessageW(window, kOpenCommandLineFiles, 0, 0);
   // TRUE: the dialog manager focuses the first tab stop, the Exit button.
   return TRUE;
 }
@@ -144,4 +171,23 @@ void placeTrackPane() {
   MapWindowPoints(nullptr, mainWindowHandle, reinterpret_cast<POINT*>(&box), 2);
   const PixelRect pane = paneRectInGroupBox(box.left, box.top, box.right, box.bottom);
   SetWindowPos(trackPaneHandle, HWND_TOP, pane.x, pane.y, pane.width, pane.height, SWP_SHOWWINDOW);
+}
+
+void onDropFiles(HDROP drop) {
+  const DroppedFiles dropped = readDroppedFiles(drop);
+  // The drop's memory is the system's to free, whatever is made of it.
+  DragFinish(drop);
+  if (dropped.count > 0) openFirstFile({dropped.first.c_str(), static_cast<int>(dropped.count)});
+}
+
+void onOpenCommandLineFiles() {
+  const FilesToOpen files = commandLineFiles;
+  commandLineFiles = {};
+  if (files.count > 0) openFirstFile(files);
+}
+
+void openFirstFile(const FilesToOpen& files) {
+  loadSongFromPath(files.first);
+  if (files.count > 1)
+    appendLogNumber(L"Only the first file is opened: %d more ignored", files.count - 1);
 }
