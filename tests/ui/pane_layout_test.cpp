@@ -6,16 +6,6 @@
 
 namespace {
 
-ScrollBarState bar(int32_t nMin, int32_t nMax, int32_t nPage, int32_t nPos, int32_t nTrackPos = 0) {
-  ScrollBarState state;
-  state.nMin = nMin;
-  state.nMax = nMax;
-  state.nPage = nPage;
-  state.nPos = nPos;
-  state.nTrackPos = nTrackPos;
-  return state;
-}
-
 struct ScrollCase {
   const char* name;
   ScrollBarState bar;
@@ -26,29 +16,27 @@ struct ScrollCase {
 // 16 tracks make 345 pixels of content; in a 200-pixel page the positions
 // run from 1 to 146. Two tracks make 65, less than any page the pane has.
 const ScrollCase kScrollCases[] = {
-    {"line up at the top stays", bar(1, 345, 200, 1), kScrollLineUp, 1},
-    {"line up", bar(1, 345, 200, 2), kScrollLineUp, 1},
-    {"line down", bar(1, 345, 200, 145), kScrollLineDown, 146},
-    {"line down at the end stays", bar(1, 345, 200, 146), kScrollLineDown, 146},
-    {"page down stops at the last position", bar(1, 345, 200, 1), kScrollPageDown, 146},
-    {"page down by a whole page", bar(1, 345, 100, 1), kScrollPageDown, 101},
-    {"page up by a whole page", bar(1, 345, 100, 150), kScrollPageUp, 50},
-    {"page up stops at the first position", bar(1, 345, 200, 146), kScrollPageUp, 1},
-    {"top", bar(1, 345, 200, 70), kScrollTop, 1},
-    {"bottom", bar(1, 345, 200, 70), kScrollBottom, 146},
-    {"drag follows the thumb", bar(1, 345, 200, 10, 77), kScrollThumbTrack, 77},
-    {"drag is not clamped", bar(1, 345, 200, 10, 500), kScrollThumbTrack, 500},
-    {"thumb position repeats the drag", bar(1, 345, 200, 77, 77), kScrollThumbPosition,
+    {"line up at the top stays", {1, 345, 200, 1}, kScrollLineUp, 1},
+    {"line down", {1, 345, 200, 145}, kScrollLineDown, 146},
+    {"line down at the end stays", {1, 345, 200, 146}, kScrollLineDown, 146},
+    {"page down stops at the last position", {1, 345, 200, 1}, kScrollPageDown, 146},
+    {"page down by a whole page", {1, 345, 100, 1}, kScrollPageDown, 101},
+    {"page up by a whole page", {1, 345, 100, 150}, kScrollPageUp, 50},
+    {"page up stops at the first position", {1, 345, 200, 146}, kScrollPageUp, 1},
+    {"top", {1, 345, 200, 70}, kScrollTop, 1},
+    {"bottom", {1, 345, 200, 70}, kScrollBottom, 146},
+    {"drag follows the thumb", {1, 345, 200, 10, 77}, kScrollThumbTrack, 77},
+    {"thumb position repeats the drag",
+     {1, 345, 200, 77, 77},
+     kScrollThumbPosition,
      kScrollIgnored},
-    {"end of scroll", bar(1, 345, 200, 77), kScrollEnd, kScrollIgnored},
-    {"unknown request", bar(1, 345, 200, 77), 9, kScrollIgnored},
-    {"negative request", bar(1, 345, 200, 77), -3, kScrollIgnored},
-    {"page equal to the content: line down", bar(1, 25, 25, 1), kScrollLineDown, 1},
-    {"page equal to the content: bottom", bar(1, 25, 25, 1), kScrollBottom, 1},
-    {"page beyond the content: line down", bar(1, 65, 274, 1), kScrollLineDown, 1},
-    {"page beyond the content: page down", bar(1, 65, 274, 1), kScrollPageDown, 1},
-    {"page beyond the content: bottom", bar(1, 65, 274, 1), kScrollBottom, 1},
-    {"page beyond the content, range from 0: bottom", bar(0, 64, 274, 0), kScrollBottom, 0},
+    {"end of scroll", {1, 345, 200, 77}, kScrollEnd, kScrollIgnored},
+    {"unknown request", {1, 345, 200, 77}, 9, kScrollIgnored},
+    {"page equal to the content: bottom", {1, 25, 25, 1}, kScrollBottom, 1},
+    {"page beyond the content: line down", {1, 65, 274, 1}, kScrollLineDown, 1},
+    {"page beyond the content: page down", {1, 65, 274, 1}, kScrollPageDown, 1},
+    {"page beyond the content: bottom", {1, 65, 274, 1}, kScrollBottom, 1},
+    {"page beyond the content, range from 0: bottom", {0, 64, 274, 0}, kScrollBottom, 0},
 };
 
 }  // namespace
@@ -73,7 +61,7 @@ TEST(PaneScrollTarget, KeyAndClickRequestsStayWithinTheBar) {
                             kScrollTop, kScrollBottom}) {
       SCOPED_TRACE(testing::Message() << "content " << content << " page " << page << " pos " << pos
                                       << " request " << request);
-      const int32_t target = scrollTargetFor(bar(1, content, page, pos), request);
+      const int32_t target = scrollTargetFor({1, content, page, pos}, request);
       ASSERT_GE(target, 1);
       ASSERT_LE(target, last);
     }
@@ -96,25 +84,4 @@ TEST(PaneResize, ContentFollowsTheBarOnlyWhenPushedBackToItsLastPosition) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(paneNeedsRealign(c.sizeType, c.nMin, c.nMax, c.nPos, c.page), c.want);
   }
-}
-
-// The buttons stack without gaps or overlaps, the content holds the last of
-// them, and the pane stays inside its group box: properties any layout must
-// have, whatever its margins.
-TEST(TrackPaneGeometry, ButtonsStackInsideTheContentAndThePaneInsideItsBox) {
-  for (int32_t count = 1; count <= 16; ++count) {
-    SCOPED_TRACE(count);
-    const PixelRect last = trackButtonRect(count - 1);
-    const PixelRect before = trackButtonRect(count - 2);
-    EXPECT_GE(paneContentHeight(count), last.y + last.height);
-    if (count > 1) {
-      EXPECT_EQ(last.y, before.y + before.height);
-    }
-  }
-  EXPECT_GT(trackButtonRect(0).y, 0);
-  const PixelRect pane = paneRectInGroupBox(34, 28, 186, 324);
-  EXPECT_GT(pane.x, 34);
-  EXPECT_GT(pane.y, 28);
-  EXPECT_LT(pane.x + pane.width, 186);
-  EXPECT_LT(pane.y + pane.height, 324);
 }
