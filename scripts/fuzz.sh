@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target for the reader and the writer (fuzz preset,
-# clang) and runs it for SECONDS (default 60) from the seed files in
-# fuzz/seeds/. Fails on any finding; the crashing input is then kept in
+# clang) and runs it for SECONDS (default 60), seeded with the small
+# shared sample files. Fails on any finding; the crashing input is then kept in
 # the build folder's artifacts/. Needs clang and libclang-rt-14-dev
 # (scripts/install-deps.sh installs them).
 #   scripts/fuzz.sh [SECONDS]      VARNOOK_FUZZ_BUILD overrides build/fuzz
@@ -15,17 +15,16 @@ cd "$root"
 cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --target varnook_fuzz_song -j2
 
-# The seeds are kept as commented hex; the fuzzer wants the bytes.
+# Seeds: the small shared sample files, when they are there.
 seeds="$build/seeds"
 corpus="$build/corpus"
 mkdir -p "$seeds" "$corpus" "$build/artifacts"
-for hex in fuzz/seeds/*.hex; do
-  /usr/bin/python3 -c '
-import re, sys
-text = re.sub(r"#.*", "", open(sys.argv[1]).read())
-sys.stdout.buffer.write(bytes.fromhex("".join(text.split())))
-' "$hex" >"$seeds/$(basename "$hex" .hex).mid"
-done
+samples="$root/../shared/testdata/midi"
+if [ -d "$samples" ]; then
+  find "$samples" -name '*.mid' -size -4k -exec cp {} "$seeds/" \;
+else
+  echo "fuzz: no sample files in $samples; starting without seeds"
+fi
 
 echo "fuzzing parseSong + serializeSong for ${seconds}s (full output in $build/fuzz.log)"
 # libFuzzer reports every new input it keeps; the log keeps all of it and the

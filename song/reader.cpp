@@ -16,9 +16,8 @@ constexpr size_t kChunkHeaderSize = 8;
 enum class EventResult {
   kEvent,       // a complete event, to be kept
   kEndOfTrack,  // the End of Track meta event, kept as the chain's last node
-  kDropped,     // complete but meaningless; left out, its delta time carried on
   kTruncated,   // the image ended inside the event
-  kInvalid,     // a byte that cannot stand where it stands
+  kInvalid,     // reading cannot go on: a quantity past four bytes, an undefined status
 };
 
 // One event as found in the image, before anything is allocated for it: a
@@ -39,8 +38,6 @@ struct ParsedEvent {
 struct TrackState {
   // The last channel status byte (0x80-0xEF) of the track, 0 before the first.
   uint8_t runningStatus = 0;
-  // A meta, system exclusive or system message came after that status.
-  bool statusInterrupted = false;
 };
 
 // Data bytes that follow a channel status: Program Change (0xCn) and Channel
@@ -67,39 +64,12 @@ int systemDataBytes(uint8_t status) {
   }
 }
 
-uint32_t addDeltas(uint32_t a, uint32_t b) {
-  uint64_t sum = static_cast<uint64_t>(a) + b;
-  return sum > kMaxDeltaTime ? kMaxDeltaTime : static_cast<uint32_t>(sum);
-}
-
-// A meta event whose data is too short for its type, or whose values lie
-// outside the ranges the type allows, means nothing to any player and makes
-// strict readers refuse the whole file.
-bool metaDataUsable(uint8_t type, const uint8_t* data, uint32_t length) {
-  switch (type) {
-    case 0x00:  // sequence number: two bytes, or none
-      return length != 1;
-    case 0x20:  // channel prefix
-      return length >= 1;
-    case 0x51:  // tempo, microseconds per quarter note in three bytes
-      return length >= 3;
-    case 0x54:  // SMPTE offset: hours, minutes, seconds, frames, hundredths of a frame
-      return length >= 5 && data[1] < 60 && data[2] < 60 && data[4] < 100;
-    case 0x58:  // time signature
-      return length >= 4;
-    case 0x59: {  // key signature: -7..7 sharps, major (0) or minor (1)
-      if (length < 2) return false;
-      int sharps = static_cast<int8_t>(data[0]);
-      return sharps >= -7 && sharps <= 7 && data[1] <= 1;
-    }
-    default:
-      return true;
-  }
-}
-
-// Reads the event at the cursor. On kEvent and kEndOfTrack `event` is
-// filled and the cursor stands after the event; otherwise the cursor's
-// position is not meaningful.
+// Reads the event at the cursor. Every complete event is kept as it stands,
+// whatever its values: a data byte of 0x80 or more, a meta event shorter or
+// longer than its type usually is, a system exclusive message with status
+// bytes inside. Only what makes further reading impossible ends the track.
+// On kEvent and kEndOfTrack `event` is filled and the cursor stands after
+// the event; otherwise the cursor's position is not meaningful.
 EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state) {
   VarLenRead delta = readVarLen(cursor, event.deltaTime);
   if (delta == VarLenRead::kTruncated) return EventResult::kTruncated;
@@ -112,94 +82,54 @@ EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state
 
   if (status < 0x80) {
     // Running status: the byte is the first data byte of a message with the
-    // track's last channel status. Without one there is nothing to follow.
-    uint8_t running = state.runningStatus;
-    if (running == 0) return EventResult::kInvalid;
-    uint8_t first = status;
-    uint8_t second = 0;
-    int dataBytes = channelDataBytes(running);
-    if (dataBytes == 2) {
-      second = readByte(cursor);
-      if (!cursor.ok) return EventResult::kTruncated;
-      if (second >= 0x80) return EventResult::kInvalid;  // the message was cut short
-    }
-    if (state.statusInterrupted) {
-      // Meta and system exclusive events end running status; a file that
-      // goes on without a status byte means the last channel status. Give
-      // the event that byte, so that every reader (and the writer's output)
-      // sees the same message.
-      event.status = running;
-      event.data1 = first;
-      event.data2 = second;
-      event.dataLength = dataBytes;
-      state.statusInterrupted = false;
-    } else {
-      // Kept as in the file: the first data byte in `status`, the second (if
-      // the message has one) in data1.
-      event.status = first;
-      event.data1 = second;
-      event.dataLength = dataBytes - 1;
-    }
+    // track's last channel status (meta and system exclusive events in
+    // between do not change which one that is). Kept as in the file: the
+    // first data byte in `status`, the second (if the message has one) in
+    // data1. With no channel status before it, the event is taken as two
+    // bytes, the common case.
+    const int dataBytes = state.runningStatus == 0 ? 2 : channelDataBytes(state.runningStatus);
+    event.status = status;
+    event.dataLength = dataBytes - 1;
+    if (dataBytes == 2) event.data1 = readByte(cursor);
+    if (!cursor.ok) return EventResult::kTruncated;
     return EventResult::kEvent;
   }
 
   if (status < 0xF0) {
+    // A channel message has a fixed length; a data byte of 0x80 or more is
+    // odd but does not change where the next event starts.
     state.runningStatus = status;
-    state.statusInterrupted = false;
     event.status = status;
     event.dataLength = channelDataBytes(status);
     event.data1 = readByte(cursor);
     if (event.dataLength == 2) event.data2 = readByte(cursor);
     if (!cursor.ok) return EventResult::kTruncated;
-    // A status byte where a data byte belongs: the message was cut short.
-    if (event.data1 >= 0x80 || event.data2 >= 0x80) return EventResult::kInvalid;
     return EventResult::kEvent;
   }
 
-  if (state.runningStatus != 0) state.statusInterrupted = true;
   event.status = status;
-
   if (status == 0xFF || status == 0xF0 || status == 0xF7) {
     // Meta (type, length, data) and system exclusive (length, data) events.
     // The length is a variable-length quantity; its bytes are kept as they
     // stand, so that the writer gives the event back unchanged.
-    uint8_t type = 0;
-    if (status == 0xFF) {
-      type = readByte(cursor);
-      if (!cursor.ok) return EventResult::kTruncated;
-    }
+    if (status == 0xFF) readByte(cursor);
     uint32_t length = 0;
     VarLenRead lengthRead = readVarLen(cursor, length);
     if (lengthRead == VarLenRead::kTruncated) return EventResult::kTruncated;
     if (lengthRead == VarLenRead::kTooLong) return EventResult::kInvalid;
-    const uint8_t* data = readSpan(cursor, length);
-    if (data == nullptr) return EventResult::kTruncated;
-
+    if (readSpan(cursor, length) == nullptr) return EventResult::kTruncated;
     event.tail = cursor.data + statusPos + 1;
     event.tailLength = cursor.pos - statusPos - 1;
-    if (status == 0xFF) {
-      if (type == 0x2F) return EventResult::kEndOfTrack;
-      if (!metaDataUsable(type, data, length)) return EventResult::kDropped;
-    } else if (status == 0xF0) {
-      // Inside a system exclusive message only data bytes may stand, apart
-      // from a leading F0 or the closing F7. (An F7 "escape" event is another
-      // matter: it exists to carry any bytes at all, status bytes included,
-      // and is kept whatever it holds.)
-      for (uint32_t i = 0; i < length; ++i) {
-        bool edge = (i == 0 && data[i] == 0xF0) || (i + 1 == length && data[i] == 0xF7);
-        if (data[i] >= 0x80 && !edge) return EventResult::kDropped;
-      }
-    }
+    if (status == 0xFF && event.tail[0] == 0x2F) return EventResult::kEndOfTrack;
     return EventResult::kEvent;
   }
 
-  int dataBytes = systemDataBytes(status);
+  const int dataBytes = systemDataBytes(status);
   if (dataBytes < 0) return EventResult::kInvalid;
   event.dataLength = dataBytes;
   if (dataBytes >= 1) event.data1 = readByte(cursor);
   if (dataBytes >= 2) event.data2 = readByte(cursor);
   if (!cursor.ok) return EventResult::kTruncated;
-  if (event.data1 >= 0x80 || event.data2 >= 0x80) return EventResult::kInvalid;
   return EventResult::kEvent;
 }
 
@@ -224,8 +154,8 @@ void storeEvent(const ParsedEvent& parsed, MidiEvent& target) {
   }
 }
 
-void makeEndOfTrack(MidiEvent& event, uint32_t deltaTime) {
-  event.deltaTime = deltaTime;
+void makeEndOfTrack(MidiEvent& event) {
+  event.deltaTime = 0;
   event.status = 0xFF;
   event.data1 = 0x2F;
   event.data2 = 0x00;
@@ -238,19 +168,18 @@ struct DamageReport {
 };
 
 // `format` holds up to two %d; arguments it does not use are ignored.
-void reportDamage(DamageReport* report, const wchar_t* format, int a, int b) {
-  if (report == nullptr) return;
+void reportDamage(DamageReport& report, const wchar_t* format, int a, int b = 0) {
   wchar_t line[kLogLineUnits];
   formatLogLine(line, format, a, b);
-  report->lines.emplace_back(line);
+  report.lines.emplace_back(line);
 }
 
 // Reads the track whose "MTrk" tag stands at `tagPos` into `slot`, which
 // must be empty. The chain always ends with an End of Track event: the
 // file's own, or one added where the track broke off. Returns where the
-// search for the next tag goes on. `report` may be null (nothing is logged).
+// search for the next tag goes on.
 size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& slot, int trackNumber,
-                 DamageReport* report) {
+                 DamageReport& report) {
   // The declared chunk length is only a hint: it decides nothing about a
   // track that has its End of Track.
   ByteCursor lengthField = makeCursor(image, size, tagPos + 4);
@@ -261,12 +190,8 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
   ByteCursor cursor = makeCursor(image, size, tagPos + kChunkHeaderSize);
   cursor.ok = true;  // a tag in the last bytes just gives a track cut short at once
   TrackState state;
-  MidiEvent* tail = nullptr;  // the chain's last event; null while the head is unfilled
-  uint32_t carriedDelta = 0;
-  int dropped = 0;
-  size_t resume = size;
-
-  auto append = [&](MidiEvent*& last) -> MidiEvent& {
+  MidiEvent* last = nullptr;  // the chain's last event; null while the head is unfilled
+  auto append = [&]() -> MidiEvent& {
     if (last == nullptr) {
       last = &slot.head;
     } else {
@@ -284,35 +209,34 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
     // declared end the same four bytes can be events: a delta time of 77,
     // running-status data 84 114, and the next delta time.)
     if (eventStart >= declaredEnd && startsWithTag(cursor, "MTrk")) {
-      makeEndOfTrack(append(tail), carriedDelta);
+      makeEndOfTrack(append());
       reportDamage(report, L"Track %d has no End of Track: added at byte %d", trackNumber,
                    static_cast<int>(eventStart));
-      resume = eventStart;
-      break;
+      return eventStart;
     }
     ParsedEvent parsed;
     EventResult result = parseEvent(cursor, parsed, state);
-    if (result == EventResult::kEvent || result == EventResult::kEndOfTrack) {
-      parsed.deltaTime = addDeltas(carriedDelta, parsed.deltaTime);
-      carriedDelta = 0;
-      storeEvent(parsed, append(tail));
-      if (result == EventResult::kEndOfTrack) {
-        // The search goes on after the End of Track event: an End of Track
-        // that carries data (it should not) may hold a tag that is no track.
-        resume = cursor.pos;
-        break;
-      }
+    // An event that runs across the declared end of the chunk, where the
+    // next chunk's tag stands right at that end, shows that the track went
+    // out of step before it: read on, it would swallow the next track whole.
+    const bool crossesIntoNextChunk =
+        eventStart < declaredEnd &&
+        (result == EventResult::kTruncated || cursor.pos > declaredEnd) &&
+        startsWithTag(makeCursor(image, size, declaredEnd), "MTrk");
+    if (crossesIntoNextChunk) result = EventResult::kInvalid;
+    if (result == EventResult::kEvent) {
+      storeEvent(parsed, append());
       continue;
     }
-    if (result == EventResult::kDropped) {
-      // Leaving the event out must not move the events after it in time.
-      carriedDelta = addDeltas(carriedDelta, parsed.deltaTime);
-      ++dropped;
-      continue;
+    if (result == EventResult::kEndOfTrack) {
+      storeEvent(parsed, append());
+      // The search goes on after the End of Track event: an End of Track
+      // that carries data (it should not) may hold a tag that is no track.
+      return cursor.pos;
     }
     // The track ends at its last complete event, with an End of Track of
     // its own so that what is saved is a well-formed file.
-    makeEndOfTrack(append(tail), carriedDelta);
+    makeEndOfTrack(append());
     if (result == EventResult::kTruncated) {
       reportDamage(report, L"Track %d cut short at byte %d: End of Track added", trackNumber,
                    static_cast<int>(eventStart));
@@ -320,15 +244,10 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
       reportDamage(report, L"Track %d damaged at byte %d: ended there", trackNumber,
                    static_cast<int>(eventStart));
     }
-    resume = eventStart;
-    break;
+    if (crossesIntoNextChunk) return declaredEnd;
+    // Progress is certain: the next search starts after this track's tag.
+    return eventStart > tagPos ? eventStart : tagPos + 1;
   }
-  if (dropped > 0) {
-    reportDamage(report, L"Track %d: %d unreadable meta or sysex events left out", trackNumber,
-                 dropped);
-  }
-  // Progress is certain: the next search starts after this track's tag.
-  return resume > tagPos ? resume : tagPos + 1;
 }
 
 }  // namespace
@@ -341,10 +260,10 @@ void parseSong(const uint8_t* image, int32_t size) {
   song.trackCount = 0;
   ByteCursor header = makeCursor(image, length, 0);
   if (length < kHeaderSize) {
-    reportDamage(&report, L"File too short for a MIDI header: %d bytes", static_cast<int>(length), 0);
+    reportDamage(report, L"File too short for a MIDI header: %d bytes", static_cast<int>(length));
   } else {
     if (!startsWithTag(header, "MThd")) {
-      reportDamage(&report, L"No MIDI header: tracks read anyway", 0, 0);
+      reportDamage(report, L"No MIDI header: tracks read anyway", 0);
     }
     // Tag, length and the format's high byte are passed over; only the low
     // byte of the format is kept. The track count is not read either:
@@ -359,7 +278,7 @@ void parseSong(const uint8_t* image, int32_t size) {
 
   // Track chunks are found by their tag anywhere in the image; the chunk
   // lengths are not trusted, and anything between tracks is passed over.
-  int tracksInFile = 0;
+  // Tracks after the 16th are read the same way and kept as they are.
   size_t p = 0;
   while (length > 5 && p < length - 5) {
     ByteCursor at = makeCursor(image, length, p);
@@ -367,20 +286,17 @@ void parseSong(const uint8_t* image, int32_t size) {
       ++p;
       continue;
     }
-    ++tracksInFile;
-    if (song.trackCount < kMaxTracks) {
-      p = readTrack(image, length, p, song.tracks[song.trackCount], song.trackCount + 1, &report);
-      ++song.trackCount;
-    } else {
-      // Read past (not kept) only to count what the cap leaves out.
-      TrackSlot scratch;
-      p = readTrack(image, length, p, scratch, 0, nullptr);
-    }
+    const int number = song.trackCount + static_cast<int>(song.extraTracks.size()) + 1;
+    TrackSlot& slot = song.trackCount < kMaxTracks ? song.tracks[song.trackCount]
+                                                   : song.extraTracks.emplace_back();
+    p = readTrack(image, length, p, slot, number, report);
+    if (song.trackCount < kMaxTracks) ++song.trackCount;
   }
 
   appendLogNumber(L"Loaded %d tracks", song.trackCount);
   for (const std::wstring& line : report.lines) appendLog(line.c_str());
-  if (tracksInFile > kMaxTracks) {
-    appendLogNumber(L"File has %d tracks: only the first 16 loaded", tracksInFile);
+  if (!song.extraTracks.empty()) {
+    appendLogNumber(L"File has %d tracks: only the first 16 shown, the rest kept unchanged",
+                    song.trackCount + static_cast<int>(song.extraTracks.size()));
   }
 }

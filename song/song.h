@@ -1,6 +1,6 @@
 // The in-memory form of one Standard MIDI File.
 //
-// A Song owns its 16 track slots; a slot owns the events chained after its
+// A Song owns its 16 track slots and the tracks past them; a slot owns the events chained after its
 // head; an event owns its `extra` block exactly when dataLength > 2. Events
 // are kept close to their file bytes: the writer puts back status, data1,
 // data2 and the extra bytes as dataLength says. Plain data, no platform
@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 
 struct MidiEvent {
   MidiEvent() = default;
@@ -22,7 +23,7 @@ struct MidiEvent {
   uint8_t status = 0;  // status byte, or the first data byte under running status
   uint8_t data1 = 0;
   uint8_t data2 = 0;
-  uint8_t* extra = nullptr;  // dataLength - 2 bytes, owned, only when dataLength > 2
+  uint8_t* extra = nullptr;   // dataLength - 2 bytes, owned, only when dataLength > 2
   MidiEvent* next = nullptr;  // not owned by the event; the slot frees the chain
 };
 
@@ -32,7 +33,7 @@ struct TrackSlot {
   TrackSlot(const TrackSlot&) = delete;
   TrackSlot& operator=(const TrackSlot&) = delete;
 
-  MidiEvent head;       // the first event; an empty slot has head.dataLength 0
+  MidiEvent head;          // the first event; an empty slot has head.dataLength 0
   int32_t timeShift = 0;   // ticks, 0..200, 0 = off
   int32_t pitchShift = 0;  // bend steps, 0..64, 0 = off
 };
@@ -53,6 +54,10 @@ struct Song {
   uint8_t formatByte = 1;  // header byte 9
   TrackSlot tracks[kMaxTracks];
   uint8_t selectedTrack = 0;  // 0-based, the track the sliders show
+  // The file's tracks after the 16th, in file order: never shown or
+  // transformed, written back unchanged after the first 16. (A deque, since
+  // slots can be neither copied nor moved.)
+  std::deque<TrackSlot> extraTracks;
 };
 
 // The one current song; null until the first successful load, replaced only

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstddef>
 #include <limits>
+#include <vector>
 
 #include "song/song.h"
 
@@ -39,6 +40,17 @@ uint8_t* writeEvent(const MidiEvent& event, uint8_t* out) {
   return out;
 }
 
+uint8_t* writeTag(const char tag[4], uint8_t* out) {
+  for (int i = 0; i < 4; ++i) *out++ = static_cast<uint8_t>(tag[i]);
+  return out;
+}
+
+uint8_t* writeBigEndian16(uint16_t value, uint8_t* out) {
+  *out++ = static_cast<uint8_t>(value >> 8);
+  *out++ = static_cast<uint8_t>(value);
+  return out;
+}
+
 uint8_t* writeBigEndian32(uint32_t value, uint8_t* out) {
   *out++ = static_cast<uint8_t>(value >> 24);
   *out++ = static_cast<uint8_t>(value >> 16);
@@ -71,14 +83,19 @@ uint8_t* encodeVarLen(uint32_t value, uint8_t* position) {
 
 int32_t serializeSong(uint8_t*& image) {
   const Song& song = *currentSong;
-  const int tracks = song.trackCount < 0 ? 0 : (song.trackCount > kMaxTracks ? kMaxTracks : song.trackCount);
+  const int shown =
+      song.trackCount < 0 ? 0 : (song.trackCount > kMaxTracks ? kMaxTracks : song.trackCount);
+  // The first `shown` slots, then the tracks kept past them, in file order.
+  std::vector<const TrackSlot*> tracks;
+  for (int t = 0; t < shown; ++t) tracks.push_back(&song.tracks[t]);
+  for (const TrackSlot& slot : song.extraTracks) tracks.push_back(&slot);
 
   // Size first, so that the buffer fits whatever the Song holds.
-  int64_t trackSizes[kMaxTracks] = {};
+  std::vector<int64_t> trackSizes;
   int64_t total = kHeaderSize;
-  for (int t = 0; t < tracks; ++t) {
-    trackSizes[t] = trackDataSize(song.tracks[t]);
-    total += kChunkHeaderSize + trackSizes[t];
+  for (const TrackSlot* slot : tracks) {
+    trackSizes.push_back(trackDataSize(*slot));
+    total += kChunkHeaderSize + trackSizes.back();
     if (total > std::numeric_limits<int32_t>::max()) {
       image = nullptr;
       return -1;
@@ -88,22 +105,20 @@ int32_t serializeSong(uint8_t*& image) {
   image = new uint8_t[static_cast<size_t>(total)];
   uint8_t* out = image;
 
-  // Header: length 6; format and track count as 16-bit words whose high
-  // byte is always 0; the division big-endian.
-  const uint8_t header[kHeaderSize] = {
-      'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, song.formatByte, 0,
-      static_cast<uint8_t>(song.trackCount),
-      static_cast<uint8_t>((song.division / 256) & 0xFF),
-      static_cast<uint8_t>(song.division & 0xFF)};
-  for (uint8_t byte : header) *out++ = byte;
+  // Header: length 6; the format as a 16-bit word whose high byte is always
+  // 0; the number of tracks written, 16 bits (a count beyond them cannot be
+  // said, and is held at the largest); the division big-endian.
+  const size_t count = tracks.size() < 0xFFFF ? tracks.size() : 0xFFFF;
+  out = writeTag("MThd", out);
+  out = writeBigEndian32(6, out);
+  out = writeBigEndian16(song.formatByte, out);
+  out = writeBigEndian16(static_cast<uint16_t>(count), out);
+  out = writeBigEndian16(static_cast<uint16_t>(song.division), out);
 
-  for (int t = 0; t < tracks; ++t) {
-    *out++ = 'M';
-    *out++ = 'T';
-    *out++ = 'r';
-    *out++ = 'k';
+  for (size_t t = 0; t < tracks.size(); ++t) {
+    out = writeTag("MTrk", out);
     out = writeBigEndian32(static_cast<uint32_t>(trackSizes[t]), out);
-    for (const MidiEvent* event = &song.tracks[t].head; event != nullptr; event = event->next) {
+    for (const MidiEvent* event = &tracks[t]->head; event != nullptr; event = event->next) {
       out = writeEvent(*event, out);
     }
   }

@@ -5,6 +5,8 @@
 // delete[]s it); the result is the image length in bytes, at least 14. An
 // image that would exceed INT32_MAX bytes is not built: the result is -1 and
 // `image` stays null. currentSong must not be null and is not changed.
+// The tracks written are slots 0 to trackCount - 1, then extraTracks, in
+// that order; the header counts them all as a 16-bit number.
 //
 // A delta time above 0x0FFFFFFF, the largest four-byte quantity, is written
 // as 0x0FFFFFFF: no quantity is ever longer than four bytes.

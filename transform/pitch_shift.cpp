@@ -40,8 +40,9 @@ void expandRunningStatus(TrackSlot& slot) {
   }
 }
 
-void insertPitchBends(TrackSlot& slot, RandomSource& random) {
+int32_t insertPitchBends(TrackSlot& slot, RandomSource& random) {
   const int32_t amount = slot.pitchShift;
+  int32_t inserted = 0;
   // `prev` walks the original events only, so an inserted bend is never
   // examined again. The head cannot get a bend: nothing goes before it.
   MidiEvent* prev = &slot.head;
@@ -64,13 +65,15 @@ void insertPitchBends(TrackSlot& slot, RandomSource& random) {
     pitchBend->next = note;
     note->deltaTime = 0;
     prev->next = pitchBend;
+    ++inserted;
   }
+  return inserted;
 }
 
-void applyPitchShift(TrackSlot& slot, RandomSource& random) {
+int32_t applyPitchShift(TrackSlot& slot, RandomSource& random) {
   // Expand first, over the whole track: once a bend sits between two events
   // the second can no longer lean on the status of the first, and a Note On
   // under running status must show its 0x9n to get a bend.
   expandRunningStatus(slot);
-  insertPitchBends(slot, random);
+  return insertPitchBends(slot, random);
 }

@@ -7,13 +7,16 @@
 // directly before every Note On after the head, at the note's tick: the
 // bend takes the note's delta time and the note gets 0. It draws once per
 // Note On from `random` and allocates one event per bend; a draw of 0 (only
-// possible at A = 64) inserts nothing. applyPitchShift runs both in turn.
+// possible at A = 64) inserts nothing, and returns how many bends it
+// inserted. applyPitchShift runs both in turn and returns that count.
 #pragma once
+
+#include <cstdint>
 
 #include "transform/random_source.h"
 
 struct TrackSlot;
 
 void expandRunningStatus(TrackSlot& slot);
-void insertPitchBends(TrackSlot& slot, RandomSource& random = randomSource);
-void applyPitchShift(TrackSlot& slot, RandomSource& random = randomSource);
+int32_t insertPitchBends(TrackSlot& slot, RandomSource& random = randomSource);
+int32_t applyPitchShift(TrackSlot& slot, RandomSource& random = randomSource);

@@ -5,30 +5,37 @@
 #include "song/log.h"
 #include "song/song.h"
 #include "transform/pitch_shift.h"
-#include "transform/random_source.h"
 #include "transform/time_shift.h"
 
-void transformSong() {
-  // Whole seconds since the epoch, low 32 bits: two presses within the same
-  // second give the same draws.
-  transformSong(static_cast<uint32_t>(std::time(nullptr)));
-}
-
-void transformSong(uint32_t seed) {
-  seedRandomSource(randomSource, seed);
+void transformSong(RandomSource& random, TrackPressSummary* summaries) {
   Song& song = *currentSong;
   // Track by track, and within a track time first: that fixes the order of
   // draws, so a seed always gives the same result.
   const int32_t tracks = song.trackCount < kMaxTracks ? song.trackCount : kMaxTracks;
   for (int32_t number = 1; number <= tracks; ++number) {
     TrackSlot& slot = song.tracks[number - 1];
+    TrackPressSummary summary;
     if (slot.timeShift != 0) {
-      applyTimeShift(slot, randomSource);
+      const TimeShiftSummary moved = applyTimeShift(slot, random);
+      summary.eventsMoved = moved.eventsMoved;
+      summary.largestMove = moved.largestMove;
       appendLogNumber(L"Track %d Time shift transformed", number);
     }
     if (slot.pitchShift != 0) {
-      applyPitchShift(slot, randomSource);
+      summary.bendsAdded = applyPitchShift(slot, random);
       appendLogNumber(L"Track %d Pitch shift transformed", number);
     }
+    if (summaries != nullptr) summaries[number - 1] = summary;
   }
+}
+
+void transformSong(uint32_t seed) {
+  seedRandomSource(randomSource, seed);
+  transformSong(randomSource);
+}
+
+void transformSong() {
+  // Whole seconds since the epoch, low 32 bits: two presses within the same
+  // second give the same draws.
+  transformSong(static_cast<uint32_t>(std::time(nullptr)));
 }

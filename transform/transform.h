@@ -1,18 +1,33 @@
 // One press of Transform on currentSong, in place.
 //
-// Seeds the process-wide randomSource once, then treats tracks 1 to
-// trackCount in order: a time-shift walk when the slot's timeShift is not 0
-// (logs "Track %d Time shift transformed"), then pitch bends when its
-// pitchShift is not 0 (logs "Track %d Pitch shift transformed"); track
-// numbers in the log count from 1. The amounts are left as they are, so
+// Treats tracks 1 to trackCount in order: a time-shift walk when the slot's
+// timeShift is not 0 (logs "Track %d Time shift transformed"), then pitch
+// bends when its pitchShift is not 0 (logs "Track %d Pitch shift
+// transformed"); track numbers in the log count from 1. The tracks kept
+// past the 16th are never touched. The amounts are left as they are, so
 // presses accumulate. currentSong must not be null.
 #pragma once
 
 #include <cstdint>
 
+#include "transform/random_source.h"
+
+// What one press did to one track.
+struct TrackPressSummary {
+  int32_t eventsMoved = 0;  // events after the head whose tick changed
+  int64_t largestMove = 0;  // ticks, either way
+  int32_t bendsAdded = 0;
+};
+
+// One press drawing from `random` as it stands, without seeding it: presses
+// in a row continue one sequence. When `summaries` is not null it receives
+// one entry per track slot (kMaxTracks of them); slots not transformed get
+// zeros.
+void transformSong(RandomSource& random, TrackPressSummary* summaries = nullptr);
+
+// One press, the process-wide source seeded with `seed` first: the same
+// song, amounts and seed always give the same result.
+void transformSong(uint32_t seed);
+
 // One press, seeded from the calendar clock in whole seconds.
 void transformSong();
-
-// The same press with the random source seeded with `seed`: the same song,
-// amounts and seed always give the same result.
-void transformSong(uint32_t seed);
