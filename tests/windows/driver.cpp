@@ -349,6 +349,7 @@ void run(const Args& a) {
     writeFile(request, "");
     return expect([&] { return exists(request); }, L"absent");
   }
+  if (verb == L"wait") return Sleep(id(a[1]));
   fail(L"unknown step");
 }
 
