@@ -2,9 +2,10 @@
 // of a text file, one a line ('#' starts a comment, "..." keeps blanks):
 //   varnook_window_driver VARNOOK_EXE STEP_FILE WORK_DIR
 // $WORK stands for WORK_DIR, $LONG for a folder in it that makes paths of
-// about 200 UTF-16 units, "{size PATH}" for the file's size. Ids are named as in res/resource.h;
-// Linux paths are Wine's Z:. Steps that expect something wait for it; the first failure prints what
-// was seen and the program's log, ends the program, and the driver exits with 1.
+// about 200 UTF-16 units. Ids are named as in res/resource.h; Linux paths
+// are Wine's Z:. Steps that expect something wait for it; the first failure
+// prints what was seen and the program's log, ends the program, and the
+// driver exits with 1.
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
@@ -327,9 +328,7 @@ void run(const Args& a) {
     return code == 0 ? void() : fail(L"exit code " + std::to_wstring(code));
   }
   if (verb == L"song") return writeFile(a[1], song(id(a[2])));
-  if (verb == L"copy") return writeFile(a[2], readFile(a[1]));
   if (verb == L"mkdir") return (void)CreateDirectoryW(a[1].c_str(), nullptr);
-  if (verb == L"absent") return expect([&] { return exists(a[1]); }, L"absent");
   if (verb == L"hold")  // open with no sharing, until the end
     return held.push_back(
         CreateFileW(a[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -359,7 +358,7 @@ std::wstring windowsPath(std::wstring path) {
   return path;
 }
 
-// The line's words with every $NAME and {size PATH} put in.
+// The line's words with $WORK and $LONG put in.
 Args words(const std::wstring& line) {
   Args out;
   for (size_t at = line.find_first_not_of(L' '); at < line.size() && line[at] != L'#';
@@ -371,9 +370,6 @@ Args words(const std::wstring& line) {
     for (const auto& [name, value] : vars)
       for (size_t p; (p = word.find(L"$" + name)) != word.npos;)
         word.replace(p, name.size() + 1, value);
-    for (size_t p, q;
-         (p = word.find(L"{size ")) != word.npos && (q = word.find(L'}', p)) != word.npos;)
-      word.replace(p, q - p + 1, std::to_wstring(readFile(word.substr(p + 6, q - p - 6)).size()));
     out.push_back(word);
   }
   return out;
