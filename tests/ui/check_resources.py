@@ -12,8 +12,8 @@ import sys
 
 # DLLs that every Windows has: anything else (a compiler runtime, say) would
 # have to be shipped beside the program.
-IMPORTS = {'comctl32.dll', 'comdlg32.dll', 'kernel32.dll', 'msvcrt.dll', 'shell32.dll', 'user32.dll',
-           'version.dll'}
+IMPORTS = {'comctl32.dll', 'comdlg32.dll', 'kernel32.dll', 'msvcrt.dll', 'shell32.dll',
+           'user32.dll', 'version.dll'}
 VERSION = '1.1.18.0'
 STRINGS = {'FileDescription': 'Varnook', 'FileVersion': VERSION, 'InternalName': 'varnook',
            'OriginalFilename': 'varnook.exe', 'ProductName': 'Varnook', 'ProductVersion': VERSION}

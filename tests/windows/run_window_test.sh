@@ -7,7 +7,7 @@ dir=$(realpath -m "$2")
 export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [[ $1 == prepare ]]; then
   rm -rf "$dir" && mkdir -p "$dir"
-  timeout -k 10 150 wine wineboot -i >"$dir/wineboot.log" 2>&1 || { cat "$dir/wineboot.log"; exit 1; }
+  timeout -k 10 150 wine wineboot -i >"$dir/boot.log" 2>&1 || { cat "$dir/boot.log"; exit 1; }
   timeout 60 wineserver -w || true
   exit 0
 fi
