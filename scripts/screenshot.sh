@@ -16,6 +16,7 @@ out=$(realpath -m "${1:-/tmp/varnook-shots}")
 midi=${2:-}
 build=${VARNOOK_BUILD:-/tmp/varnook-shot-build}
 mkdir -p "$out"
+rm -f "$out"/{start,loaded,scrolled,about}.png
 
 if [ -z "$midi" ]; then
   for f in "$root"/../shared/testdata/midi/*.mid; do
@@ -60,4 +61,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   exit $status
 ' _ "$build" "$work" "$out" "$root/scripts/screenshot.steps"
 rm -rf "$work"
+# explorer's exit status is not the driver's: a failed step shows as a missing picture.
+for shot in start loaded scrolled about; do
+  [ -f "$out/$shot.png" ] || { echo "no $shot.png: a step failed (see above)" >&2; exit 1; }
+done
 echo "screenshots in $out: start.png loaded.png scrolled.png about.png"

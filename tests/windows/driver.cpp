@@ -66,7 +66,10 @@ HWND item(int id) { return GetDlgItem(mainWindow, id); }
 
 LRESULT send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kWaitMs, &result))
+  // A window that went meanwhile (a pane being replaced) answers 0; one that
+  // stays silent means the program hangs.
+  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kWaitMs, &result) &&
+      IsWindow(window))
     fail(L"no answer to message " + std::to_wstring(message));
   return LRESULT(result);
 }
@@ -259,8 +262,13 @@ void run(const Args& a) {
     post(GetAncestor(combo, GA_ROOT), WM_COMMAND, IDOK);
     return verb == L"type" ? void() : waitTop(true, L"the file dialog stays open");
   }
-  if (verb == L"select")
-    return (void)send(GetDlgItem(pane(), IDC_TRACK_BUTTON_FIRST + id(a[1]) - 1), BM_CLICK);
+  if (verb == L"select") {  // once the pane has the button: a load may still be under way
+    HWND button = nullptr;
+    const int number = IDC_TRACK_BUTTON_FIRST + id(a[1]) - 1;
+    if (!waitFor([&] { return (button = GetDlgItem(pane(), number)) != nullptr; }))
+      fail(L"no such track button");
+    return (void)send(button, BM_CLICK);
+  }
   if (verb == L"slide" || verb == L"drag") {  // a drag carries the position in the message
     send(item(id(a[1])), TBM_SETPOS, TRUE, id(a[2]));
     const WPARAM how = verb == L"drag" ? MAKEWPARAM(TB_THUMBTRACK, id(a[2])) : TB_ENDTRACK;
