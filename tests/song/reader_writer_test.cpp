@@ -129,6 +129,10 @@ TEST(MidiReader, DamagedTrackEndsAtItsLastCompleteEvent) {
   Song& song = loadSong(midiFile({"00 90 3C 40", "00 FF 2F 00"}));
   EXPECT_EQ(song.trackCount, 2);
   EXPECT_EQ(logLines().back(), "Track 1 has no End of Track: added at byte 26");
+  std::vector<uint8_t> tagAtTheEnd = midiFile({"00 90 3C 40"});
+  tagAtTheEnd.insert(tagAtTheEnd.end(), {'M', 'T', 'r', 'k'});
+  loadSong(tagAtTheEnd);
+  EXPECT_EQ(logLines().back(), "Track 1 has no End of Track: added at byte 26");
   // A system exclusive length that runs into the next chunk, whose tag
   // stands right at the declared end: the next track is still a track.
   loadSong(midiFile({"00 90 3C 40  00 F0 7F 00  00 FF 2F 00", "00 FF 2F 00"}));

@@ -247,6 +247,8 @@ TEST(PitchShift, ExpandsRunningStatusThenBendsEveryNoteOnAfterTheHead) {
        {{0, 0xFF, 3, 0, 2}, {96, 0xE2, 0, 54, 2}, {0, 0xE2, 0, 73, 2}, {0, 0x92, 60, 100, 2},
         kEnd}},
       {"a head alone", {{0, 0x90, 60, 100, 2}}, 64, {}, {{0, 0x90, 60, 100, 2}}},
+      {"no channel status before: kept as read", {{0, 0x7F, 5, 0, 1}, {10, 0x30, 6, 0, 1}, kEnd},
+       5, {}, {{0, 0x7F, 5, 0, 1}, {10, 0x30, 6, 0, 1}, kEnd}},
   };
   // clang-format on
   for (const BendCase& c : cases) {
