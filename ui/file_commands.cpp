@@ -67,7 +67,10 @@ void loadSongFile() {
   wchar_t path[kPathUnits] = {};
   OPENFILENAMEW record = fileDialogRecord(path);
   if (!GetOpenFileNameW(&record)) return;
+  loadSongFromPath(path);
+}
 
+void loadSongFromPath(const wchar_t* path) {
   // No sharing: a file another program holds open is refused here.
   HANDLE file =
       CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

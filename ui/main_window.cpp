@@ -2,12 +2,15 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "res/resource.h"
 #include "song/log.h"
 #include "song/song.h"
 #include "transform/transform.h"
 #include "ui/about_box.h"
 #include "ui/amount_label.h"
+#include "ui/dropped_files.h"
 #include "ui/file_commands.h"
 #include "ui/pane_layout.h"
 #include "ui/track_pane.h"
@@ -21,21 +24,35 @@ namespace {
 constexpr int kTimeShiftMax = 200;
 constexpr int kPitchShiftMax = 64;
 
+// Posted at WM_INITDIALOG when the command line names files, so that they are
+// opened once the window is up.
+constexpr UINT kOpenCommandLineFiles = WM_APP + 1;
+
+// The files named on the command line, until they are opened. The message
+// carries no pointer: a stray or repeated one finds nothing left to open.
+FilesToOpen commandLineFiles;
+
 void setLabel(int labelId, int32_t value) {
   const AmountLabel label = amountLabelText(value);
   SendDlgItemMessageW(mainWindowHandle, labelId, WM_SETTEXT, 0,
                       reinterpret_cast<LPARAM>(label.text));
 }
 
-// One slider's share of onSliderScroll: take the value, store it in the
-// selected track when there is a song, show it on the label.
-void takeSliderValue(int sliderId, int labelId, int16_t position, int32_t TrackSlot::*amount) {
+// One slider's share of onSliderScroll: take the value, keep it within the
+// slider's range, store it in the selected track when there is a song, show
+// it on the label.
+void takeSliderValue(int sliderId, int labelId, int16_t position, int32_t maximum,
+                     int32_t TrackSlot::*amount) {
   int32_t value = position;
   // The notification carries the thumb position only while it is dragged;
   // keys, clicks beside the thumb and the end of a drag report 0, so the
   // control itself is asked. A drag to 0 asks too, which gives 0 all the same.
   if (value == 0)
     value = static_cast<int32_t>(SendDlgItemMessageW(mainWindowHandle, sliderId, TBM_GETPOS, 0, 0));
+  // Any window can send WM_HSCROLL with any high word. An amount past the
+  // range would reach the transformer: a pitch shift above 64 makes bend
+  // data bytes of 0x80 and more, which a file can't hold.
+  value = std::clamp(value, int32_t{0}, maximum);
   if (currentSong != nullptr) currentSong->tracks[currentSong->selectedTrack].*amount = value;
   setLabel(labelId, value);
 }
@@ -48,7 +65,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // registered before the dialog is built from it.
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
+  // Explorer hands files over as arguments ("Open with", files dropped on
+  // the program's icon). Only the UTF-16 command line carries every name
+  // intact; the first argument is the program itself.
+  int argumentCount = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &argumentCount);
+  if (arguments != nullptr && argumentCount > 1)
+    commandLineFiles = {arguments[1], argumentCount - 1};
   DialogBoxParamW(instanceHandle, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
+  LocalFree(arguments);
   return 0;
 }
 
@@ -62,6 +87,12 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_HSCROLL:
       onSliderScroll(static_cast<int16_t>(HIWORD(wParam)), reinterpret_cast<HWND>(lParam));
       return FALSE;
+    case WM_DROPFILES:
+      onDropFiles(reinterpret_cast<HDROP>(wParam));
+      return TRUE;
+    case kOpenCommandLineFiles:
+      onOpenCommandLineFiles();
+      return TRUE;
     default:
       return FALSE;
   }
@@ -78,7 +109,11 @@ BOOL initMainWindow(HWND window) {
                       MAKELONG(0, kTimeShiftMax));
   SendDlgItemMessageW(mainWindowHandle, IDC_PITCH_SHIFT, TBM_SETRANGE, TRUE,
                       MAKELONG(0, kPitchShiftMax));
+  // Asked for at run time, so the template keeps its styles: the window
+  // takes files dragged onto it from Explorer.
+  DragAcceptFiles(window, TRUE);
   appendLog(L"Start");
+  if (commandLineFiles.count > 0) PostMessageW(window, kOpenCommandLineFiles, 0, 0);
   // TRUE: the dialog manager focuses the first tab stop, the Exit button.
   return TRUE;
 }
@@ -111,9 +146,11 @@ void dispatchCommand(WORD id, HWND window) {
 
 void onSliderScroll(int16_t position, HWND control) {
   if (control == GetDlgItem(mainWindowHandle, IDC_TIME_SHIFT))
-    takeSliderValue(IDC_TIME_SHIFT, IDC_TIME_SHIFT_VALUE, position, &TrackSlot::timeShift);
+    takeSliderValue(IDC_TIME_SHIFT, IDC_TIME_SHIFT_VALUE, position, kTimeShiftMax,
+                    &TrackSlot::timeShift);
   if (control == GetDlgItem(mainWindowHandle, IDC_PITCH_SHIFT))
-    takeSliderValue(IDC_PITCH_SHIFT, IDC_PITCH_SHIFT_VALUE, position, &TrackSlot::pitchShift);
+    takeSliderValue(IDC_PITCH_SHIFT, IDC_PITCH_SHIFT_VALUE, position, kPitchShiftMax,
+                    &TrackSlot::pitchShift);
 }
 
 void refreshTrackControls() {
@@ -134,4 +171,23 @@ void placeTrackPane() {
   MapWindowPoints(nullptr, mainWindowHandle, reinterpret_cast<POINT*>(&box), 2);
   const PixelRect pane = paneRectInGroupBox(box.left, box.top, box.right, box.bottom);
   SetWindowPos(trackPaneHandle, HWND_TOP, pane.x, pane.y, pane.width, pane.height, SWP_SHOWWINDOW);
+}
+
+void onDropFiles(HDROP drop) {
+  const DroppedFiles dropped = readDroppedFiles(drop);
+  // The drop's memory is the system's to free, whatever is made of it.
+  DragFinish(drop);
+  if (dropped.count > 0) openFirstFile({dropped.first.c_str(), static_cast<int>(dropped.count)});
+}
+
+void onOpenCommandLineFiles() {
+  const FilesToOpen files = commandLineFiles;
+  commandLineFiles = {};
+  if (files.count > 0) openFirstFile(files);
+}
+
+void openFirstFile(const FilesToOpen& files) {
+  loadSongFromPath(files.first);
+  if (files.count > 1)
+    appendLogNumber(L"Only the first file is opened: %d more ignored", files.count - 1);
 }

@@ -1,5 +1,7 @@
 #include "ui/pane_layout.h"
 
+#include <algorithm>
+
 namespace {
 constexpr int32_t kButtonX = 10;
 constexpr int32_t kButtonTop = 5;
@@ -21,8 +23,11 @@ PixelRect paneRectInGroupBox(int32_t left, int32_t top, int32_t right, int32_t b
 }
 
 int32_t scrollTargetFor(const ScrollBarState& bar, int32_t request) {
-  // The last position a bar can take leaves one page of content in view.
-  const int32_t last = bar.nMax - bar.nPage + 1;
+  // The last position a bar can take leaves one page of content in view. A
+  // page that covers the whole range (few tracks, or a bar hidden for want of
+  // anything to scroll) leaves no room: the last position is then the first,
+  // never one before it, which would move the buttons down and away.
+  const int32_t last = std::max(bar.nMin, bar.nMax - bar.nPage + 1);
   switch (request) {
     case kScrollLineUp:
       return bar.nPos - 1 < bar.nMin ? bar.nMin : bar.nPos - 1;

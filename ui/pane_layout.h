@@ -52,8 +52,10 @@ enum ScrollRequest : int32_t {
 constexpr int32_t kScrollIgnored = -1;
 
 // The new position for `request` on `bar`: a line is one pixel, a page is
-// the page, the thumb is followed unclamped while dragged; SB_THUMBPOSITION,
-// SB_ENDSCROLL and unknown codes give kScrollIgnored.
+// the page, both kept between nMin and the last position (nMax - nPage + 1,
+// or nMin when the page is larger than the range); the thumb is followed
+// unclamped while dragged; SB_THUMBPOSITION, SB_ENDSCROLL and unknown codes
+// give kScrollIgnored.
 int32_t scrollTargetFor(const ScrollBarState& bar, int32_t request);
 
 // Size types of WM_SIZE that the pane reacts to.

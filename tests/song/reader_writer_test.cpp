@@ -29,6 +29,7 @@ std::string repeated(const char* byte, int count) {
 
 // clang-format off
 const ReadCase kReadCases[] = {
+    // The 26-byte file of a track that holds only End of Track.
     {"End of Track alone fills the head", "00 FF 2F 00", {kEnd}},
     {"Note On, then running status 96 ticks later",
      "00 90 3C 40  60 3C 00  00 FF 2F 00",
@@ -81,16 +82,6 @@ TEST(MidiReader, KeepsEveryEventAsItStandsAndWritesItBack) {
     EXPECT_EQ(logLines(), (std::vector<std::string>{"PPQN=96", "Loaded 1 tracks"}));
     EXPECT_EQ(saveSong(), file);
   }
-}
-
-TEST(MidiReader, TheTwentySixByteFileIsItsOwnImage) {
-  const std::vector<uint8_t> file =
-      hexBytes("4D 54 68 64 00 00 00 06 00 01 00 01 00 60  4D 54 72 6B 00 00 00 04  00 FF 2F 00");
-  EXPECT_EQ(midiFile({"00 FF 2F 00"}), file);
-  Song& song = loadSong(file);
-  EXPECT_EQ(song.division, 96);
-  EXPECT_EQ(song.formatByte, 1);
-  EXPECT_EQ(song.tracks[0].head.next, nullptr);
 }
 
 // A track that cannot be read on ends at its last complete event, with an
