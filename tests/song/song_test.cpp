@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "song/log.h"
+#include "song/writer.h"
+#include "support/midi_builder.h"
+
+namespace {
+
+constexpr EventFields kEnd = {0, 0xFF, 0x2F, 0, 2};
+using Lines = std::vector<std::string>;
+
+std::string repeated(const char* byte, int count) {
+  std::string out;
+  while (count-- > 0) out += byte;
+  return out;
+}
+
+// One track's bytes and the chain the reader must make of them; each file is
+// also written back byte for byte, and logs only its two lines.
+struct ReadCase {
+  const char* name;
+  std::string events;
+  Events want;
+};
+
+// clang-format off
+const ReadCase kReadCases[] = {
+    // The 26-byte file of a track that holds only End of Track.
+    {"End of Track alone fills the head", "00 FF 2F 00", {kEnd}},
+    {"Note On, running status 96 ticks later", "00 90 3C 40  60 3C 00  00 FF 2F 00",
+     {{0, 0x90, 0x3C, 0x40, 2}, {96, 0x3C, 0x00, 0, 1}, kEnd}},
+    {"tempo, system exclusive, empty meta",
+     "00 FF 51 03 07 A1 20  00 F0 05 7E 7F 09 01 F7  00 FF 01 00  00 FF 2F 00",
+     {{0, 0xFF, 0x51, 3, 5}, {0, 0xF0, 5, 0x7E, 6}, {0, 0xFF, 0x01, 0, 2}, kEnd}},
+    {"program change, deltas of two and four bytes",
+     "00 C0 05  81 40 80 3C 00  FF FF FF 7F FF 2F 00",
+     {{0, 0xC0, 5, 0, 1}, {192, 0x80, 0x3C, 0, 2}, {268435455, 0xFF, 0x2F, 0, 2}}},
+    {"running status after one-data-byte messages", "00 C0 05  10 07  00 D0 40  10 41  00 FF 2F 00",
+     {{0, 0xC0, 5, 0, 1}, {16, 0x07, 0, 0, 0}, {0, 0xD0, 0x40, 0, 1}, {16, 0x41, 0, 0, 0}, kEnd}},
+    {"running status after a meta event, as read", "00 90 3C 40  00 FF 01 01 41  10 3E 40  00 FF 2F 00",
+     {{0, 0x90, 0x3C, 0x40, 2}, {0, 0xFF, 0x01, 1, 3}, {16, 0x3E, 0x40, 0, 1}, kEnd}},
+    {"running status with no channel status before it", "00 3C 40  00 FF 2F 00",
+     {{0, 0x3C, 0x40, 0, 1}, kEnd}},
+    {"data bytes of 0x80 and more", "00 B1 07 64  00 00 FF  00 90 3C 90  00 F3 85  00 FF 2F 00",
+     {{0, 0xB1, 7, 0x64, 2}, {0, 0x00, 0xFF, 0, 1}, {0, 0x90, 0x3C, 0x90, 2}, {0, 0xF3, 0x85, 0, 1}, kEnd}},
+    {"meta events of odd lengths and values",
+     "00 FF 58 02 04 02  00 FF 59 02 08 00  00 FF 54 05 01 3D 00 00 00  00 FF 2F 00",
+     {{0, 0xFF, 0x58, 2, 4}, {0, 0xFF, 0x59, 2, 4}, {0, 0xFF, 0x54, 5, 7}, kEnd}},
+    {"status bytes inside system exclusive and escapes", "00 F0 03 7E 90 F7  00 F7 03 90 3C 40  00 FF 2F 00",
+     {{0, 0xF0, 3, 0x7E, 4}, {0, 0xF7, 3, 0x90, 4}, kEnd}},
+    {"system messages take their wire lengths", "00 F2 01 02  00 F8  00 F1 05  00 FF 2F 00",
+     {{0, 0xF2, 1, 2, 2}, {0, 0xF8, 0, 0, 0}, {0, 0xF1, 5, 0, 1}, kEnd}},
+    {"lengths of 128 and more are quantities",
+     "00 FF 05 81 48" + repeated(" 61", 200) + " 00 F0 81 00" + repeated(" 11", 128) + " 00 FF 2F 00",
+     {{0, 0xFF, 0x05, 0x81, 203}, {0, 0xF0, 0x81, 0x00, 130}, kEnd}},
+    {"track tag bytes inside a track; an End of Track carrying data",
+     "00 E0 00 40  4D 54 72  6B 00 40  00 FF 2F 0A 4D 54 72 6B 00 00 00 04 00 00",
+     {{0, 0xE0, 0, 0x40, 2}, {0x4D, 0x54, 0x72, 0, 1}, {0x6B, 0x00, 0x40, 0, 1}, {0, 0xFF, 0x2F, 0x0A, 12}}},
+};
+// clang-format on
+
+}  // namespace
+
+TEST(MidiReader, KeepsEveryEventAsItStandsAndWritesItBack) {
+  for (const ReadCase& c : kReadCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> file = midiFile({c.events});
+    EXPECT_EQ(trackEvents(loadSong(file).tracks[0]), c.want);
+    EXPECT_EQ(logLines(), (Lines{"PPQN=96", "Loaded 1 tracks"}));
+    EXPECT_EQ(saveSong(), file);
+  }
+}
+
+// A track that cannot be read on ends at its last complete event with an End
+// of Track of its own, and one line says where (its events begin at byte 22).
+TEST(MidiReader, DamagedTrackEndsAtItsLastCompleteEvent) {
+  const struct {
+    std::vector<uint8_t> file;
+    size_t kept;  // events before the added End of Track
+    const char* line;
+  } cases[] = {
+      {midiFile({"00 90 3C 40  00 90 3C"}), 1, "Track 1 cut short at byte 26: End of Track added"},
+      {midiFile({"00 90 3C 40  00 FF 01 7F 41"}), 1,
+       "Track 1 cut short at byte 26: End of Track added"},
+      {midiFile({"00 90 3C 40  81 80 80 80 00 80 3C 00"}), 1,
+       "Track 1 damaged at byte 26: ended there"},
+      {midiFile({"00 FF 01 81 80 80 80 00 41"}), 0, "Track 1 damaged at byte 22: ended there"},
+      {midiFile({"00 90 3C 40  00 F4 00 FF 2F 00"}), 1, "Track 1 damaged at byte 26: ended there"},
+      {midiFile({"00 90 3C 40", "00 FF 2F 00"}), 1,
+       "Track 1 has no End of Track: added at byte 26"},
+      // A length that runs into the next chunk, whose tag stands at the
+      // declared end: the next track stays a track of its own.
+      {midiFile({"00 90 3C 40  00 F0 7F 00  00 FF 2F 00", "00 FF 2F 00"}), 1,
+       "Track 1 damaged at byte 26: ended there"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const Events events = trackEvents(loadSong(c.file).tracks[0]);
+    ASSERT_EQ(events.size(), c.kept + 1);
+    EXPECT_EQ(events.back(), kEnd);
+    EXPECT_EQ(logLines().at(2), c.line);
+    EXPECT_EQ(currentSong->trackCount, c.file[11]);  // as many as the header declares
+  }
+  std::vector<uint8_t> tagAtTheEnd = midiFile({"00 90 3C 40"});
+  tagAtTheEnd.insert(tagAtTheEnd.end(), {'M', 'T', 'r', 'k'});
+  loadSong(tagAtTheEnd);
+  EXPECT_EQ(logLines().back(), "Track 1 has no End of Track: added at byte 26");
+}
+
+TEST(MidiReader, FindsTracksByTagAndKeepsThoseAfterTheSixteenth) {
+  // Division with its high bit set, format bytes 01 00, a wrong chunk
+  // length and a chunk of another kind.
+  const Song& song = loadSong(
+      hexBytes("4D 54 68 64 00 00 00 06 01 00 00 05 E7 28  4D 54 72 6B 00 00 00 99 00 FF 2F 00 "
+               " 58 59 5A 31 00 00 00 02 12 34  4D 54 72 6B 00 00 00 04 00 FF 2F 00"));
+  EXPECT_EQ(song.formatByte, 0);
+  EXPECT_EQ(logLines(), (Lines{"PPQN=59176", "Loaded 2 tracks"}));
+  loadSong(hexBytes("4D 54 68 64 00 00"));
+  EXPECT_EQ(logLines(),
+            (Lines{"PPQN=0", "Loaded 0 tracks", "File too short for a MIDI header: 6 bytes"}));
+
+  const std::vector<uint8_t> file = midiFile(Lines(300, "00 90 3C 40  00 FF 2F 00"));  // 01 2C
+  EXPECT_EQ(loadSong(file).extraTracks.size(), 284u);
+  EXPECT_EQ(logLines(),
+            (Lines{"PPQN=96", "Loaded 16 tracks",
+                   "File has 300 tracks: only the first 16 shown, the rest kept unchanged"}));
+  EXPECT_EQ(saveSong(), file);
+}
+
+TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
+  const std::pair<uint32_t, const char*> quantities[] = {{0, "00"},
+                                                         {0x7F, "7F"},
+                                                         {0x80, "81 00"},
+                                                         {0x3FFF, "FF 7F"},
+                                                         {0x4000, "81 80 00"},
+                                                         {0x1FFFFF, "FF FF 7F"},
+                                                         {0x200000, "81 80 80 00"},
+                                                         {0x0FFFFFFF, "FF FF FF 7F"},
+                                                         {0x10000000, "FF FF FF 7F"},
+                                                         {0xFFFFFFFF, "FF FF FF 7F"}};
+  for (const auto& [value, hex] : quantities) {
+    uint8_t bytes[8] = {};
+    uint8_t* end = encodeVarLen(value, bytes);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, end), hexBytes(hex)) << value;
+    EXPECT_EQ(end - bytes, varLenSize(value)) << value;
+  }
+  loadSong(midiFile({}));  // the header alone
+  EXPECT_EQ(saveSong(), hexBytes("4D 54 68 64 00 00 00 06 00 01 00 00 00 60"));
+}
+
+TEST(LogLine, JoinsLinesWithCrLfAndCutsLongLinesInsideTheirBuffer) {
+  loadSong({});
+  appendLogNumber(L"Read %d bytes", -1);
+  appendLog(L"");  // an empty last line
+  EXPECT_EQ(logLines(), (Lines{"PPQN=0", "Loaded 0 tracks",
+                               "File too short for a MIDI header: 0 bytes", "Read -1 bytes", ""}));
+  wchar_t buffer[kLogLineUnits + 2];
+  std::fill(std::begin(buffer), std::end(buffer), L'#');
+  formatLogLine(buffer + 1, (std::wstring(120, L'x') + L" %d").c_str(), 7);
+  EXPECT_EQ(buffer[0], L'#');
+  EXPECT_EQ(buffer[kLogLineUnits + 1], L'#');
+  EXPECT_EQ(std::wstring(buffer + 1).find_first_not_of(L'x'), std::wstring::npos);
+  formatLogLine(buffer + 1, L"Track %d damaged at byte %d: ended there", 3, 1234);
+  EXPECT_EQ(std::wstring(buffer + 1), L"Track 3 damaged at byte 1234: ended there");
+}
+
+namespace {
+
+// The first `count` sample files of at most `maxBytes`.
+std::vector<std::vector<uint8_t>> smallSamples(uintmax_t maxBytes, size_t count) {
+  std::vector<std::vector<uint8_t>> picked;
+  for (const auto& path : sampleMidiFiles()) {
+    if (picked.size() < count && std::filesystem::file_size(path) <= maxBytes) {
+      picked.push_back(readFileBytes(path));
+    }
+  }
+  return picked;
+}
+
+}  // namespace
+
+// Whatever the bytes, loading reads nothing outside them (the sanitizer run
+// sees any stray read: each input is an exact-size copy) and what is saved
+// reads back without complaint and saves to the same bytes.
+TEST(MidiRobustness, EveryPrefixOfRealFilesLoadsAndSavesToAFixedPoint) {
+  SKIP_WITHOUT_SAMPLES();
+  for (const std::vector<uint8_t>& bytes : smallSamples(4000, 4)) {
+    for (size_t n = 0; n <= bytes.size(); ++n) {
+      const std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<long>(n));
+      ASSERT_EQ(fixedPointProblem(prefix.data(), prefix.size()), "") << "cut to " << n << " bytes";
+    }
+  }
+}
+
+TEST(MidiRobustness, DamageToAnySingleByteOfARealFileIsSurvived) {
+  SKIP_WITHOUT_SAMPLES();
+  for (const std::vector<uint8_t>& bytes : smallSamples(1200, 1)) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      for (const int value : {0x00, 0x7F, 0x80, 0xFF, bytes[i] ^ 0x01}) {
+        std::vector<uint8_t> damaged = bytes;
+        damaged[i] = static_cast<uint8_t>(value);
+        ASSERT_EQ(fixedPointProblem(damaged.data(), damaged.size()), "")
+            << "byte " << i << " set to " << value;
+      }
+    }
+  }
+}
