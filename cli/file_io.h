@@ -8,8 +8,10 @@
 // FormatMessageW on Windows), without a final period or line break.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -84,3 +86,20 @@ NativeString fileNameOf(const NativeString& path);
 
 // `folder` and `name` joined with the platform's separator.
 NativeString joinPath(const NativeString& folder, const NativeString& name);
+
+// A number that differs from run to run and from call to call: the system's
+// random source mixed with a clock much finer than a second (the clock alone
+// where there is no random source). For temporary names and drawn seeds.
+inline uint32_t unpredictableNumber() {
+  static std::mt19937 generator = [] {
+    const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+    uint32_t entropy = 0;
+    try {
+      entropy = std::random_device()();
+    } catch (...) {
+    }
+    std::seed_seq seeds{entropy, static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+    return std::mt19937(seeds);
+  }();
+  return static_cast<uint32_t>(generator());
+}

@@ -3,12 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <random>
 
 #include "cli/file_io.h"
 #include "cli/text_log.h"
@@ -102,14 +100,8 @@ SaveResult writeInPlace(const std::string& target, const uint8_t* data, size_t l
 
 // Eight hex digits that differ from run to run and from call to call.
 std::string randomHex() {
-  static std::mt19937 generator = [] {
-    std::random_device device;
-    const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-    std::seed_seq seeds{device(), static_cast<unsigned>(ticks), static_cast<unsigned>(::getpid())};
-    return std::mt19937(seeds);
-  }();
   char text[9];
-  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(generator()));
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(unpredictableNumber()));
   return text;
 }
 

@@ -1,9 +1,7 @@
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <limits>
-#include <random>
 
 #include "cli/file_io.h"
 
@@ -128,15 +126,8 @@ SaveResult writeInPlace(const std::wstring& target, const uint8_t* data, size_t 
 }
 
 std::wstring randomHex() {
-  static std::mt19937 generator = [] {
-    std::random_device device;
-    const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-    std::seed_seq seeds{device(), static_cast<unsigned>(ticks),
-                        static_cast<unsigned>(GetCurrentProcessId())};
-    return std::mt19937(seeds);
-  }();
   wchar_t text[9];
-  std::swprintf(text, 9, L"%08x", static_cast<unsigned>(generator()));
+  std::swprintf(text, 9, L"%08x", static_cast<unsigned>(unpredictableNumber()));
   return text;
 }
 

@@ -8,10 +8,8 @@
 // each, "varnook-cli: " + what + the system's reason. Exit status: 0 done,
 // 1 an input could not be read or has no track, or an output could not be
 // written, 2 a usage error (nothing is written for it).
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -308,20 +306,6 @@ bool parseOptions(const std::vector<NativeString>& args, Options& options, Reque
   return true;
 }
 
-// A seed finer than the clock's second: two runs started together differ.
-uint32_t drawSeed() {
-  const uint64_t ticks =
-      static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
-  uint32_t seed = static_cast<uint32_t>(ticks) ^ static_cast<uint32_t>(ticks >> 32) * 0x9E3779B9u;
-  try {
-    std::random_device device;
-    seed ^= device();
-  } catch (...) {
-    // No entropy source: the clock alone still differs between runs.
-  }
-  return seed;
-}
-
 // Reads the input like the Load command: the path, then "Read %d bytes",
 // then the reader's lines. Returns the exit status so far.
 int loadInput(const NativeString& path) {
@@ -499,7 +483,7 @@ int runOne(const Options& options, const NativeString& input) {
   const bool saving = options.target != Target::kNone;
   const bool pressing = !options.amounts.empty() && (saving || !options.list);
   if (pressing) {
-    const uint32_t seed = options.hasSeed ? options.seed : drawSeed();
+    const uint32_t seed = options.hasSeed ? options.seed : unpredictableNumber();
     appendLog((L"Seed " + std::to_wstring(seed)).c_str());
     seedRandomSource(randomSource, seed);
   }
