@@ -1,7 +1,8 @@
 // The in-memory form of one Standard MIDI File.
 //
-// A Song owns its 16 track slots and the tracks past them; a slot owns the events chained after its
-// head; an event owns its `extra` block exactly when dataLength > 2. Events
+// A Song owns its 16 track slots and the tracks past them; a slot owns the
+// events chained after its head; an event owns its `extra` block exactly when
+// dataLength > 2. Events
 // are kept close to their file bytes: the writer puts back status, data1,
 // data2 and the extra bytes as dataLength says. Plain data, no platform
 // services, no validation of ranges.
