@@ -2,10 +2,9 @@
 //
 // A Song owns its 16 track slots and the tracks past them; a slot owns the
 // events chained after its head; an event owns its `extra` block exactly when
-// dataLength > 2. Events
-// are kept close to their file bytes: the writer puts back status, data1,
-// data2 and the extra bytes as dataLength says. Plain data, no platform
-// services, no validation of ranges.
+// dataLength > 2. Events are kept close to their file bytes: the writer puts
+// back status, data1, data2 and the extra bytes as dataLength says. Plain
+// data, no platform services, no validation of ranges.
 #pragma once
 
 #include <cstdint>
