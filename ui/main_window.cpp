@@ -89,10 +89,10 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return FALSE;
     case WM_DROPFILES:
       onDropFiles(reinterpret_cast<HDROP>(wParam));
-      return TRUE;
+      return FALSE;
     case kOpenCommandLineFiles:
       onOpenCommandLineFiles();
-      return TRUE;
+      return FALSE;
     default:
       return FALSE;
   }
