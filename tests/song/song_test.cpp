@@ -80,25 +80,20 @@ TEST(MidiReader, KeepsEveryEventAsItStandsAndWritesItBack) {
 // A track that cannot be read on ends at its last complete event with an End
 // of Track of its own, and one line says where (its events begin at byte 22).
 TEST(MidiReader, DamagedTrackEndsAtItsLastCompleteEvent) {
-  const struct {
-    std::vector<uint8_t> file;
-    size_t kept;  // events before the added End of Track
-    const char* line;
-  } cases[] = {
+  // clang-format off
+  const struct { std::vector<uint8_t> file; size_t kept; const char* line; } cases[] = {
       {midiFile({"00 90 3C 40  00 90 3C"}), 1, "Track 1 cut short at byte 26: End of Track added"},
-      {midiFile({"00 90 3C 40  00 FF 01 7F 41"}), 1,
-       "Track 1 cut short at byte 26: End of Track added"},
-      {midiFile({"00 90 3C 40  81 80 80 80 00 80 3C 00"}), 1,
-       "Track 1 damaged at byte 26: ended there"},
+      {midiFile({"00 90 3C 40  00 FF 01 7F 41"}), 1, "Track 1 cut short at byte 26: End of Track added"},
+      {midiFile({"00 90 3C 40  81 80 80 80 00 80 3C 00"}), 1, "Track 1 damaged at byte 26: ended there"},
       {midiFile({"00 FF 01 81 80 80 80 00 41"}), 0, "Track 1 damaged at byte 22: ended there"},
       {midiFile({"00 90 3C 40  00 F4 00 FF 2F 00"}), 1, "Track 1 damaged at byte 26: ended there"},
-      {midiFile({"00 90 3C 40", "00 FF 2F 00"}), 1,
-       "Track 1 has no End of Track: added at byte 26"},
+      {midiFile({"00 90 3C 40", "00 FF 2F 00"}), 1, "Track 1 has no End of Track: added at byte 26"},
       // A length that runs into the next chunk, whose tag stands at the
       // declared end: the next track stays a track of its own.
       {midiFile({"00 90 3C 40  00 F0 7F 00  00 FF 2F 00", "00 FF 2F 00"}), 1,
        "Track 1 damaged at byte 26: ended there"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     const Events events = trackEvents(loadSong(c.file).tracks[0]);
@@ -134,16 +129,12 @@ TEST(MidiReader, FindsTracksByTagAndKeepsThoseAfterTheSixteenth) {
 }
 
 TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
-  const std::pair<uint32_t, const char*> quantities[] = {{0, "00"},
-                                                         {0x7F, "7F"},
-                                                         {0x80, "81 00"},
-                                                         {0x3FFF, "FF 7F"},
-                                                         {0x4000, "81 80 00"},
-                                                         {0x1FFFFF, "FF FF 7F"},
-                                                         {0x200000, "81 80 80 00"},
-                                                         {0x0FFFFFFF, "FF FF FF 7F"},
-                                                         {0x10000000, "FF FF FF 7F"},
-                                                         {0xFFFFFFFF, "FF FF FF 7F"}};
+  // clang-format off
+  const std::pair<uint32_t, const char*> quantities[] = {
+      {0, "00"}, {0x7F, "7F"}, {0x80, "81 00"}, {0x3FFF, "FF 7F"}, {0x4000, "81 80 00"},
+      {0x1FFFFF, "FF FF 7F"}, {0x200000, "81 80 80 00"}, {0x0FFFFFFF, "FF FF FF 7F"},
+      {0x10000000, "FF FF FF 7F"}, {0xFFFFFFFF, "FF FF FF 7F"}};  // the last two: held at the largest
+  // clang-format on
   for (const auto& [value, hex] : quantities) {
     uint8_t bytes[8] = {};
     uint8_t* end = encodeVarLen(value, bytes);
@@ -154,59 +145,36 @@ TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
   EXPECT_EQ(saveSong(), hexBytes("4D 54 68 64 00 00 00 06 00 01 00 00 00 60"));
 }
 
-TEST(LogLine, JoinsLinesWithCrLfAndCutsLongLinesInsideTheirBuffer) {
-  loadSong({});
-  appendLogNumber(L"Read %d bytes", -1);
-  appendLog(L"");  // an empty last line
-  EXPECT_EQ(logLines(), (Lines{"PPQN=0", "Loaded 0 tracks",
-                               "File too short for a MIDI header: 0 bytes", "Read -1 bytes", ""}));
+TEST(LogLine, IsCutInsideItsBuffer) {
   wchar_t buffer[kLogLineUnits + 2];
   std::fill(std::begin(buffer), std::end(buffer), L'#');
   formatLogLine(buffer + 1, (std::wstring(120, L'x') + L" %d").c_str(), 7);
   EXPECT_EQ(buffer[0], L'#');
   EXPECT_EQ(buffer[kLogLineUnits + 1], L'#');
-  EXPECT_EQ(std::wstring(buffer + 1).find_first_not_of(L'x'), std::wstring::npos);
-  formatLogLine(buffer + 1, L"Track %d damaged at byte %d: ended there", 3, 1234);
-  EXPECT_EQ(std::wstring(buffer + 1), L"Track 3 damaged at byte 1234: ended there");
+  EXPECT_EQ(std::wstring(buffer + 1).find_first_not_of(L'x'),
+            std::wstring::npos);  // cut, or nothing
+  formatLogLine(buffer + 1, L"Track %d damaged at byte %d: ended there", 3, -1234);
+  EXPECT_EQ(std::wstring(buffer + 1), L"Track 3 damaged at byte -1234: ended there");
 }
-
-namespace {
-
-// The first `count` sample files of at most `maxBytes`.
-std::vector<std::vector<uint8_t>> smallSamples(uintmax_t maxBytes, size_t count) {
-  std::vector<std::vector<uint8_t>> picked;
-  for (const auto& path : sampleMidiFiles()) {
-    if (picked.size() < count && std::filesystem::file_size(path) <= maxBytes) {
-      picked.push_back(readFileBytes(path));
-    }
-  }
-  return picked;
-}
-
-}  // namespace
 
 // Whatever the bytes, loading reads nothing outside them (the sanitizer run
-// sees any stray read: each input is an exact-size copy) and what is saved
+// sees any stray read: each input is an exact-size copy), and what is saved
 // reads back without complaint and saves to the same bytes.
-TEST(MidiRobustness, EveryPrefixOfRealFilesLoadsAndSavesToAFixedPoint) {
+TEST(MidiRobustness, EveryPrefixAndEveryDamagedByteOfRealFilesGivesAFixedPoint) {
   SKIP_WITHOUT_SAMPLES();
-  for (const std::vector<uint8_t>& bytes : smallSamples(4000, 4)) {
+  int files = 0;
+  for (const auto& path : sampleMidiFiles()) {
+    if (std::filesystem::file_size(path) > 4000 || ++files > 4) continue;
+    const std::vector<uint8_t> bytes = readFileBytes(path);
     for (size_t n = 0; n <= bytes.size(); ++n) {
       const std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<long>(n));
-      ASSERT_EQ(fixedPointProblem(prefix.data(), prefix.size()), "") << "cut to " << n << " bytes";
+      ASSERT_EQ(fixedPointProblem(prefix.data(), prefix.size()), "") << "cut to " << n;
     }
-  }
-}
-
-TEST(MidiRobustness, DamageToAnySingleByteOfARealFileIsSurvived) {
-  SKIP_WITHOUT_SAMPLES();
-  for (const std::vector<uint8_t>& bytes : smallSamples(1200, 1)) {
-    for (size_t i = 0; i < bytes.size(); ++i) {
+    for (size_t i = 0; files == 1 && i < bytes.size(); ++i) {
       for (const int value : {0x00, 0x7F, 0x80, 0xFF, bytes[i] ^ 0x01}) {
         std::vector<uint8_t> damaged = bytes;
         damaged[i] = static_cast<uint8_t>(value);
-        ASSERT_EQ(fixedPointProblem(damaged.data(), damaged.size()), "")
-            << "byte " << i << " set to " << value;
+        ASSERT_EQ(fixedPointProblem(damaged.data(), damaged.size()), "") << i << " = " << value;
       }
     }
   }
