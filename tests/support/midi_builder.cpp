@@ -1,6 +1,7 @@
 #include "support/midi_builder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -23,20 +24,16 @@ std::vector<uint8_t> hexBytes(const std::string& text) {
 }
 
 std::vector<uint8_t> midiFile(const std::vector<std::string>& tracks) {
-  const size_t n = tracks.size();
-  // The header in one list: mingw's GCC 12 takes an insert right behind a
-  // short vector for a write out of bounds.
-  const uint8_t count[2] = {static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
-  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, count[0], count[1], 0, 96};
+  char text[64];
+  std::snprintf(text, sizeof text, "4D 54 68 64 00 00 00 06 00 01 %04X 00 60",
+                static_cast<unsigned>(tracks.size()));
+  std::string hex = text;
   for (const std::string& track : tracks) {
-    const std::vector<uint8_t> body = hexBytes(track);
-    const size_t size = body.size();
-    file.insert(file.end(), {'M', 'T', 'r', 'k', static_cast<uint8_t>(size >> 24),
-                             static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 8),
-                             static_cast<uint8_t>(size)});
-    file.insert(file.end(), body.begin(), body.end());
+    std::snprintf(text, sizeof text, " 4D 54 72 6B %08X ",
+                  static_cast<unsigned>(hexBytes(track).size()));
+    hex += text + track;
   }
-  return file;
+  return hexBytes(hex);
 }
 
 Song& loadSong(const std::vector<uint8_t>& bytes) {
