@@ -31,8 +31,7 @@ void buildTrack(TrackSlot& slot, const Events& events);  // the head first; extr
 Events trackEvents(const TrackSlot& slot);
 std::vector<int64_t> absoluteTicks(const TrackSlot& slot);
 
-// A random source that hands out these raw results (0..32767) in turn.
-struct ScriptedSource {
+struct ScriptedSource {  // hands out these raw results (0..32767) in turn
   std::vector<uint16_t> raw;
   RandomSource source;
   explicit ScriptedSource(std::vector<uint16_t> values);

@@ -22,13 +22,6 @@ const Events kSecondExample = {{0, 0x90, 50, 1, 2}, {30, 0x90, 60, 90, 2}, {5, 0
     {40, 0x90, 62, 90, 2}, kEnd};
 // clang-format on
 
-// Raw results for which drawAround(amount) gives exactly `draws`.
-std::vector<uint16_t> raw(std::vector<int> draws, int amount) {
-  std::vector<uint16_t> out;
-  for (int draw : draws) out.push_back(static_cast<uint16_t>(draw + amount));
-  return out;
-}
-
 Song& songOf(const std::vector<Events>& tracks) {
   Song& song = loadSong(midiFile({}));
   song.trackCount = static_cast<int32_t>(tracks.size());
@@ -143,7 +136,9 @@ TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
     TrackSlot slot;
     buildTrack(slot, c.track);
     slot.timeShift = c.amount;
-    ScriptedSource random(raw(c.draws, c.amount));
+    std::vector<uint16_t> raw;  // for which drawAround(amount) gives the draws
+    for (const int draw : c.draws) raw.push_back(static_cast<uint16_t>(draw + c.amount));
+    ScriptedSource random(raw);
     applyTimeShift(slot, random.source);
     std::vector<uint32_t> deltas;
     for (const EventFields& e : trackEvents(slot)) deltas.push_back(e.deltaTime);
