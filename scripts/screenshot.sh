@@ -42,8 +42,9 @@ fi
 work=$out/work
 rm -rf "$work" && mkdir -p "$work"
 cp "$midi" "$work/shot.mid"
-# The driver asks for a picture by making NAME.shot in the work folder and
-# waits until it is gone: take the picture of the whole screen, then delete it.
+bash "$root/tests/windows/run_window_test.sh" song 16 >"$work/sixteen.mid"
+# The steps ask for a picture by making NAME.shot in the work folder and
+# wait until it is gone: take the picture of the whole screen, then delete it.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   while sleep 0.2; do
     for request in "$2"/*.shot; do

@@ -1,69 +1,29 @@
 #!/usr/bin/python3
-"""Checks what only the built varnook.exe shows: its imports, icon, manifest and version.
+"""What only the built varnook.exe shows: imports, icon, manifest, version (needs wrestool from
+icoutils and the mingw objdump). Usage: check_resources.py varnook.exe; status 0 when all hold."""
+import re, struct, subprocess, sys
 
-The dialogs and the menu are seen where they count, in the running window
-(tests/windows). Needs wrestool (icoutils) and the mingw objdump.
-Usage: check_resources.py path/to/varnook.exe   (exit status 0 when all hold)
-"""
-import re
-import struct
-import subprocess
-import sys
-
-# DLLs that every Windows has: anything else (a compiler runtime, say) would
-# have to be shipped beside the program.
-IMPORTS = {'comctl32.dll', 'comdlg32.dll', 'kernel32.dll', 'msvcrt.dll', 'shell32.dll',
-           'user32.dll', 'version.dll'}
-VERSION = '1.1.18.0'
-STRINGS = {'FileDescription': 'Varnook', 'FileVersion': VERSION, 'InternalName': 'varnook',
-           'OriginalFilename': 'varnook.exe', 'ProductName': 'Varnook', 'ProductVersion': VERSION}
-failures = []
-
-
-def check(ok, message):
-    if not ok:
-        failures.append(message)
-
-
-def resource(kind, name):
-    return subprocess.run(['wrestool', '-x', '--raw', f'--type={kind}', f'--name={name}', exe],
-                          check=True, capture_output=True).stdout
-
-
-exe = sys.argv[1]
-dump = subprocess.run(['x86_64-w64-mingw32-objdump', '-p', exe], check=True, capture_output=True,
-                      text=True).stdout
-dlls = {name.lower() for name in re.findall(r'DLL Name: (\S+)', dump)}
-check(dlls == IMPORTS, f'imports {sorted(dlls)}, expected {sorted(IMPORTS)}')
-
-group = resource(14, 136)  # the icon group: 14-byte entries after a 6-byte header
-images = set()
-for i in range(struct.unpack_from('<H', group, 4)[0]):
-    width, height, _, _, _, bits, _, ident = struct.unpack_from('<BBBBHHIH', group, 6 + 14 * i)
-    images.add((width or 256, height or 256, bits))
-    if width == 0:
-        check(resource(3, ident).startswith(b'\x89PNG'), 'icon: the 256-pixel image is not a PNG')
-want = {(size, size, bits) for size in (16, 32, 48) for bits in (4, 8, 32)} | {(256, 256, 32)}
-check(images == want, f'icon images {sorted(images)}, expected {sorted(want)}')
-
-manifest = resource(24, 1).decode('utf-8')
-check(re.search(r'"Microsoft.Windows.Common-Controls"\s+version="6.0.0.0"', manifest),
-      'manifest: no common controls 6.0.0.0')
-check('level="asInvoker"' in manifest, 'manifest: not asInvoker')
-
-block = resource(16, 1)
-at = block.find(struct.pack('<I', 0xFEEF04BD))  # the fixed part's signature
-major, minor, build, revision = map(int, VERSION.split('.'))
-words = (major << 16 | minor, build << 16 | revision)
-check(at > 0 and struct.unpack_from('<4I', block, at + 8) == words * 2,
-      'version: file and product version in the fixed part are not ' + VERSION)
-text = block.decode('utf-16-le')  # keys and values start on 4-byte boundaries
-check('040904b0' in text and struct.pack('<HH', 0x0409, 1200) in block,
-      'version: no U.S. English Unicode string table and translation')
-for key, value in STRINGS.items():
-    check(re.search(key + '\0+' + re.escape(value) + '\0', text), f'version: no {key} "{value}"')
-
-for failure in failures:
-    print('FAIL', failure)
-print(f'{len(failures)} resource check(s) failed' if failures else 'all resource checks passed')
-sys.exit(1 if failures else 0)
+exe, version = sys.argv[1], '1.1.18.0'
+major, minor, build, revision = map(int, version.split('.'))
+run = lambda *command: subprocess.run(command, check=True, capture_output=True).stdout
+res = lambda kind, name: run('wrestool', '-x', '--raw', f'--type={kind}', f'--name={name}', exe)
+group, manifest, block = res(14, 136), res(24, 1), res(16, 1)  # icon group: 6 + 14 per image
+dlls = re.findall(rb'DLL Name: (\S+)', run('x86_64-w64-mingw32-objdump', '-p', exe))
+images = {(width or 256, bits, res(3, ident)[:4] == b'\x89PNG') for width, bits, ident in
+          (struct.unpack_from('<B5xH4xH', group, 6 + 14 * i) for i in range(group[4]))}
+strings = dict(FileDescription='Varnook', FileVersion=version, InternalName='varnook',
+               OriginalFilename='varnook.exe', ProductName='Varnook', ProductVersion=version)
+checks = {f'version: {k} "{s}"': re.search(f'{k}\0+{re.escape(s)}\0', block.decode('utf-16-le'))
+          for k, s in strings.items()} | {
+    'imports only DLLs that every Windows has': {d.lower() for d in dlls} == {b'comctl32.dll',
+        b'comdlg32.dll', b'kernel32.dll', b'msvcrt.dll', b'shell32.dll', b'user32.dll',
+        b'version.dll'},
+    'icon: 16, 32, 48 at 4, 8, 32 bits, and 256 as PNG': images == {
+        (size, bits, False) for size in (16, 32, 48) for bits in (4, 8, 32)} | {(256, 32, True)},
+    'manifest: common controls 6.0.0.0, asInvoker': re.search(
+        rb'Common-Controls"\s+version="6.0.0.0".*level="asInvoker"', manifest, re.S),
+    'version: file and product version in the fixed part':
+        struct.pack('<2I', major << 16 | minor, build << 16 | revision) * 2 in block}
+failed = [name for name, ok in checks.items() if not ok]
+print(*(f'FAIL {name}\n' for name in failed), f'{len(failed)} of {len(checks)} failed', sep='')
+sys.exit(bool(failed))

@@ -1,27 +1,24 @@
-# Tests of the window's pure parts (label text, pane arithmetic): natively,
-# and under Wine in the cross build, which adds the reading of a file drop
-# and the check of the resources compiled into varnook.exe.
-add_executable(varnook_ui_tests
-  ${CMAKE_SOURCE_DIR}/ui/amount_label.cpp
-  ${CMAKE_SOURCE_DIR}/ui/pane_layout.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/amount_label_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/pane_layout_test.cpp
-)
-target_include_directories(varnook_ui_tests PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(varnook_ui_tests PRIVATE ${VARNOOK_GTEST} varnook_warnings)
-
-if(CMAKE_CROSSCOMPILING)
-  target_sources(varnook_ui_tests PRIVATE
-    ${CMAKE_SOURCE_DIR}/ui/dropped_files.cpp ${CMAKE_CURRENT_LIST_DIR}/dropped_files_test.cpp)
-  target_link_libraries(varnook_ui_tests PRIVATE shell32)
-  add_test(NAME ui_pure_tests COMMAND varnook_ui_tests)
-else()
-  gtest_discover_tests(varnook_ui_tests DISCOVERY_TIMEOUT 30)
+# The window's pure parts; under Wine also the resources of varnook.exe (needs wrestool and the
+# mingw objdump) and the real window, driven in Xvfb by the step files of tests/windows.
+set(ui ${CMAKE_SOURCE_DIR}/ui)
+include_directories(${CMAKE_SOURCE_DIR})
+add_executable(varnook_ui_tests ui/ui_test.cpp ${ui}/amount_label.cpp ${ui}/pane_layout.cpp
+  $<$<BOOL:${WIN32}>:${ui}/dropped_files.cpp>)
+target_link_libraries(varnook_ui_tests PRIVATE ${VARNOOK_GTEST} varnook_warnings
+  $<$<BOOL:${WIN32}>:shell32>)
+add_test(NAME ui_pure_tests COMMAND varnook_ui_tests)
+if(NOT WIN32)
+  return()
 endif()
-
-if(WIN32 AND TARGET varnook)
-  # Imports, icon, manifest and version of the built program (needs wrestool
-  # from icoutils and the mingw objdump).
-  add_test(NAME ui_resources
-    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/check_resources.py $<TARGET_FILE:varnook>)
-endif()
+add_test(NAME ui_resources
+  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/ui/check_resources.py $<TARGET_FILE:varnook>)
+add_executable(varnook_window_driver windows/driver.cpp)
+target_link_options(varnook_window_driver PRIVATE -municode)
+target_link_libraries(varnook_window_driver PRIVATE shell32 varnook_warnings)
+file(GLOB steps CONFIGURE_DEPENDS windows/*.steps)
+foreach(file ${steps})  # one test each, taking turns in one Wine prefix
+  get_filename_component(name ${file} NAME_WE)
+  add_test(NAME window_${name} COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/run_window_test.sh
+    window-e2e $<TARGET_FILE:varnook_window_driver> $<TARGET_FILE:varnook> ${file})
+  set_tests_properties(window_${name} PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
+endforeach()

@@ -1,21 +1,15 @@
 #!/usr/bin/env bash
-# The window test under Wine in Xvfb (needs wine64 and xvfb).
-#   run_window_test.sh prepare DIR                   a private Wine prefix in DIR
-#   run_window_test.sh run DIR DRIVER VARNOOK STEPS  the steps, in a fresh DIR/NAME
+# run_window_test.sh DIR DRIVER VARNOOK STEPS: the steps under Wine in Xvfb, in a Wine prefix in DIR
+# made on first use and a fresh DIR/NAME holding song4.mid and song20.mid (4 and 20 tracks).
+# run_window_test.sh song N: a song of N tracks of four notes, 14 + 44 N bytes.
 set -euo pipefail
-dir=$(realpath -m "$2")
-export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [[ $1 == prepare ]]; then
-  rm -rf "$dir" && mkdir -p "$dir"
-  timeout -k 10 150 wine wineboot -i >"$dir/boot.log" 2>&1 || { cat "$dir/boot.log"; exit 1; }
-  timeout 60 wineserver -w || true
-  exit 0
-fi
-# The file dialogs hand back canonical paths, and the steps expect them.
-work=$dir/$(basename "$5" .steps)
-rm -rf "$work" && mkdir -p "$work"
-status=0
-timeout -k 10 110 xvfb-run -a -s "-screen 0 1024x768x24" \
-  wine "$3" "$4" "$5" "$work" 2>"$work/wine.log" || status=$?
-wineserver -k 2>/dev/null || true
-exit $status
+note='\x60\x90\x3c\x64\x30\x80\x3c\0'  # after a quarter's rest, middle C for an eighth
+song() { printf "MThd\0\0\0\6\0\1\0\x$(printf %02x "$1")\0\x60"; for ((i = 0; i < $1; i++)); do
+  printf "MTrk\0\0\0\x24$note$note$note$note\0\xff\x2f\0"; done; }
+[[ $1 == song ]] && { song "$2"; exit; }
+work=$(realpath -m "$1")/$(basename "$4" .steps)  # the file dialogs give back canonical paths
+rm -rf "$work" && mkdir -p "$work" && song 4 >"$work/song4.mid" && song 20 >"$work/song20.mid"
+export WINEPREFIX=$(realpath -m "$1")/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[[ -f $WINEPREFIX/system.reg ]] || { timeout 150 wine wineboot -i &>/dev/null; wineserver -w; }
+trap 'wineserver -k 2>/dev/null || true' EXIT
+timeout 110 xvfb-run -a -s "-screen 0 1024x768x24" wine "$2" "$3" "$4" "$work" 2>"$work/wine.log"
