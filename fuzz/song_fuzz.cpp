@@ -1,12 +1,10 @@
-// Fuzzes the reader and the writer together: any input must load without a
-// fault, and what is saved must read back without a damage line and save to
-// the same bytes (the fixed point the unit tests check too).
+// Fuzzes the reader and the writer together: any input loads without a fault,
+// and what is saved reads back and saves to the same bytes, as the tests check.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "song/song.h"
 #include "support/midi_builder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,7 +14,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fprintf(stderr, "fixed-point check failed: %s\n", problem.c_str());
     std::abort();
   }
-  delete currentSong;
-  currentSong = nullptr;
   return 0;
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -23,14 +22,8 @@ std::string repeated(const char* byte, int count) {
 
 // One track's bytes and the chain the reader must make of them; each file is
 // also written back byte for byte, and logs only its two lines.
-struct ReadCase {
-  const char* name;
-  std::string events;
-  Events want;
-};
-
 // clang-format off
-const ReadCase kReadCases[] = {
+const struct { const char* name; std::string events; Events want; } kReadCases[] = {
     // The 26-byte file of a track that holds only End of Track.
     {"End of Track alone fills the head", "00 FF 2F 00", {kEnd}},
     {"Note On, running status 96 ticks later", "00 90 3C 40  60 3C 00  00 FF 2F 00",
@@ -68,7 +61,7 @@ const ReadCase kReadCases[] = {
 }  // namespace
 
 TEST(MidiReader, KeepsEveryEventAsItStandsAndWritesItBack) {
-  for (const ReadCase& c : kReadCases) {
+  for (const auto& c : kReadCases) {
     SCOPED_TRACE(c.name);
     const std::vector<uint8_t> file = midiFile({c.events});
     EXPECT_EQ(trackEvents(loadSong(file).tracks[0]), c.want);
@@ -106,20 +99,12 @@ TEST(MidiReader, DamagedTrackEndsAtItsLastCompleteEvent) {
   tagAtTheEnd.insert(tagAtTheEnd.end(), {'M', 'T', 'r', 'k'});
   loadSong(tagAtTheEnd);
   EXPECT_EQ(logLines().back(), "Track 1 has no End of Track: added at byte 26");
-}
-
-TEST(MidiReader, FindsTracksByTagAndKeepsThoseAfterTheSixteenth) {
-  // Division with its high bit set, format bytes 01 00, a wrong chunk
-  // length and a chunk of another kind.
-  const Song& song = loadSong(
-      hexBytes("4D 54 68 64 00 00 00 06 01 00 00 05 E7 28  4D 54 72 6B 00 00 00 99 00 FF 2F 00 "
-               " 58 59 5A 31 00 00 00 02 12 34  4D 54 72 6B 00 00 00 04 00 FF 2F 00"));
-  EXPECT_EQ(song.formatByte, 0);
-  EXPECT_EQ(logLines(), (Lines{"PPQN=59176", "Loaded 2 tracks"}));
   loadSong(hexBytes("4D 54 68 64 00 00"));
   EXPECT_EQ(logLines(),
             (Lines{"PPQN=0", "Loaded 0 tracks", "File too short for a MIDI header: 6 bytes"}));
+}
 
+TEST(MidiReader, KeepsTheTracksAfterTheSixteenth) {
   const std::vector<uint8_t> file = midiFile(Lines(300, "00 90 3C 40  00 FF 2F 00"));  // 01 2C
   EXPECT_EQ(loadSong(file).extraTracks.size(), 284u);
   EXPECT_EQ(logLines(),
@@ -153,19 +138,15 @@ TEST(LogLine, IsCutInsideItsBuffer) {
   EXPECT_EQ(buffer[kLogLineUnits + 1], L'#');
   EXPECT_EQ(std::wstring(buffer + 1).find_first_not_of(L'x'),
             std::wstring::npos);  // cut, or nothing
-  formatLogLine(buffer + 1, L"Track %d damaged at byte %d: ended there", 3, -1234);
-  EXPECT_EQ(std::wstring(buffer + 1), L"Track 3 damaged at byte -1234: ended there");
 }
 
 // Whatever the bytes, loading reads nothing outside them (the sanitizer run
 // sees any stray read: each input is an exact-size copy), and what is saved
 // reads back without complaint and saves to the same bytes.
 TEST(MidiRobustness, EveryPrefixAndEveryDamagedByteOfRealFilesGivesAFixedPoint) {
-  SKIP_WITHOUT_SAMPLES();
   int files = 0;
-  for (const auto& path : sampleMidiFiles()) {
-    if (std::filesystem::file_size(path) > 4000 || ++files > 4) continue;
-    const std::vector<uint8_t> bytes = readFileBytes(path);
+  for (const auto& [name, bytes] : sampleMidiFiles()) {
+    if (bytes.size() > 4000 || ++files > 4) continue;
     for (size_t n = 0; n <= bytes.size(); ++n) {
       const std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<long>(n));
       ASSERT_EQ(fixedPointProblem(prefix.data(), prefix.size()), "") << "cut to " << n;
@@ -178,4 +159,5 @@ TEST(MidiRobustness, EveryPrefixAndEveryDamagedByteOfRealFilesGivesAFixedPoint) 
       }
     }
   }
+  if (files == 0) GTEST_SKIP() << "no sample MIDI files: set VARNOOK_TESTDATA_DIR";
 }

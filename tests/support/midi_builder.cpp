@@ -60,11 +60,6 @@ std::vector<std::string> logLines() {
   return lines;
 }
 
-std::ostream& operator<<(std::ostream& out, const EventFields& e) {
-  return out << "{" << e.deltaTime << ", 0x" << std::hex << int(e.status) << std::dec << ", "
-             << int(e.data1) << ", " << int(e.data2) << ", " << e.dataLength << "}";
-}
-
 void buildTrack(TrackSlot& slot, const Events& events) {
   MidiEvent* last = nullptr;
   for (const EventFields& f : events) {
@@ -95,39 +90,29 @@ std::vector<int64_t> absoluteTicks(const TrackSlot& slot) {
   return out;
 }
 
-ScriptedSource::ScriptedSource(std::vector<uint16_t> values) : raw(std::move(values)) {
-  source.scripted = raw.data();
-  source.scriptedCount = static_cast<int32_t>(raw.size());
-}
-
-std::vector<std::filesystem::path> sampleMidiFiles() {
+std::vector<std::pair<std::string, std::vector<uint8_t>>> sampleMidiFiles() {
   const char* env = std::getenv("VARNOOK_TESTDATA_DIR");
-  const std::filesystem::path dir = env != nullptr && *env != '\0' ? env : VARNOOK_TESTDATA_DIR;
-  std::vector<std::filesystem::path> files;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
-    if (entry.path().extension() == ".mid") files.push_back(entry.path());
+  for (const auto& entry : std::filesystem::directory_iterator(
+           env != nullptr && *env != '\0' ? env : VARNOOK_TESTDATA_DIR, error)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    if (entry.path().extension() == ".mid")
+      files.emplace_back(entry.path().filename().string(),
+                         std::vector<uint8_t>{std::istreambuf_iterator<char>(in), {}});
   }
   std::sort(files.begin(), files.end());
   return files;
-}
-
-std::vector<uint8_t> readFileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::string fixedPointProblem(const uint8_t* data, size_t size) {
   loadSong(std::vector<uint8_t>(data, data + size));
   const std::vector<uint8_t> first = saveSong();
   const Song& song = loadSong(first);
-  // "PPQN", "Loaded", and the note on tracks past the 16th: nothing else.
+  // "PPQN", "Loaded", and the note on tracks past the 16th: no damage (a
+  // track saved without its End of Track would read back cut short).
   if (logLines().size() != (song.extraTracks.empty() ? 2u : 3u)) {
     return "the reader complains about its own output: " + logLines()[2];
-  }
-  for (int t = 0; t < song.trackCount; ++t) {
-    const EventFields last = trackEvents(song.tracks[t]).back();
-    if (last.status != 0xFF || last.data1 != 0x2F) return "a track without End of Track";
   }
   return saveSong() == first ? "" : "the saved output saves to other bytes";
 }
