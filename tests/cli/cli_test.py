@@ -113,9 +113,13 @@ def contract(cli, work, version, *_):
     failures, shim = [], work + '-taken.so'
     if WINDOWS or not shutil.which('cc') or subprocess.run(CC + [shim], input=SHIM).returncode:
         shim = None
+    # As root, the unprivileged row needs the tool and its folder where everyone may reach them.
+    reachable = os.geteuid() != 0 or all(os.stat(d).st_mode & 1 for d in Path(cli).resolve().parents) and all(
+        os.stat(d).st_mode & 1 for d in Path(work).resolve().parents)
     for args, status, out, err, files, how, *_ in (row + ('',) for row in rows(version)):
         prepare(work)
         why = ('not under Windows' if WINDOWS and how in POSIX else 'no C compiler' if how == 'taken' and not shim
+               else 'an unprivileged user cannot reach the tool here' if how == 'nobody' and not reachable
                else 'no device node could be made' if ' ' + NULL in args and not os.path.exists(NULL) else '')
         if why:
             print('SKIP %s: %s' % (args, why))

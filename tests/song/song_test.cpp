@@ -24,8 +24,7 @@ std::string repeated(const char* byte, int count) {
 // also written back byte for byte, and logs only its two lines.
 // clang-format off
 const struct { const char* name; std::string events; Events want; } kReadCases[] = {
-    // The 26-byte file of a track that holds only End of Track.
-    {"End of Track alone fills the head", "00 FF 2F 00", {kEnd}},
+    {"End of Track alone fills the head: the 26-byte file", "00 FF 2F 00", {kEnd}},
     {"Note On, running status 96 ticks later", "00 90 3C 40  60 3C 00  00 FF 2F 00",
      {{0, 0x90, 0x3C, 0x40, 2}, {96, 0x3C, 0x00, 0, 1}, kEnd}},
     {"tempo, system exclusive, empty meta",

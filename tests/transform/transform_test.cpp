@@ -22,8 +22,7 @@ const Events kSecondExample = {{0, 0x90, 50, 1, 2}, {30, 0x90, 60, 90, 2}, {5, 0
     {40, 0x90, 62, 90, 2}, kEnd};
 // clang-format on
 
-// The first worked example: a track name, a chord, a Note Off, a controller, a Note Off.
-const std::string kFirstExampleBytes =
+const std::string kFirstExampleBytes =  // a name, a chord, Note Off, controller, Note Off
     "00 FF 03 00  60 90 3C 64  00 90 40 64  30 80 3C 00  0A B0 07 64  26 80 40 00  00 FF 2F 00";
 
 // Presses `song` with `random` and checks what a press promises against the
@@ -59,8 +58,7 @@ void pressAndCheck(Song& song, RandomSource& random, const std::string& where) {
         ASSERT_TRUE(e->next != nullptr && (e->next->status & 0xF0) == 0x90) << k;
         EXPECT_EQ(e->status, 0xE0 | (e->next->status & 0x0F)) << k;
         EXPECT_EQ(e->next->deltaTime, 0u) << k;
-        EXPECT_TRUE(e->data1 == 0 && e->data2 != 0 && e->data2 >= 64 - p && e->data2 <= 63 + p)
-            << k;
+        EXPECT_TRUE(e->data1 == 0 && e->data2 != 0 && e->data2 >= 64 - p && e->data2 <= 63 + p);
         continue;
       }
       const size_t i = index[t][e];
@@ -86,9 +84,7 @@ void pressAndCheck(Song& song, RandomSource& random, const std::string& where) {
 TEST(RandomSource, SeedOneOpensWithTheWellKnownValues) {
   RandomSource source;
   seedRandomSource(source, 1);
-  std::vector<int> first;
-  for (int i = 0; i < 5; ++i) first.push_back(nextRandom(source));
-  EXPECT_EQ(first, (std::vector<int>{41, 18467, 6334, 26500, 19169}));
+  for (const int value : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(nextRandom(source), value);
 }
 
 TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
