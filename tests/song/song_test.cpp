@@ -14,12 +14,6 @@ namespace {
 constexpr EventFields kEnd = {0, 0xFF, 0x2F, 0, 2};
 using Lines = std::vector<std::string>;
 
-std::string repeated(const char* byte, int count) {
-  std::string out;
-  while (count-- > 0) out += byte;
-  return out;
-}
-
 // One track's bytes and the chain the reader must make of them; each file is
 // also written back byte for byte, and logs only its two lines.
 // clang-format off
@@ -49,7 +43,7 @@ const struct { const char* name; std::string events; Events want; } kReadCases[]
     {"system messages take their wire lengths", "00 F2 01 02  00 F8  00 F1 05  00 FF 2F 00",
      {{0, 0xF2, 1, 2, 2}, {0, 0xF8, 0, 0, 0}, {0, 0xF1, 5, 0, 1}, kEnd}},
     {"lengths of 128 and more are quantities",
-     "00 FF 05 81 48" + repeated(" 61", 200) + " 00 F0 81 00" + repeated(" 11", 128) + " 00 FF 2F 00",
+     "00 FF 05 81 48 " + std::string(400, '6') + " 00 F0 81 00 " + std::string(256, '1') + " 00 FF 2F 00",
      {{0, 0xFF, 0x05, 0x81, 203}, {0, 0xF0, 0x81, 0x00, 130}, kEnd}},
     {"track tag bytes inside a track; an End of Track carrying data",
      "00 E0 00 40  4D 54 72  6B 00 40  00 FF 2F 0A 4D 54 72 6B 00 00 00 04 00 00",

@@ -1,5 +1,4 @@
-// The window's pure parts. Scroll requests and size types are the platform's numbers (SB_LINEUP 0
-// .. SB_ENDSCROLL 8, SIZE_RESTORED 0, SIZE_MAXIMIZED 2): a wrong code in the header shows too.
+// The window's pure parts; requests and size types as the platform numbers them (SB_LINEUP 0...).
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -13,6 +12,14 @@ TEST(AmountLabel, OffForZeroTheNumberOtherwiseNothingWhenTooLong) {
   const std::pair<int32_t, std::wstring> cases[] = {
       {0, L"Off"}, {-7, L"-7"}, {999999999, L"999999999"}, {1000000000, L""}, {INT_MIN, L""}};
   for (const auto& [value, want] : cases) EXPECT_EQ(amountLabelText(value).text, want) << value;
+}
+
+// The pane 1 pixel inside its box's sides, 20 below its top, 2 above its bottom; 16 buttons: 345.
+TEST(PaneLayout, ButtonsAndPaneSitWhereTheyBelong) {
+  const PixelRect last = trackButtonRect(15), pane = paneRectInGroupBox(10, 20, 110, 220);
+  EXPECT_EQ(std::tuple(last.x, last.y, last.width, last.height), std::tuple(10, 305, 70, 20));
+  EXPECT_EQ(std::tuple(pane.x, pane.y, pane.width, pane.height, paneContentHeight(16)),
+            std::tuple(11, 40, 98, 178, 345));
 }
 
 // 16 tracks make 345 pixels (positions 1 to 146 in a page of 200), four 105, less than a page.
