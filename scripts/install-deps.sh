@@ -8,15 +8,15 @@
 #   mingw-w64-tools             windres, the resource compiler
 #   wine64                      runs the Windows program and tests
 #   xvfb, xauth                 a virtual display for the window under test
-#   xdotool, imagemagick        driving and photographing the window (screenshots)
+#   imagemagick                 photographing the window (screenshots)
 #   icoutils                    wrestool/icotool, to check the program's resources
-#   python3-mido, midicsv       two independent MIDI readers that check our output
-#   time                        peak-memory figures for the benchmark
+#   python3                     the command-line tool's test and the resource check
+#   midicsv, time               event counts and peak-memory figures for the benchmark
 set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 xvfb xauth xdotool imagemagick icoutils
-  python3-mido midicsv time)
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 xvfb xauth imagemagick icoutils
+  python3 midicsv time)
 
 missing=()
 for package in "${packages[@]}"; do
