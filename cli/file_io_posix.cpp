@@ -81,20 +81,26 @@ bool followLinks(const std::string& path, std::string& target, int& error) {
   return false;
 }
 
+// Writes the bytes straight to `fd`, with no temporary file in between.
+SaveResult writeDirectly(int fd, const uint8_t* data, size_t length) {
+  SaveResult result;
+  int error = 0;
+  const bool ok = writeAll(fd, data, length, result.bytesWritten, error);
+  result.outcome = ok ? SaveOutcome::kSaved : SaveOutcome::kWriteError;
+  if (!ok) result.reason = reasonOf(error);
+  return result;
+}
+
 // A target that is there and is not a regular file (a terminal, /dev/null,
 // a FIFO) can't be replaced by renaming: it gets the bytes itself.
 SaveResult writeInPlace(const std::string& target, const uint8_t* data, size_t length) {
-  SaveResult result;
   const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return createError(errno);
-  int error = 0;
-  bool ok = writeAll(fd, data, length, result.bytesWritten, error);
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
+  SaveResult result = writeDirectly(fd, data, length);
+  if (::close(fd) != 0 && result.outcome == SaveOutcome::kSaved) {
+    result.outcome = SaveOutcome::kWriteError;
+    result.reason = reasonOf(errno);
   }
-  result.outcome = ok ? SaveOutcome::kSaved : SaveOutcome::kWriteError;
-  if (!ok) result.reason = reasonOf(error);
   return result;
 }
 
@@ -217,15 +223,7 @@ SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size
 
 SaveResult writeStandardOutput(const uint8_t* data, size_t length) {
   std::fflush(stdout);
-  SaveResult result;
-  int error = 0;
-  if (writeAll(STDOUT_FILENO, data, length, result.bytesWritten, error)) {
-    result.outcome = SaveOutcome::kSaved;
-  } else {
-    result.outcome = SaveOutcome::kWriteError;
-    result.reason = reasonOf(error);
-  }
-  return result;
+  return writeDirectly(STDOUT_FILENO, data, length);
 }
 
 void printText(Stream stream, const std::wstring& text) {

@@ -112,16 +112,22 @@ SaveResult createError(DWORD error) {
   return result;
 }
 
+// Writes the bytes straight to `file`, with no temporary file in between.
+SaveResult writeDirectly(HANDLE file, const uint8_t* data, size_t length) {
+  SaveResult result;
+  DWORD error = ERROR_INVALID_HANDLE;
+  const bool ok = validHandle(file) && writeAll(file, data, length, result.bytesWritten, error);
+  result.outcome = ok ? SaveOutcome::kSaved : SaveOutcome::kWriteError;
+  if (!ok) result.reason = reasonOf(error);
+  return result;
+}
+
 SaveResult writeInPlace(const std::wstring& target, const uint8_t* data, size_t length) {
   HANDLE file = openPatiently(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (!validHandle(file)) return createError(GetLastError());
-  SaveResult result;
-  DWORD error = 0;
-  const bool ok = writeAll(file, data, length, result.bytesWritten, error);
+  const SaveResult result = writeDirectly(file, data, length);
   CloseHandle(file);
-  result.outcome = ok ? SaveOutcome::kSaved : SaveOutcome::kWriteError;
-  if (!ok) result.reason = reasonOf(error);
   return result;
 }
 
@@ -272,16 +278,7 @@ SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size
 }
 
 SaveResult writeStandardOutput(const uint8_t* data, size_t length) {
-  SaveResult result;
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD error = ERROR_INVALID_HANDLE;
-  if (validHandle(output) && writeAll(output, data, length, result.bytesWritten, error)) {
-    result.outcome = SaveOutcome::kSaved;
-  } else {
-    result.outcome = SaveOutcome::kWriteError;
-    result.reason = reasonOf(error);
-  }
-  return result;
+  return writeDirectly(GetStdHandle(STD_OUTPUT_HANDLE), data, length);
 }
 
 void printText(Stream stream, const std::wstring& text) {
