@@ -133,9 +133,7 @@ TEST(LogLine, IsCutInsideItsBuffer) {
             std::wstring::npos);  // cut, or nothing
 }
 
-// Whatever the bytes, loading reads nothing outside them (the sanitizer run
-// sees any stray read: each input is an exact-size copy), and what is saved
-// reads back without complaint and saves to the same bytes.
+// Loading reads nothing outside the bytes (exact-size copies, for the sanitizer run).
 TEST(MidiRobustness, EveryPrefixAndEveryDamagedByteOfRealFilesGivesAFixedPoint) {
   int files = 0;
   for (const auto& [name, bytes] : sampleMidiFiles()) {

@@ -193,9 +193,7 @@ TEST(TransformSong, PressesInARowContinueOneSequence) {
 }
 
 TEST(TransformSong, EveryPressKeepsItsPromiseOverManySeedsDenseTracksAndRealFiles) {
-  // Sixteenth notes two ticks apart, a chord note under running status, a
-  // controller that rides along. Before late jitters were dropped, such a
-  // track drifted by hundreds of ticks.
+  // Sixteenths two ticks apart, a riding controller: once drifted by hundreds of ticks.
   std::string dense;
   for (int i = 0; i < 300; ++i) dense += "01 91 30 64  00 34 5A  01 B1 07 64  01 81 30 00 ";
   for (uint32_t seed = 1; seed <= 60 && !HasFailure(); ++seed) {
