@@ -104,7 +104,10 @@ TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
       {"no delta past four bytes, a damaged one not lengthened",
        {{0, 0xFF, 3, 0, 2}, {30, 0x90, 60, 100, 2}, {kMax - 5, 0x80, 60, 0, 2},
         {kMax - 3, 0x90, 60, 100, 2}, {kMax + 100, 0x80, 60, 0, 2}, {100, 0x90, 60, 0, 2}, kEnd},
-       20, {-20, -2, 10, -20, 0}, {0, 10, kMax - 2, kMax, kMax + 80, 134, 0}},
+       20, {-20, -2, 10, -20, 0}, {0, 10, kMax - 2, kMax, kMax + 100, 114, 0}},
+      {"an event the limit keeps early drops a jitter that takes it past -A",
+       {{0, 0xFF, 3, 0, 2}, {30, 0x90, 60, 100, 2}, {kMax, 0x80, 60, 0, 2}, kEnd}, 20, {-20, -5},
+       {0, 10, kMax, 0}},
       {"a head alone draws nothing", {kEnd}, 200, {}, {0}},
   };
   // clang-format on
