@@ -1,0 +1,116 @@
+// Fuzzes everything a song goes through after it is read: load, one to
+// three presses, save, and reading the saved file again.
+//
+// An input is a MIDI image followed by kSettingsBytes of settings (see
+// Settings). For every input it checks, besides what the sanitizers catch:
+// - each press keeps what a classic press promises (classicPressProblem);
+// - each press takes CPU time linear in the song's events (pressTimeBudget);
+// - the written file is laid out right, holds as many tracks as the song and
+//   reads back in step to the same bytes (writtenFileProblem);
+// - a track with no amounts comes back with the very chunk it had.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "support/midi_builder.h"
+#include "support/press_check.h"
+#include "transform/random_source.h"
+#include "transform/transform.h"
+
+namespace {
+
+// The last bytes of an input, in this order.
+struct Settings {
+  uint8_t control;     // bits 1-2: presses - 1 (3 counts as 0)
+  uint32_t seed;       // four bytes, least significant first
+  uint8_t timeShift;   // taken modulo 201: ticks
+  uint8_t pitchShift;  // taken modulo 65: bend steps
+  uint8_t timeTracks;  // bit t % 8 set: track t + 1 gets the time shift
+  uint8_t pitchTracks;
+};
+constexpr size_t kSettingsBytes = 9;
+
+Settings readSettings(const uint8_t* bytes) {
+  return {bytes[0],
+          static_cast<uint32_t>(bytes[1] | bytes[2] << 8 | bytes[3] << 16 | bytes[4] << 24),
+          bytes[5],
+          bytes[6],
+          bytes[7],
+          bytes[8]};
+}
+
+int pressCount(const Settings& settings) { return 1 + ((settings.control >> 1) & 3) % 3; }
+
+bool hasAmount(int track, uint8_t tracks) { return (tracks >> (track % 8)) & 1; }
+
+void giveAmounts(Song& song, const Settings& settings) {
+  for (int t = 0; t < song.trackCount; ++t) {
+    song.tracks[t].timeShift = hasAmount(t, settings.timeTracks) ? settings.timeShift % 201 : 0;
+    song.tracks[t].pitchShift = hasAmount(t, settings.pitchTracks) ? settings.pitchShift % 65 : 0;
+  }
+}
+
+bool pressed(const TrackSlot& slot) { return slot.timeShift != 0 || slot.pitchShift != 0; }
+
+int64_t eventCount(const Song& song) {
+  int64_t events = 0;
+  for (int t = 0; t < trackTotal(song); ++t) events += absoluteTicks(trackAt(song, t)).size();
+  return events;
+}
+
+// Inputs are capped (-max_len), so a press that walks its track once per
+// event still ends well inside libFuzzer's -timeout; the budget catches it:
+// a generous fixed part for the allocator's first touches, then a few
+// microseconds of CPU time per event, far above what a linear press needs
+// even under the sanitizers.
+double pressTimeBudget(int64_t events) { return 0.05 + 5e-6 * static_cast<double>(events); }
+
+[[noreturn]] void finding(const std::string& what) {
+  std::fprintf(stderr, "pipeline check failed: %s\n", what.c_str());
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < kSettingsBytes || size > (1 << 20)) return 0;
+  const Settings settings = readSettings(data + size - kSettingsBytes);
+  Song& song = loadSong(std::vector<uint8_t>(data, data + size - kSettingsBytes));
+  const std::vector<uint8_t> loaded = saveSong();
+  giveAmounts(song, settings);
+  const int tracks = trackTotal(song);
+
+  RandomSource random;
+  seedRandomSource(random, settings.seed);
+  for (int press = 1; press <= pressCount(settings); ++press) {
+    const SongSnapshot before = snapshotSong(song);
+    const int64_t events = eventCount(song);
+    TrackPressSummary summaries[kMaxTracks];
+    const std::clock_t start = std::clock();
+    transformSong(random, summaries);
+    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    if (seconds > pressTimeBudget(events))
+      finding("press " + std::to_string(press) + " took " + std::to_string(seconds) + " s for " +
+              std::to_string(events) + " events");
+    const std::string problem = classicPressProblem(before, song, summaries);
+    if (!problem.empty()) finding("press " + std::to_string(press) + ": " + problem);
+  }
+
+  std::vector<bool> changed;
+  for (int t = 0; t < tracks; ++t) changed.push_back(pressed(trackAt(song, t)));
+  const std::vector<uint8_t> written = saveSong();
+  const std::string problem = writtenFileProblem(written, tracks);
+  if (!problem.empty()) finding(problem);
+
+  ChunkLayout before, after;
+  if (!chunkLayoutProblem(loaded, before).empty() || !chunkLayoutProblem(written, after).empty())
+    finding("a file saved without a press is laid out wrong");
+  for (int t = 0; t < tracks; ++t) {
+    if (!changed[t] && before.tracks[t] != after.tracks[t])
+      finding("track " + std::to_string(t + 1) + " had no amounts but changed");
+  }
+  return 0;
+}

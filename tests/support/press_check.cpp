@@ -1,0 +1,122 @@
+#include "support/press_check.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string at(int track, size_t event) {
+  return "track " + std::to_string(track + 1) + " event " + std::to_string(event) + ": ";
+}
+
+uint32_t bigEndian(const std::vector<uint8_t>& bytes, size_t pos, int count) {
+  uint32_t value = 0;
+  for (int i = 0; i < count; ++i) value = (value << 8) | bytes[pos + i];
+  return value;
+}
+
+bool tagAt(const std::vector<uint8_t>& bytes, size_t pos, const char* tag) {
+  return bytes.size() >= 4 && pos <= bytes.size() - 4 && std::equal(tag, tag + 4, &bytes[pos]);
+}
+
+}  // namespace
+
+int trackTotal(const Song& song) {
+  return song.trackCount + static_cast<int>(song.extraTracks.size());
+}
+
+const TrackSlot& trackAt(const Song& song, int index) {
+  return index < song.trackCount ? song.tracks[index]
+                                 : song.extraTracks[static_cast<size_t>(index - song.trackCount)];
+}
+
+SongSnapshot snapshotSong(const Song& song) {
+  SongSnapshot snapshot;
+  for (int t = 0; t < trackTotal(song); ++t) {
+    const TrackSlot& slot = trackAt(song, t);
+    SongSnapshot::Track& track = snapshot.tracks.emplace_back();
+    track.events = trackEvents(slot);
+    track.ticks = absoluteTicks(slot);
+    size_t i = 0;
+    for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next) track.index[e] = i++;
+  }
+  return snapshot;
+}
+
+std::string classicPressProblem(const SongSnapshot& before, const Song& after,
+                                const TrackPressSummary* summaries) {
+  if (static_cast<int>(before.tracks.size()) != trackTotal(after)) return "the track count changed";
+  for (int t = 0; t < trackTotal(after); ++t) {
+    const SongSnapshot::Track& was = before.tracks[static_cast<size_t>(t)];
+    const TrackSlot& slot = trackAt(after, t);
+    const int64_t a = slot.timeShift, p = slot.pitchShift;
+    const std::vector<int64_t> ticks = absoluteTicks(slot);
+    std::vector<int64_t> moved;  // per original event, its ticks after minus before
+    TrackPressSummary seen;
+    size_t k = 0;
+    for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next, ++k) {
+      const auto found = was.index.find(e);
+      if (found == was.index.end()) {
+        ++seen.bendsAdded;
+        if (e->next == nullptr || (e->next->status & 0xF0) != 0x90)
+          return at(t, k) + "an added event stands before no Note On";
+        if (e->status != (0xE0 | (e->next->status & 0x0F)) || e->next->deltaTime != 0)
+          return at(t, k) + "an added event is no bend on its note's channel and tick";
+        if (e->dataLength != 2 || e->data1 != 0 || e->data2 == 0 || e->data2 < 64 - p ||
+            e->data2 > 63 + p)
+          return at(t, k) + "a bend outside its amount";
+        continue;
+      }
+      const size_t i = found->second;
+      if (i != moved.size()) return at(t, k) + "out of order";
+      const EventFields& old = was.events[i];
+      const EventFields now = {old.deltaTime, e->status, e->data1, e->data2, e->dataLength};
+      if (old.status >= 0x80 && !(now == old)) return at(t, k) + "its bytes changed";
+      moved.push_back(ticks[k] - was.ticks[i]);
+      const bool rides = i == 0 || old.deltaTime == 0 || old.status >= 0xA0;
+      if (rides && moved[i] != (i ? moved[i - 1] : 0)) return at(t, k) + "moved on its own";
+      if (moved[i] < -a || moved[i] > std::max<int64_t>(a - 1, 0))
+        return at(t, k) + "moved " + std::to_string(moved[i]) + " ticks";
+      seen.eventsMoved += moved[i] != 0;
+      seen.largestMove = std::max(seen.largestMove, moved[i] < 0 ? -moved[i] : moved[i]);
+    }
+    if (moved.size() != was.events.size()) return at(t, k) + "an event went missing";
+    const TrackPressSummary said = t < kMaxTracks ? summaries[t] : TrackPressSummary{};
+    if (seen.eventsMoved != said.eventsMoved || seen.largestMove != said.largestMove ||
+        seen.bendsAdded != said.bendsAdded)
+      return at(t, k) + "the summary does not count what the press did";
+  }
+  return "";
+}
+
+std::string chunkLayoutProblem(const std::vector<uint8_t>& file, ChunkLayout& layout) {
+  if (!tagAt(file, 0, "MThd") || file.size() < 14 || bigEndian(file, 4, 4) != 6)
+    return "no header of six bytes";
+  layout.declaredTracks = static_cast<int>(bigEndian(file, 10, 2));
+  for (size_t pos = 14; pos < file.size();) {
+    if (!tagAt(file, pos, "MTrk") || file.size() - pos < 8)
+      return "no track chunk at byte " + std::to_string(pos);
+    const size_t end = pos + 8 + bigEndian(file, pos + 4, 4);
+    if (end > file.size()) return "the chunk at byte " + std::to_string(pos) + " runs past the end";
+    layout.tracks.emplace_back(file.begin() + static_cast<long>(pos),
+                               file.begin() + static_cast<long>(end));
+    pos = end;
+  }
+  if (static_cast<size_t>(layout.declaredTracks) != layout.tracks.size())
+    return "the header counts " + std::to_string(layout.declaredTracks) + " tracks of " +
+           std::to_string(layout.tracks.size());
+  return "";
+}
+
+std::string writtenFileProblem(const std::vector<uint8_t>& written, int tracks) {
+  ChunkLayout layout;
+  std::string problem = chunkLayoutProblem(written, layout);
+  if (!problem.empty()) return "written file: " + problem;
+  // The fixed point leaves the song read from the written file's own save.
+  problem = fixedPointProblem(written.data(), written.size());
+  if (!problem.empty()) return "written file: " + problem;
+  if (saveSong() != written) return "the written file does not read back in step";
+  if (trackTotal(*currentSong) != tracks || static_cast<int>(layout.tracks.size()) != tracks)
+    return "the written file holds " + std::to_string(trackTotal(*currentSong)) + " tracks, not " +
+           std::to_string(tracks);
+  return "";
+}

@@ -1,0 +1,55 @@
+// Checks of what a press and a save must keep, written without a test
+// framework so that the tests and the pipeline fuzz target call the same
+// code. Each returns "" when all holds, else what broke and where.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "song/song.h"
+#include "support/midi_builder.h"
+#include "transform/transform.h"
+
+// Every track of a song in file order: the slots, then the tracks kept past them.
+int trackTotal(const Song& song);
+const TrackSlot& trackAt(const Song& song, int index);
+
+// A song's chains as they stood before a press: each track's events (by
+// field), their absolute ticks, and where each event node stood, so that the
+// nodes a press adds can be told from the ones it moved.
+struct SongSnapshot {
+  struct Track {
+    Events events;
+    std::vector<int64_t> ticks;
+    std::unordered_map<const MidiEvent*, size_t> index;
+  };
+  std::vector<Track> tracks;
+};
+SongSnapshot snapshotSong(const Song& song);
+
+// One classic press, from the song before it and after it: in every track
+// the original events keep their order and their bytes (running status may
+// be spelled out) and each lands within -A .. A - 1 ticks of where it was
+// (A = timeShift; an event with delta 0 or a status from 0xA0 up moves with
+// the one before it); every added event is a Pitch Bend right before a Note
+// On of its channel, on its tick, low byte 0, high byte 64 - P .. 63 + P and
+// not 0 (P = pitchShift); `summaries` (one per slot) counts what moved and
+// what was added.
+std::string classicPressProblem(const SongSnapshot& before, const Song& after,
+                                const TrackPressSummary* summaries);
+
+// The chunks of a written file, walked by their declared lengths.
+struct ChunkLayout {
+  int declaredTracks = -1;                     // the header's track count
+  std::vector<std::vector<uint8_t>> tracks;    // each MTrk chunk, tag to end
+};
+// Reads the layout; "" when the file is a header of six bytes followed by
+// MTrk chunks that fill it exactly and as many as the header counts.
+std::string chunkLayoutProblem(const std::vector<uint8_t>& file, ChunkLayout& layout);
+
+// A file the writer made: its chunks are laid out right, it holds `tracks`
+// tracks, and it reads back without a damage line and saves to the very same
+// bytes. Leaves currentSong as read from `written`.
+std::string writtenFileProblem(const std::vector<uint8_t>& written, int tracks);
