@@ -5,7 +5,7 @@
 #                          is saved reads back and saves to the same bytes;
 #   varnook_fuzz_pipeline  load, one to three presses, save, read again: an
 #                          image plus nine bytes of settings (fuzz/pipeline_fuzz.cpp).
-# Seeds are the small shared sample files (for the pipeline, each with three
+# Seeds are the small shared sample files (for the pipeline, each with four
 # settings tails). Fails on any finding; the input is then kept in the build
 # folder's artifacts/. Needs clang and libclang-rt-14-dev (scripts/install-deps.sh
 # installs them).
@@ -27,9 +27,10 @@ done
 
 # Settings tails for the pipeline seeds (control, seed x4, time, pitch, the
 # tracks of each as a bit mask): every track at 30 ticks and 10 steps pressed
-# three times; every other track at 200 ticks; bends alone at 64, twice.
+# three times; every other track at 200 ticks; bends alone at 64, twice; the
+# song repeated 32 times over at 50 ticks and 5 steps.
 tails=('\x04\x01\x00\x00\x00\x1e\x0a\xff\xff' '\x00\x2a\x00\x00\x00\xc8\x00\x55\x00'
-  '\x02\x07\x00\x00\x00\x00\x40\x00\xff')
+  '\x02\x07\x00\x00\x00\x00\x40\x00\xff' '\x30\x09\x00\x00\x00\x32\x05\xff\xff')
 
 samples="$root/../shared/testdata/midi"
 [ -d "$samples" ] || echo "fuzz: no sample files in $samples; starting without seeds"
