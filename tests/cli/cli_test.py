@@ -35,7 +35,7 @@ USAGE = ('--bogus one.mid;;one.mid two.mid;one.mid -o;one.mid -o a -d out;- -d o
 # Run as nobody (a file of root's that nobody else may write), or with no room to write.
 PREEXEC = {'nobody': lambda: os.geteuid() == 0 and (os.setgroups([]), os.setgid(65534), os.setuid(65534)),
            'fsize': lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))}
-POSIX = ('posix', 'fsize', 'taken')  # nothing like these to try under Windows
+POSIX = ('posix', 'fsize', 'taken', 'nobody')  # nothing like these to try under Windows
 CC = 'cc -shared -fPIC -w -D_GNU_SOURCE -include dlfcn.h -include string.h -include unistd.h -x c - -o'.split()
 # Preloaded: someone else's file takes the first temporary name the tool picks, just before the tool opens it.
 SHIM = rb'''int open(const char *path, int flags, int mode) {
@@ -256,6 +256,8 @@ def compare(cli, work, data, native):
     for label, options in ('plain', ''), ('humanised', '--seed 7 --time-shift all=30 --pitch-shift all=10 --presses 2'):
         (s1, o1, _, f1), (s2, o2, _, f2) = (batch(tool, data, os.path.join(work, label, os.path.basename(tool)),
                                                   *options.split()) for tool in (native, cli))
+        # Each build saves into a folder of its own: the log names the file alike.
+        o1, o2 = (re.sub(r'(?m)^Saving to .*[/\\]', 'Saving to ', o) for o in (o1, o2))
         failures += ['%s: exit status or log lines differ' % label] if (s1, o1) != (s2, o2) else []
         failures += ['%s: %s differs' % (label, n) for n in f1 if f1[n] != f2[n]]
         print('%s: %d files written by each build' % (label, sum(f is not None for f in f1.values())))
