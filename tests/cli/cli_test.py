@@ -1,6 +1,6 @@
 """varnook-cli from the outside. cli_test.py MODE CLI VERSION DATA [NATIVE], in a folder cli-MODE: MODE contract, or
 samples (every file of the folder DATA; under Wine, CLI against the native NATIVE). Exit 77: skipped, tool absent."""
-import contextlib, os, re, resource, shutil, stat, subprocess, sys  # noqa: E401
+import contextlib, os, re, resource, shutil, signal, stat, subprocess, sys, time  # noqa: E401
 from pathlib import Path
 
 ONE = bytes.fromhex('4d546864 00000006 0001 0001 0060'  # header: format 1, 1 track, 96 PPQN
@@ -151,7 +151,44 @@ def contract(cli, work, version, *_):
         left = sorted(Path(n).read_bytes() for n in os.listdir('.') if n.startswith('.vk-'))
         problems += [] if left == [b'mine'] * (how == 'taken') else ['temporary files afterwards: %s' % left]
         failures += ['%s: %s' % (args, p) for p in problems]
-    return failures + seeds(cli)
+    return failures + seeds(cli) + (wildcards(cli, work) if WINDOWS else interrupted(cli, work))
+
+
+def wildcards(cli, work):
+    """Through Wine's cmd, which passes *.mid on unexpanded as Windows shells do: the tool expands it itself."""
+    prepare(work)
+    os.mkdir('wild')
+    for name, data in ('a.mid', ONE), ('b.mid', TWO), ('c.txt', ONE):
+        Path('wild', name).write_bytes(data)
+    z = lambda path: 'Z:' + os.path.abspath(path).replace('/', '\\')
+    go = lambda pattern: subprocess.run(['wine', 'cmd', '/c', '%s %s -d %s' % (z(cli), pattern, z('out'))],
+                                        capture_output=True, timeout=120)
+    done, failures = go(z('wild') + '\\*.mid'), []
+    saved = sorted(os.listdir('out'))
+    if done.returncode or saved != ['a.mid', 'b.mid'] or Path('out/b.mid').read_bytes() != TWO:
+        failures.append('wildcard: exit %d, saved %s: %s' % (done.returncode, saved, done.stderr))
+    done = go(z('wild') + '\\*.xyz')
+    if done.returncode != 1 or b'*.xyz: no file matches' not in done.stderr:
+        failures.append('wildcard matching nothing: exit %d: %s' % (done.returncode, done.stderr))
+    return failures
+
+
+def interrupted(cli, work):
+    """SIGTERM while a large song is being saved: the target stays as it was, no temporary file is left."""
+    prepare(work)
+    subprocess.run([sys.executable, str(Path(__file__).parents[2] / 'bench' / 'gen_big_midi.py'), 'big.mid', '1'],
+                   check=True)
+    for _ in range(5):  # until the signal meets the save itself, not the reading or the pressing before it
+        tool = subprocess.Popen([cli, 'big.mid', '--pitch-shift', 'all=20', '-o', 'real.mid'],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        while tool.poll() is None and not any(n.startswith('.vk-') for n in os.listdir('.')):
+            time.sleep(0.0005)
+        tool.send_signal(signal.SIGTERM)
+        if tool.wait() == -signal.SIGTERM:
+            left = [n for n in os.listdir('.') if n.startswith('.vk-')]
+            ok = not left and Path('real.mid').read_bytes() == b'old'
+            return [] if ok else ['interrupted save left %s, real.mid %d bytes' % (left, os.path.getsize('real.mid'))]
+    return ['interrupted save: the save ended before the signal, five times']
 
 
 def seeds(cli):
