@@ -28,10 +28,9 @@ LONG = '/'.join(c * 100 for c in 'abc')
 NULL = 'null' if os.geteuid() == 0 else '/dev/null'
 ANY = '(.*\n)*'
 AMOUNTS = ['--time-shift', 'all=40', '--pitch-shift', '2=8']
-USAGE = ('--bogus one.mid;;one.mid two.mid;one.mid -o;one.mid -o a -d out;- -d out;one.mid --time-shift 1=201;'
-         'one.mid --pitch-shift=1=65;one.mid --presses 101 --time-shift 1=5;one.mid --presses 0 --time-shift 1=5;'
-         'one.mid --time-shift 17=5;one.mid --time-shift x=5;one.mid --time-shift 2=5;one.mid --seed -1;'
-         '--list=yes one.mid')
+# Usage errors end the run before anything is written (the parser's own cases are a C++ table); an amount for a
+# track that the file lacks is found only once it is read.
+USAGE = '--bogus one.mid;;- -d out;one.mid --pitch-shift=1=65;one.mid --time-shift 2=5'
 # Run as nobody (a file of root's that nobody else may write), or with no room to write.
 PREEXEC = {'nobody': lambda: os.geteuid() == 0 and (os.setgroups([]), os.setgid(65534), os.setuid(65534)),
            'fsize': lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))}
