@@ -51,19 +51,19 @@ bool namesDiskFile(const std::wstring& path) {
 // The form of `path` that every file function takes whatever its length:
 // absolute, with the "\\?\" prefix ("\\?\UNC\" for a share), which switches
 // off the 260-unit limit even where the system setting is off. A "\\.\" path
-// that names a disk file gets the same prefix; device names ("\\.\" forms,
-// which GetFullPathNameW also gives for NUL or CON) stay as they are.
-// GetFullPathNameW has no length limit of its own.
+// that names a disk file gets the same prefix once normalised; device names
+// ("\\.\" forms, which GetFullPathNameW also gives for NUL or CON) stay as
+// they are. GetFullPathNameW has no length limit of its own.
 std::wstring longForm(const std::wstring& path) {
-  if (startsWith(path, L"\\\\.\\") && namesDiskFile(path)) return L"\\\\?\\" + path.substr(4);
-  if (path.empty() || startsWith(path, L"\\\\?\\") || startsWith(path, L"\\\\.\\")) return path;
+  if (path.empty() || startsWith(path, L"\\\\?\\")) return path;
   const DWORD units = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (units == 0) return path;
   std::wstring full(units, L'\0');
   const DWORD length = GetFullPathNameW(path.c_str(), units, full.data(), nullptr);
   if (length == 0 || length >= units) return path;
   full.resize(length);
-  if (startsWith(full, L"\\\\?\\") || startsWith(full, L"\\\\.\\")) return full;
+  if (startsWith(full, L"\\\\.\\")) return namesDiskFile(full) ? L"\\\\?\\" + full.substr(4) : full;
+  if (startsWith(full, L"\\\\?\\")) return full;
   if (startsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }

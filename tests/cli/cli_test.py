@@ -154,7 +154,8 @@ def contract(cli, work, version, *_):
 
 
 def wildcards(cli, work):
-    """Through Wine's cmd, which passes *.mid on unexpanded as Windows shells do: the tool expands it itself."""
+    """Through Wine's cmd, which passes *.mid on unexpanded as Windows shells do, the tool expands it itself; and a
+    \\\\.\\ path to a disk file."""
     prepare(work)
     os.mkdir('wild')
     for name, data in ('a.mid', ONE), ('b.mid', TWO), ('c.txt', ONE):
@@ -169,6 +170,11 @@ def wildcards(cli, work):
     done = go(z('wild') + '\\*.xyz')
     if done.returncode != 1 or b'*.xyz: no file matches' not in done.stderr:
         failures.append('wildcard matching nothing: exit %d: %s' % (done.returncode, done.stderr))
+    # A device path naming a disk file is saved the safe way: written directly, the old file's tail would stay.
+    Path('dev.mid').write_bytes(b'x' * 100)
+    status, _, _, err = run(cli, ['one.mid', '-o', '\\\\.\\' + z('dev.mid')])
+    if status or Path('dev.mid').read_bytes() != ONE:
+        failures.append('\\\\.\\ path: exit %d, %r: %s' % (status, Path('dev.mid').read_bytes()[:40], err))
     return failures
 
 
