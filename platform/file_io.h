@@ -104,7 +104,7 @@ NativeString joinPath(const NativeString& folder, const NativeString& name);
 // True when the two file names would name one file in one folder, as the
 // system compares them: byte for byte on POSIX; on Windows without regard to
 // case, trailing dots and spaces ignored ("Song.mid" and "song.MID." clash).
-bool sameFileName(const NativeString& a, const NativeString& name);
+bool sameFileName(const NativeString& a, const NativeString& b);
 
 // The files that one command-line argument names. On Windows, whose shells
 // pass "*.mid" on unexpanded, an argument with * or ? in its last part is

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cwctype>
+#include <iterator>
 
 #include "platform/file_io.h"
 #include "platform/file_policy.h"
