@@ -27,20 +27,18 @@ namespace {
 struct Settings {
   uint8_t control;     // bits 1-2: presses - 1 (3 counts as 0); bits 4-5 both set: repeat
   uint32_t seed;       // four bytes, least significant first
-  uint8_t timeShift;   // taken modulo 201: ticks
-  uint8_t pitchShift;  // taken modulo 65: bend steps
+  uint8_t timeShift;   // taken modulo kMaxTimeShift + 1: ticks
+  uint8_t pitchShift;  // taken modulo kMaxPitchShift + 1: bend steps
   uint8_t timeTracks;  // bit t % 8 set: track t + 1 gets the time shift
   uint8_t pitchTracks;
 };
 constexpr size_t kSettingsBytes = 9;
 
 Settings readSettings(const uint8_t* bytes) {
-  return {bytes[0],
-          static_cast<uint32_t>(bytes[1] | bytes[2] << 8 | bytes[3] << 16 | bytes[4] << 24),
-          bytes[5],
-          bytes[6],
-          bytes[7],
-          bytes[8]};
+  return {
+      bytes[0], static_cast<uint32_t>(bytes[1] | bytes[2] << 8 | bytes[3] << 16 | bytes[4] << 24),
+      bytes[5], bytes[6],
+      bytes[7], bytes[8]};
 }
 
 int pressCount(const Settings& settings) { return 1 + ((settings.control >> 1) & 3) % 3; }
@@ -105,8 +103,10 @@ bool hasAmount(int track, uint8_t tracks) { return (tracks >> (track % 8)) & 1; 
 
 void giveAmounts(Song& song, const Settings& settings) {
   for (int t = 0; t < song.trackCount; ++t) {
-    song.tracks[t].timeShift = hasAmount(t, settings.timeTracks) ? settings.timeShift % 201 : 0;
-    song.tracks[t].pitchShift = hasAmount(t, settings.pitchTracks) ? settings.pitchShift % 65 : 0;
+    song.tracks[t].timeShift =
+        hasAmount(t, settings.timeTracks) ? settings.timeShift % (kMaxTimeShift + 1) : 0;
+    song.tracks[t].pitchShift =
+        hasAmount(t, settings.pitchTracks) ? settings.pitchShift % (kMaxPitchShift + 1) : 0;
   }
 }
 

@@ -89,13 +89,14 @@ std::string classicPressProblem(const SongSnapshot& before, const Song& after,
 }
 
 std::string chunkLayoutProblem(const std::vector<uint8_t>& file, ChunkLayout& layout) {
-  if (!tagAt(file, 0, "MThd") || file.size() < 14 || bigEndian(file, 4, 4) != 6)
+  if (!tagAt(file, 0, "MThd") || file.size() < kFileHeaderSize ||
+      bigEndian(file, 4, 4) != kFileHeaderSize - kChunkHeaderSize)
     return "no header of six bytes";
   layout.declaredTracks = static_cast<int>(bigEndian(file, 10, 2));
-  for (size_t pos = 14; pos < file.size();) {
-    if (!tagAt(file, pos, "MTrk") || file.size() - pos < 8)
+  for (size_t pos = kFileHeaderSize; pos < file.size();) {
+    if (!tagAt(file, pos, "MTrk") || file.size() - pos < kChunkHeaderSize)
       return "no track chunk at byte " + std::to_string(pos);
-    const size_t end = pos + 8 + bigEndian(file, pos + 4, 4);
+    const size_t end = pos + kChunkHeaderSize + bigEndian(file, pos + 4, 4);
     if (end > file.size()) return "the chunk at byte " + std::to_string(pos) + " runs past the end";
     layout.tracks.emplace_back(file.begin() + static_cast<long>(pos),
                                file.begin() + static_cast<long>(end));

@@ -42,8 +42,8 @@ std::string classicPressProblem(const SongSnapshot& before, const Song& after,
 
 // The chunks of a written file, walked by their declared lengths.
 struct ChunkLayout {
-  int declaredTracks = -1;                     // the header's track count
-  std::vector<std::vector<uint8_t>> tracks;    // each MTrk chunk, tag to end
+  int declaredTracks = -1;                   // the header's track count
+  std::vector<std::vector<uint8_t>> tracks;  // each MTrk chunk, tag to end
 };
 // Reads the layout; "" when the file is a header of six bytes followed by
 // MTrk chunks that fill it exactly and as many as the header counts.
