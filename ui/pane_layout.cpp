@@ -11,16 +11,14 @@ constexpr int32_t kContentBottomMargin = 20;
 constexpr int32_t kPaneSideInset = 1;
 constexpr int32_t kPaneTopInset = 20;
 constexpr int32_t kPaneBottomInset = 2;
-}  // namespace
 
 int32_t scaleToDpi(int32_t pixels, int32_t dpi) {
   if (dpi < 1) dpi = kBaseDpi;
-  // In 64 bits, so that no figure times any DPI can overflow.
-  const int64_t scaled = int64_t{pixels} * dpi;
-  const int64_t half = kBaseDpi / 2;
-  return static_cast<int32_t>(scaled >= 0 ? (scaled + half) / kBaseDpi
-                                          : -((-scaled + half) / kBaseDpi));
+  // In 64 bits, so that no figure times any DPI can overflow; half a pixel
+  // and more rounds up.
+  return static_cast<int32_t>((int64_t{pixels} * dpi + kBaseDpi / 2) / kBaseDpi);
 }
+}  // namespace
 
 PixelRect trackButtonRect(int32_t index, int32_t dpi) {
   const int32_t height = scaleToDpi(kButtonHeight, dpi);

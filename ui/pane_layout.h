@@ -14,14 +14,11 @@ struct PixelRect {
 };
 
 // The pane's figures are pixels at 96 DPI (100 % scale). On another display
-// each is scaled to the window's DPI on its own, rounded half away from zero,
-// so that the buttons keep one height and abut without gaps at any scale; at
-// 96 DPI nothing changes.
+// each is scaled to the window's DPI on its own, to the nearest pixel (a half
+// up), so that the buttons keep one height and abut without gaps at any
+// scale; at 96 DPI nothing changes. A dpi below 1 (a failed query) counts as
+// 96.
 constexpr int32_t kBaseDpi = 96;
-
-// `pixels` at 96 DPI scaled to `dpi`. A dpi below 1 (a failed query) counts
-// as 96.
-int32_t scaleToDpi(int32_t pixels, int32_t dpi);
 
 // Track button `index` (0-based) in the pane's client coordinates, before any
 // scrolling: 70 x 20 pixels at 10, 5 + 20 * index, at 96 DPI.
