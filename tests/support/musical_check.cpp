@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <sstream>
+#include <unordered_map>
 
 #include "song/reader.h"
 #include "song/song.h"
@@ -157,7 +158,7 @@ struct Failure {
 // index -> end index, over the events of `order` that are starts and ends.
 std::map<size_t, size_t> pairNotes(const std::vector<Ev>& events,
                                    const std::vector<size_t>& order) {
-  std::map<int, std::deque<size_t>> open;
+  std::vector<std::deque<size_t>> open(16 * 128);
   std::map<size_t, size_t> pairs;
   for (size_t i : order) {
     if (isStart(events[i])) open[key(events[i])].push_back(i);
@@ -172,7 +173,7 @@ std::map<size_t, size_t> pairNotes(const std::vector<Ev>& events,
 void checkTrack(const std::vector<Ev>& in, const std::vector<Ev>& out, const MusicalAmounts& a,
                 const Clock& clock, const Ranges& ranges, Failure& fail) {
   const bool off = a.time == 0 && a.cents == 0 && a.velocity == 0;
-  std::map<const MidiEvent*, size_t> indexOf;
+  std::unordered_map<const MidiEvent*, size_t> indexOf;
   for (size_t i = 0; i < in.size(); ++i) indexOf[in[i].ptr] = i;
   std::vector<int64_t> tick(in.size(), -1);
   std::vector<size_t> pos(in.size()), order;
@@ -250,7 +251,6 @@ void checkTrack(const std::vector<Ev>& in, const std::vector<Ev>& out, const Mus
   for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
   const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
   if (pairNotes(in, order) != pairs) fail.add() << "notes pair up differently after the press";
-  std::map<int, size_t> nextStart;  // the next start of the key on a later tick
   for (size_t i = 0; i < in.size(); ++i) {
     if (!isStart(in[i])) continue;
     auto note = pairs.find(i);
@@ -301,7 +301,7 @@ void checkTrack(const std::vector<Ev>& in, const std::vector<Ev>& out, const Mus
   int64_t quietAt[16], ours[16];
   std::fill_n(file, 16, 8192), std::fill_n(now, 16, 8192), std::fill_n(sounding, 16, 0),
       std::fill_n(quietAt, 16, -1), std::fill_n(ours, 16, -1);
-  std::map<int, std::deque<bool>> open;
+  std::vector<int> open(16 * 128);
   for (size_t k = 0; k < out.size(); ++k) {
     const Ev& e = out[k];
     for (int c = 0; c < 16; ++c) {
@@ -333,9 +333,9 @@ void checkTrack(const std::vector<Ev>& in, const std::vector<Ev>& out, const Mus
       file[c] = now[c] = bendValue(e);
     } else if (isStart(e)) {
       ++sounding[c];
-      open[key(e)].push_back(true);
-    } else if (isEnd(e) && !open[key(e)].empty()) {
-      open[key(e)].pop_front();
+      ++open[key(e)];
+    } else if (isEnd(e) && open[key(e)] > 0) {
+      --open[key(e)];
       if (--sounding[c] == 0) quietAt[c] = e.tick;
     }
   }
