@@ -19,6 +19,7 @@
 #endif
 
 #include "cli/file_io.h"
+#include "cli/humanise.h"
 #include "cli/text_log.h"
 #include "song/log.h"
 #include "song/reader.h"
@@ -33,8 +34,6 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFileError = 1;
 constexpr int kExitUsage = 2;
-constexpr int kMaxTimeShift = 200;
-constexpr int kMaxPitchShift = 64;
 // Every pitch-shift press adds a bend per note; a hundred presses already
 // make a file many times its size.
 constexpr uint64_t kMaxPresses = 100;
@@ -54,13 +53,22 @@ const wchar_t kUsage[] =
     L"  -o, --output FILE        save to FILE; '-' writes the song to standard output\n"
     L"                           and the log to standard error\n"
     L"  -d, --output-dir DIR     save each INPUT as DIR/its file name (several inputs)\n"
+    L"      --style classic|musical\n"
+    L"                           classic (default): as the window does it; musical:\n"
+    L"                           chords together, note lengths kept, bell-shaped\n"
+    L"                           moves, bends in cents that return, one press\n"
     L"      --time-shift TRACK=AMOUNT\n"
-    L"                           move each event by up to AMOUNT ticks (0-200)\n"
+    L"                           move each event by up to AMOUNT ticks (0-200);\n"
+    L"                           musical: each note, also in ms (0ms-200ms)\n"
     L"      --pitch-shift TRACK=AMOUNT\n"
-    L"                           bend each note by up to AMOUNT steps (0-64)\n"
-    L"                           TRACK: 1 to 16 or 'all'; both options repeat, a later\n"
-    L"                           one for the same track wins; 0 is off\n"
-    L"      --presses N          press Transform N times (1-100, default 1)\n"
+    L"                           bend each note by up to AMOUNT steps (0-64);\n"
+    L"                           musical: in cents of the file's bend range (0c-100c)\n"
+    L"      --velocity-shift TRACK=AMOUNT\n"
+    L"                           move each note's velocity by up to AMOUNT (0-64)\n"
+    L"                           TRACK: 1 up to the file's track count, or 'all';\n"
+    L"                           the options repeat, a later one for the same track\n"
+    L"                           wins; 0 is off\n"
+    L"      --presses N          press Transform N times (1-100, default 1; classic)\n"
     L"      --seed S             start the random sequence at S (0-4294967295): the\n"
     L"                           same S gives the same bytes; without it a seed is\n"
     L"                           drawn, and either way it is logged as 'Seed S'\n"
@@ -76,14 +84,6 @@ const wchar_t kUsage[] =
     L"Exit status: 0 done; 1 an input could not be read or has no track, or an output\n"
     L"could not be written; 2 a usage error.\n";
 
-// One --time-shift or --pitch-shift setting; track 0 means all tracks.
-struct AmountSetting {
-  bool pitch = false;
-  int track = 0;
-  int amount = 0;
-  std::wstring text;  // as given, for messages
-};
-
 enum class Target { kNone, kFile, kStandardOutput, kFolder };
 
 struct Options {
@@ -91,6 +91,7 @@ struct Options {
   Target target = Target::kNone;
   NativeString output;  // the file, or the folder with -d
   std::vector<AmountSetting> amounts;
+  Style style = Style::kClassic;
   bool hasPresses = false;
   uint32_t presses = 1;
   bool hasSeed = false;
@@ -125,44 +126,10 @@ bool parseNumber(const std::wstring& text, uint64_t limit, uint64_t& value) {
   return value <= limit;
 }
 
-// TRACK=AMOUNT, TRACK a number from 1 to 16 or "all".
-bool parseAmount(const std::wstring& name, const std::wstring& text, AmountSetting& setting,
-                 std::wstring& error) {
-  setting.pitch = name == L"--pitch-shift";
-  setting.text = name + L" " + text;
-  const int limit = setting.pitch ? kMaxPitchShift : kMaxTimeShift;
-  const size_t equals = text.find(L'=');
-  if (equals == std::wstring::npos) {
-    error = name + L" wants TRACK=AMOUNT, got '" + text + L"'";
-    return false;
-  }
-  const std::wstring track = text.substr(0, equals);
-  const std::wstring amount = text.substr(equals + 1);
-  uint64_t number = 0;
-  if (track == L"all") {
-    setting.track = 0;
-  } else if (!parseNumber(track, UINT32_MAX, number) || number < 1) {
-    error = name + L": track must be a number from 1 or 'all', got '" + track + L"'";
-    return false;
-  } else if (number > kMaxTracks) {
-    error = setting.text + L": tracks after the 16th are kept unchanged and can't be humanised";
-    return false;
-  } else {
-    setting.track = static_cast<int>(number);
-  }
-  if (!parseNumber(amount, static_cast<uint64_t>(limit), number)) {
-    error = name + L": amount must be a whole number from 0 to " + std::to_wstring(limit) +
-            L", got '" + amount + L"'";
-    return false;
-  }
-  setting.amount = static_cast<int>(number);
-  return true;
-}
-
 bool takesValue(const std::wstring& name) {
   return name == L"-o" || name == L"--output" || name == L"-d" || name == L"--output-dir" ||
-         name == L"--time-shift" || name == L"--pitch-shift" || name == L"--presses" ||
-         name == L"--seed";
+         name == L"--time-shift" || name == L"--pitch-shift" || name == L"--velocity-shift" ||
+         name == L"--style" || name == L"--presses" || name == L"--seed";
 }
 
 // One option and its value.
@@ -184,10 +151,16 @@ bool applyOption(const std::wstring& name, const NativeString& raw, Options& opt
                      : value == L"-" ? Target::kStandardOutput
                                      : Target::kFile;
     options.output = raw;
-  } else if (name == L"--time-shift" || name == L"--pitch-shift") {
+  } else if (name == L"--time-shift" || name == L"--pitch-shift" || name == L"--velocity-shift") {
     AmountSetting setting;
-    if (!parseAmount(name, value, setting, error)) return false;
+    if (!parseAmountSetting(name, value, setting, error)) return false;
     options.amounts.push_back(setting);
+  } else if (name == L"--style") {
+    if (value != L"classic" && value != L"musical") {
+      error = L"--style must be 'classic' or 'musical', got '" + value + L"'";
+      return false;
+    }
+    options.style = value == L"musical" ? Style::kMusical : Style::kClassic;
   } else if (name == L"--presses") {
     if (!parseNumber(value, kMaxPresses, number) || number < 1) {
       error = L"--presses must be a whole number from 1 to " + std::to_wstring(kMaxPresses) +
@@ -271,10 +244,7 @@ bool parseOptions(const std::vector<NativeString>& args, Options& options, Reque
     error = L"several inputs need -d DIR";
     return false;
   }
-  if (options.hasPresses && options.amounts.empty()) {
-    error = L"--presses needs --time-shift or --pitch-shift";
-    return false;
-  }
+  if (!checkAmountSettings(options.style, options.amounts, options.hasPresses, error)) return false;
   int fromStandardInput = 0;
   std::set<std::wstring> names;
   for (const NativeString& input : options.inputs) {
@@ -327,25 +297,6 @@ int loadInput(const NativeString& path) {
     return kExitFileError;
   }
   return kExitOk;
-}
-
-// Applies the amounts in the order given; a later setting for the same
-// track wins. False (with `error`) when a track is not in the file.
-bool applyAmounts(const std::vector<AmountSetting>& amounts, std::wstring& error) {
-  Song& song = *currentSong;
-  for (const AmountSetting& setting : amounts) {
-    if (setting.track > song.trackCount) {
-      error = setting.text + L": the file has " + std::to_wstring(song.trackCount) + L" track" +
-              (song.trackCount == 1 ? L"" : L"s");
-      return false;
-    }
-    const int first = setting.track == 0 ? 0 : setting.track - 1;
-    const int last = setting.track == 0 ? song.trackCount : setting.track;
-    for (int t = first; t < last; ++t) {
-      (setting.pitch ? song.tracks[t].pitchShift : song.tracks[t].timeShift) = setting.amount;
-    }
-  }
-  return true;
 }
 
 // The byte at `index` after an event's status: data1, data2, then extra.
@@ -422,27 +373,6 @@ void listTracks() {
   for (const TrackSlot& slot : song.extraTracks) listTrack(number++, slot.head, true);
 }
 
-// One press, then a line per transformed track from what the press reports.
-void pressOnce() {
-  TrackPressSummary summaries[kMaxTracks];
-  transformSong(randomSource, summaries);
-  const Song& song = *currentSong;
-  for (int t = 0; t < song.trackCount; ++t) {
-    const TrackSlot& slot = song.tracks[t];
-    if (slot.timeShift == 0 && slot.pitchShift == 0) continue;
-    std::wstring line = L"Track " + std::to_wstring(t + 1) + L":";
-    if (slot.timeShift != 0) {
-      line += L" time shift moved " + std::to_wstring(summaries[t].eventsMoved) +
-              L" events, at most " + std::to_wstring(summaries[t].largestMove) + L" ticks";
-    }
-    if (slot.pitchShift != 0) {
-      line += std::wstring(slot.timeShift != 0 ? L";" : L"") + L" pitch shift added " +
-              std::to_wstring(summaries[t].bendsAdded) + L" bends";
-    }
-    appendLog(line.c_str());
-  }
-}
-
 // Saves like the Save command: "File saved", "File save error!" or "File
 // create error!", then "Saved %d bytes".
 int saveOutput(Target target, const NativeString& path) {
@@ -476,21 +406,17 @@ int runOne(const Options& options, const NativeString& input) {
   int status = loadInput(input);
   if (status != kExitOk) return status;
   std::wstring error;
-  if (!applyAmounts(options.amounts, error)) {
+  std::vector<TrackAmounts> amounts;
+  if (!resolveAmounts(*currentSong, options.amounts, amounts, error)) {
     if (options.inputs.size() > 1) error = toWide(input) + L": " + error;
     return usageError(error);
   }
   const bool saving = options.target != Target::kNone;
   const bool pressing = !options.amounts.empty() && (saving || !options.list);
-  if (pressing) {
-    const uint32_t seed = options.hasSeed ? options.seed : unpredictableNumber();
-    appendLog((L"Seed " + std::to_wstring(seed)).c_str());
-    seedRandomSource(randomSource, seed);
-  }
+  const uint32_t seed = !pressing ? 0 : options.hasSeed ? options.seed : unpredictableNumber();
+  if (pressing) appendLog((L"Seed " + std::to_wstring(seed)).c_str());
   if (options.list) listTracks();
-  if (pressing) {
-    for (uint32_t i = 0; i < options.presses; ++i) pressOnce();
-  }
+  if (pressing) humaniseSong(*currentSong, options.style, amounts, seed, options.presses);
   if (options.target == Target::kFile || options.target == Target::kStandardOutput) {
     status = saveOutput(options.target, options.output);
   } else if (options.target == Target::kFolder) {
