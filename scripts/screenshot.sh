@@ -33,6 +33,8 @@ cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" -j2 --target varnook varnook_window_driver >/dev/null
 
 export WINEPREFIX=${VARNOOK_SHOT_PREFIX:-$build/shot-wine/prefix} WINEDEBUG=-all
+# The About box shows the version this build made.
+export VARNOOK_VERSION=$(sed -n 's/^#define VARNOOK_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/varnook_version.h")
 if [ ! -d "$WINEPREFIX" ]; then
   mkdir -p "$WINEPREFIX"
   wine wineboot -i >/dev/null 2>&1

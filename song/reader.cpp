@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr size_t kHeaderSize = 14;
-constexpr size_t kChunkHeaderSize = 8;
-
 // What reading one event gave.
 enum class EventResult {
   kEvent,       // a complete event, to be kept
@@ -259,7 +256,7 @@ void parseSong(const uint8_t* image, int32_t size) {
 
   song.trackCount = 0;
   ByteCursor header = makeCursor(image, length, 0);
-  if (length < kHeaderSize) {
+  if (length < kFileHeaderSize) {
     reportDamage(report, L"File too short for a MIDI header: %d bytes", static_cast<int>(length));
   } else {
     if (!startsWithTag(header, "MThd")) {

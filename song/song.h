@@ -44,6 +44,12 @@ constexpr int kMaxTracks = 16;
 // variable-length quantity the Standard MIDI File format allows.
 constexpr uint32_t kMaxDeltaTime = 0x0FFFFFFF;
 
+// The fixed parts of the file: the header chunk ("MThd", its length 6, and
+// format, track count and division, two bytes each), and the tag and length
+// in front of every chunk.
+constexpr int kFileHeaderSize = 14;
+constexpr int kChunkHeaderSize = 8;
+
 struct Song {
   Song() = default;
   Song(const Song&) = delete;

@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr int64_t kHeaderSize = 14;
-constexpr int64_t kChunkHeaderSize = 8;
-
 // Bytes that follow the status byte: data1, data2, then extra.
 int64_t bytesAfterStatus(const MidiEvent& event) {
   return event.dataLength > 0 ? event.dataLength : 0;
@@ -92,7 +89,7 @@ int32_t serializeSong(uint8_t*& image) {
 
   // Size first, so that the buffer fits whatever the Song holds.
   std::vector<int64_t> trackSizes;
-  int64_t total = kHeaderSize;
+  int64_t total = kFileHeaderSize;
   for (const TrackSlot* slot : tracks) {
     trackSizes.push_back(trackDataSize(*slot));
     total += kChunkHeaderSize + trackSizes.back();

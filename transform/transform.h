@@ -12,6 +12,13 @@
 
 #include "transform/random_source.h"
 
+// The largest amounts a track takes: a time shift moves an event by up to
+// 200 ticks; a pitch shift of up to 64 steps keeps every bend's data bytes
+// below 0x80, as a file must hold them. The window's sliders and the tool's
+// options both stop here.
+constexpr int kMaxTimeShift = 200;
+constexpr int kMaxPitchShift = 64;
+
 // What one press did to one track.
 struct TrackPressSummary {
   int32_t eventsMoved = 0;  // events after the head whose tick changed

@@ -4,23 +4,14 @@
 // after windows.h, which it needs
 #include <commdlg.h>
 
-#include <cstdint>
-#include <cwchar>
-
-#include "cli/file_io.h"
-#include "song/log.h"
-#include "song/reader.h"
+#include "platform/song_file.h"
 #include "song/song.h"
-#include "song/writer.h"
 #include "ui/main_window.h"
 #include "ui/track_pane.h"
 
 namespace {
 
 constexpr DWORD kPathUnits = 260;
-// The reader takes an int32 size; a file larger than that can't be handed
-// over whole, and the read buffer keeps 10 spare bytes behind the data.
-constexpr int64_t kLargestReadable = INT32_MAX - 10;
 
 const wchar_t kMidiFilter[] = L"Midi (*.mid)\0*.mid\0";
 
@@ -40,27 +31,6 @@ OPENFILENAMEW fileDialogRecord(wchar_t* path) {
   return record;
 }
 
-bool validHandle(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
-
-// Reads the whole open file into a new buffer with 10 zeroed bytes behind the
-// data. Returns null (nothing allocated) when the size can't be taken, the
-// file is too large for the reader, or the read fails.
-uint8_t* readWholeFile(HANDLE file, int32_t& bytesRead) {
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > kLargestReadable)
-    return nullptr;
-  const DWORD wanted = static_cast<DWORD>(size.QuadPart);
-  uint8_t* buffer = new uint8_t[static_cast<size_t>(wanted) + 10]();
-  DWORD count = 0;
-  if (!ReadFile(file, buffer, wanted, &count, nullptr)) {
-    delete[] buffer;
-    return nullptr;
-  }
-  // A file that shrank meanwhile gives fewer bytes; the reader sees only those.
-  bytesRead = static_cast<int32_t>(count);
-  return buffer;
-}
-
 }  // namespace
 
 void loadSongFile() {
@@ -71,29 +41,9 @@ void loadSongFile() {
 }
 
 void loadSongFromPath(const wchar_t* path) {
-  // No sharing: a file another program holds open is refused here.
-  HANDLE file =
-      CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  appendLog(path);
-  if (!validHandle(file)) {
-    appendLog(L"File open error!");
-    return;
-  }
-  int32_t size = 0;
-  uint8_t* buffer = readWholeFile(file, size);
-  if (buffer == nullptr) {
-    appendLog(L"File read error!");
-    CloseHandle(file);
-    return;
-  }
-  appendLogNumber(L"Read %d bytes", size);
-
-  // From here on the old song and its pane are gone: a new Song starts with
-  // track 1 selected and every amount 0.
-  replaceCurrentSong();
-  parseSong(buffer, size);
-  delete[] buffer;
-  CloseHandle(file);
+  // No sharing: a file another program holds open, perhaps still writing
+  // it, is refused.
+  if (loadSongAt(path, ReadSharing::kExclusive).outcome != ReadOutcome::kRead) return;
 
   // The new pane covers the old one; the old one has no use left.
   HWND oldPane = trackPaneHandle;
@@ -109,26 +59,6 @@ void saveSongFile() {
   OPENFILENAMEW record = fileDialogRecord(path);
   if (!GetSaveFileNameW(&record)) return;
 
-  // The image is built before any file is touched; the save itself is the
-  // command-line tool's, so that both replace a file the same careful way.
-  uint8_t* image = nullptr;
-  const int32_t length = serializeSong(image);
-  SaveResult result;
-  result.outcome = SaveOutcome::kWriteError;
-  if (length >= 0 && image != nullptr)
-    result = saveFileReplacing(path, image, static_cast<size_t>(length));
-  delete[] image;
-
-  switch (result.outcome) {
-    case SaveOutcome::kSaved:
-      appendLog(L"File saved");
-      break;
-    case SaveOutcome::kCreateError:
-      appendLog(L"File create error!");
-      break;
-    case SaveOutcome::kWriteError:
-      appendLog(L"File save error!");
-      break;
-  }
-  appendLogNumber(L"Saved %d bytes", static_cast<int>(result.bytesWritten));
+  // The same careful save as the command-line tool's, with the same lines.
+  saveSongAt(path);
 }

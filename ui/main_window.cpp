@@ -21,9 +21,6 @@ HWND trackPaneHandle = nullptr;
 
 namespace {
 
-constexpr int kTimeShiftMax = 200;
-constexpr int kPitchShiftMax = 64;
-
 // Posted at WM_INITDIALOG when the command line names files, so that they are
 // opened once the window is up.
 constexpr UINT kOpenCommandLineFiles = WM_APP + 1;
@@ -106,9 +103,9 @@ BOOL initMainWindow(HWND window) {
   SendMessageW(mainWindowHandle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
   openTrackPane();
   SendDlgItemMessageW(mainWindowHandle, IDC_TIME_SHIFT, TBM_SETRANGE, TRUE,
-                      MAKELONG(0, kTimeShiftMax));
+                      MAKELONG(0, kMaxTimeShift));
   SendDlgItemMessageW(mainWindowHandle, IDC_PITCH_SHIFT, TBM_SETRANGE, TRUE,
-                      MAKELONG(0, kPitchShiftMax));
+                      MAKELONG(0, kMaxPitchShift));
   // Asked for at run time, so the template keeps its styles: the window
   // takes files dragged onto it from Explorer.
   DragAcceptFiles(window, TRUE);
@@ -146,10 +143,10 @@ void dispatchCommand(WORD id, HWND window) {
 
 void onSliderScroll(int16_t position, HWND control) {
   if (control == GetDlgItem(mainWindowHandle, IDC_TIME_SHIFT))
-    takeSliderValue(IDC_TIME_SHIFT, IDC_TIME_SHIFT_VALUE, position, kTimeShiftMax,
+    takeSliderValue(IDC_TIME_SHIFT, IDC_TIME_SHIFT_VALUE, position, kMaxTimeShift,
                     &TrackSlot::timeShift);
   if (control == GetDlgItem(mainWindowHandle, IDC_PITCH_SHIFT))
-    takeSliderValue(IDC_PITCH_SHIFT, IDC_PITCH_SHIFT_VALUE, position, kPitchShiftMax,
+    takeSliderValue(IDC_PITCH_SHIFT, IDC_PITCH_SHIFT_VALUE, position, kMaxPitchShift,
                     &TrackSlot::pitchShift);
 }
 

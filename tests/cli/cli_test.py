@@ -1,11 +1,11 @@
 """varnook-cli from the outside. cli_test.py MODE CLI VERSION DATA [NATIVE], in a folder cli-MODE: MODE contract, or
 samples (every file of the folder DATA; under Wine, CLI against the native NATIVE). Exit 77: skipped, tool absent."""
-import contextlib, os, re, resource, shutil, stat, subprocess, sys  # noqa: E401
+import contextlib, os, re, resource, shutil, signal, stat, subprocess, sys, time  # noqa: E401
 from pathlib import Path
 
 ONE = bytes.fromhex('4d546864 00000006 0001 0001 0060'  # header: format 1, 1 track, 96 PPQN
                     '4d54726b 00000008 00 903c64 60 ff2f00')  # note on, End of Track at 96
-ONE_LOG = 'one.mid\nRead 30 bytes\nPPQN=96\nLoaded 1 tracks\nFile saved\nSaved 30 bytes\n'
+ONE_LOG = 'one.mid\nRead 30 bytes\nPPQN=96\nLoaded 1 tracks\nSaving to %s\nFile saved\nSaved 30 bytes\n'
 NOTES = bytes.fromhex('00 903c40' + '18 3e40 18 4040 18 4140 18 3c00' * 8 + '00ff2f00')  # running status
 
 
@@ -22,22 +22,19 @@ LISTED = song(bytes.fromhex('00ff03044c656164'  # track name "Lead"
               *map(bytes.fromhex, ['00ff510307a120 00ff2f00'] + ['00ff2f00'] * 14 + ['00 923c40 00ff2f00']))
 FILES = {'one.mid': ONE, '-one.mid': ONE, 's\u00e5ng\u266a.mid': ONE, 'two.mid': TWO, 'listed.mid': LISTED,
          'text.mid': b'not a song\n', 'empty.mid': b'', 'taken.mid': b'old', 'readonly.mid': b'old', 'real.mid': b'old',
-         'private.mid': b'old'}
+         'private.mid': b'old', 'theirs.mid': b'old', 'ONE.MID': ONE}
 LONG = '/'.join(c * 100 for c in 'abc')
 # As root a faulty save could replace the system's /dev/null: root makes a null device of its own.
 NULL = 'null' if os.geteuid() == 0 else '/dev/null'
 ANY = '(.*\n)*'
 AMOUNTS = ['--time-shift', 'all=40', '--pitch-shift', '2=8']
-USAGE = ('--bogus one.mid;;one.mid two.mid;one.mid -o;one.mid -o a -d out;- -d out;one.mid --time-shift 1=201;'
-         'one.mid --pitch-shift=1=65;one.mid --presses 101 --time-shift 1=5;one.mid --presses 0 --time-shift 1=5;'
-         'one.mid --time-shift 17=5;one.mid --time-shift x=5;one.mid --time-shift 2=5;one.mid --seed -1;'
-         '--list=yes one.mid;one.mid --time-shift 1=5ms;one.mid --pitch-shift 1=5c;one.mid --style jazz;'
-         'one.mid --style musical --presses 2 --time-shift 1=5;one.mid --style musical --pitch-shift 1=101c;'
-         'one.mid --velocity-shift 1=65;one.mid --style musical --time-shift 1=201ms')
-# Run as nobody (root writes anything, as cp does), or with no room to write.
+# Usage errors end the run before anything is written (the parser's own cases are a C++ table); an amount for a
+# track that the file lacks is found only once it is read.
+USAGE = '--bogus one.mid;;- -d out;one.mid --pitch-shift=1=65;one.mid --time-shift 2=5'
+# Run as nobody (a file of root's that nobody else may write), or with no room to write.
 PREEXEC = {'nobody': lambda: os.geteuid() == 0 and (os.setgroups([]), os.setgid(65534), os.setuid(65534)),
            'fsize': lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))}
-POSIX = ('posix', 'fsize', 'taken')  # nothing like these to try under Windows
+POSIX = ('posix', 'fsize', 'taken', 'nobody')  # nothing like these to try under Windows
 CC = 'cc -shared -fPIC -w -D_GNU_SOURCE -include dlfcn.h -include string.h -include unistd.h -x c - -o'.split()
 # Preloaded: someone else's file takes the first temporary name the tool picks, just before the tool opens it.
 SHIM = rb'''int open(const char *path, int flags, int mode) {
@@ -52,14 +49,26 @@ def rows(version):
     """(arguments, exit status, stdout, stderr, files afterwards[, how]): stdout and stderr are patterns, or the
     exact bytes; a file is its bytes, None (absent) or a test of its bytes; how is in PREEXEC, POSIX or empty."""
     saved, no_track = ANY + 'File saved\nSaved 30 bytes\n', 'varnook-cli: %s: no MIDI track found.*\n'
+    out = 'out\\' if WINDOWS else 'out/'
     table = [
-        ('one.mid -o copy.mid', 0, re.escape(ONE_LOG), '', {'copy.mid': ONE}),
+        ('one.mid -o copy.mid', 0, re.escape(ONE_LOG % 'copy.mid'), '', {'copy.mid': ONE}),
+        ('-ocopy.mid one.mid', 0, re.escape(ONE_LOG % 'copy.mid'), '', {'copy.mid': ONE}),
         ('--output=copy.mid -- -one.mid', 0, '-one.mid\n' + saved, '', {'copy.mid': ONE}),
-        ('one.mid -o -', 0, ONE, re.escape(ONE_LOG), {}),
+        ('one.mid -o -', 0, ONE, re.escape(ONE_LOG % 'standard output'), {}),
         ('- -o copy.mid', 0, '-\nRead 30 bytes\n' + saved, '', {'copy.mid': ONE}),
         ('s\u00e5ng\u266a.mid text.mid empty.mid two.mid -d out', 1, 's\u00e5ng\u266a.mid\n' + ANY,
          no_track % 'text.mid' + no_track % 'empty.mid',
          {'out/s\u00e5ng\u266a.mid': ONE, 'out/text.mid': None, 'out/empty.mid': None, 'out/two.mid': TWO}),
+        # A file without the track named is that file's error; the others are saved, and the log says where.
+        ('one.mid two.mid --time-shift 2=5 -d out', 1, ANY + re.escape('Saving to %stwo.mid\nFile saved\nSaved 238 bytes\n' % out),
+         'varnook-cli: one.mid: --time-shift 2=5: the file has 1 track; not saved\n',
+         {'out/one.mid': None, 'out/two.mid': lambda d: d is not None and d != TWO}),
+        ('one.mid --time-shift 2=5 -d out -- -one.mid', 2, ANY, ANY, {'out/one.mid': None}),
+        # Two names for one file where names ignore case: the second save would replace the first.
+        ('one.mid ONE.MID -d out', 2 if WINDOWS else 0, ANY,
+         "varnook-cli: two inputs would be saved as one file: .*\n.*\n" if WINDOWS else '',
+         {'out/one.mid': None if WINDOWS else ONE}),
+        ('--list one.mid two.mid', 0, 'one.mid\n(.*\n){3}Track 1: channel 1; 1 note\ntwo.mid\n' + ANY, '', {}),
         ('nosuch.mid -o copy.mid', 1, 'nosuch.mid\nFile open error!\n',
          'varnook-cli: nosuch.mid: %s\n' % ('.+' if WINDOWS else 'No such file or directory'), {'copy.mid': None}),
         ('one.mid --time-shift 1=5 --presses 100', 0, ANY + 'Seed \\d+\n' + ANY,
@@ -75,7 +84,9 @@ def rows(version):
         ('one.mid -o taken.mid', 0, saved, '', {'taken.mid': ONE}, 'taken'),
         ('one.mid -o %s/copy.mid' % LONG, 0, saved, '', {LONG + '/copy.mid': ONE}),
         ('one.mid -o readonly.mid', 1, ANY + 'File create error!\nSaved 0 bytes\n', 'varnook-cli: readonly.mid: .+\n',
-         {'readonly.mid': b'old'}, 'nobody'),
+         {'readonly.mid': b'old'}),
+        ('one.mid -o theirs.mid', 1, ANY + 'File create error!\nSaved 0 bytes\n', 'varnook-cli: theirs.mid: .+\n',
+         {'theirs.mid': b'old'}, 'nobody'),
         ('one.mid -o link.mid', 0, saved, '', {'link.mid': lambda d: d == ONE and os.path.islink('link.mid'),
                                                'real.mid': ONE}),
         ('one.mid -o ' + NULL, 0, saved, '', {NULL: lambda d: stat.S_ISCHR(os.stat(NULL).st_mode)}, 'posix'),
@@ -107,6 +118,7 @@ def prepare(work):
     for name, data in FILES.items():
         Path(name).write_bytes(data)
     os.chmod('private.mid', 0o640)
+    os.chmod('theirs.mid', 0o644)
     os.chmod('readonly.mid', 0o444)
     os.symlink('real.mid', 'link.mid')
     with contextlib.suppress(OSError):  # without the node the row is skipped
@@ -118,13 +130,13 @@ def contract(cli, work, version, *_):
     failures, shim = [], work + '-taken.so'
     if WINDOWS or not shutil.which('cc') or subprocess.run(CC + [shim], input=SHIM).returncode:
         shim = None
-    # As root, the unprivileged row needs the tool and its folder where everyone may reach them.
-    reachable = os.geteuid() != 0 or all(os.stat(d).st_mode & 1 for d in Path(cli).resolve().parents) and all(
+    # The unprivileged row runs as root only, with the tool and its folder where everyone may reach them.
+    reachable = os.geteuid() == 0 and all(os.stat(d).st_mode & 1 for d in Path(cli).resolve().parents) and all(
         os.stat(d).st_mode & 1 for d in Path(work).resolve().parents)
     for args, status, out, err, files, how, *_ in (row + ('',) for row in rows(version)):
         prepare(work)
         why = ('not under Windows' if WINDOWS and how in POSIX else 'no C compiler' if how == 'taken' and not shim
-               else 'an unprivileged user cannot reach the tool here' if how == 'nobody' and not reachable
+               else 'needs root, and the tool where an unprivileged user reaches it' if how == 'nobody' and not reachable
                else 'no device node could be made' if ' ' + NULL in args and not os.path.exists(NULL) else '')
         if why:
             print('SKIP %s: %s' % (args, why))
@@ -141,7 +153,50 @@ def contract(cli, work, version, *_):
         left = sorted(Path(n).read_bytes() for n in os.listdir('.') if n.startswith('.vk-'))
         problems += [] if left == [b'mine'] * (how == 'taken') else ['temporary files afterwards: %s' % left]
         failures += ['%s: %s' % (args, p) for p in problems]
-    return failures + seeds(cli) + velocities(cli)
+    return failures + seeds(cli) + velocities(cli) + (wildcards(cli, work) if WINDOWS else interrupted(cli, work))
+
+
+def wildcards(cli, work):
+    """Through Wine's cmd, which passes *.mid on unexpanded as Windows shells do, the tool expands it itself; and a
+    \\\\.\\ path to a disk file."""
+    prepare(work)
+    os.mkdir('wild')
+    for name, data in ('a.mid', ONE), ('b.mid', TWO), ('c.txt', ONE):
+        Path('wild', name).write_bytes(data)
+    z = lambda path: 'Z:' + os.path.abspath(path).replace('/', '\\')
+    go = lambda pattern: subprocess.run(['wine', 'cmd', '/c', '%s %s -d %s' % (z(cli), pattern, z('out'))],
+                                        capture_output=True, timeout=120)
+    done, failures = go(z('wild') + '\\*.mid'), []
+    saved = sorted(os.listdir('out'))
+    if done.returncode or saved != ['a.mid', 'b.mid'] or Path('out/b.mid').read_bytes() != TWO:
+        failures.append('wildcard: exit %d, saved %s: %s' % (done.returncode, saved, done.stderr))
+    done = go(z('wild') + '\\*.xyz')
+    if done.returncode != 1 or b'*.xyz: no file matches' not in done.stderr:
+        failures.append('wildcard matching nothing: exit %d: %s' % (done.returncode, done.stderr))
+    # A device path naming a disk file is saved the safe way: written directly, the old file's tail would stay.
+    Path('dev.mid').write_bytes(b'x' * 100)
+    status, _, _, err = run(cli, ['one.mid', '-o', '\\\\.\\' + z('dev.mid')])
+    if status or Path('dev.mid').read_bytes() != ONE:
+        failures.append('\\\\.\\ path: exit %d, %r: %s' % (status, Path('dev.mid').read_bytes()[:40], err))
+    return failures
+
+
+def interrupted(cli, work):
+    """SIGTERM while a large song is being saved: the target stays as it was, no temporary file is left."""
+    prepare(work)
+    subprocess.run([sys.executable, str(Path(__file__).parents[2] / 'bench' / 'gen_big_midi.py'), 'big.mid', '1'],
+                   check=True)
+    for _ in range(5):  # until the signal meets the save itself, not the reading or the pressing before it
+        tool = subprocess.Popen([cli, 'big.mid', '--pitch-shift', 'all=20', '-o', 'real.mid'],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        while tool.poll() is None and not any(n.startswith('.vk-') for n in os.listdir('.')):
+            time.sleep(0.0005)
+        tool.send_signal(signal.SIGTERM)
+        if tool.wait() == -signal.SIGTERM:
+            left = [n for n in os.listdir('.') if n.startswith('.vk-')]
+            ok = not left and Path('real.mid').read_bytes() == b'old'
+            return [] if ok else ['interrupted save left %s, real.mid %d bytes' % (left, os.path.getsize('real.mid'))]
+    return ['interrupted save: the save ended before the signal, five times']
 
 
 def seeds(cli):
@@ -262,6 +317,8 @@ def compare(cli, work, data, native):
                             '--velocity-shift all=8')):
         (s1, o1, _, f1), (s2, o2, _, f2) = (batch(tool, data, os.path.join(work, label, os.path.basename(tool)),
                                                   *options.split()) for tool in (native, cli))
+        # Each build saves into a folder of its own: the log names the file alike.
+        o1, o2 = (re.sub(r'(?m)^Saving to .*[/\\]', 'Saving to ', o) for o in (o1, o2))
         failures += ['%s: exit status or log lines differ' % label] if (s1, o1) != (s2, o2) else []
         failures += ['%s: %s differs' % (label, n) for n in f1 if f1[n] != f2[n]]
         print('%s: %d files written by each build' % (label, sum(f is not None for f in f1.values())))

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "cli/text_log.h"
+#include "platform/utf8.h"
 #include "song/reader.h"
 #include "song/writer.h"
 

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """What only the built varnook.exe shows: imports, icon, manifest, version (needs wrestool from
-icoutils and the mingw objdump). Usage: check_resources.py varnook.exe; status 0 when all hold."""
+icoutils and the mingw objdump). Usage: check_resources.py varnook.exe VERSION (the build's, from its
+project() line); status 0 when all hold."""
 import re, struct, subprocess, sys
 
-exe, version = sys.argv[1], '1.1.18.0'
+exe, version = sys.argv[1:3]
 major, minor, build, revision = map(int, version.split('.'))
 run = lambda *command: subprocess.run(command, check=True, capture_output=True).stdout
 res = lambda kind, name: run('wrestool', '-x', '--raw', f'--type={kind}', f'--name={name}', exe)

@@ -11,7 +11,7 @@ if(NOT WIN32)
   return()
 endif()
 add_test(NAME ui_resources
-  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/ui/check_resources.py $<TARGET_FILE:varnook>)
+  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/ui/check_resources.py $<TARGET_FILE:varnook> ${PROJECT_VERSION})
 add_executable(varnook_window_driver windows/driver.cpp)
 target_link_options(varnook_window_driver PRIVATE -municode)
 target_link_libraries(varnook_window_driver PRIVATE shell32 varnook_warnings)
@@ -20,5 +20,6 @@ foreach(file ${steps})  # one test each, taking turns in one Wine prefix
   get_filename_component(name ${file} NAME_WE)
   add_test(NAME window_${name} COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/run_window_test.sh
     window-e2e $<TARGET_FILE:varnook_window_driver> $<TARGET_FILE:varnook> ${file})
-  set_tests_properties(window_${name} PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
+  set_tests_properties(window_${name} PROPERTIES RESOURCE_LOCK wine TIMEOUT 300
+    ENVIRONMENT "VARNOOK_VERSION=${PROJECT_VERSION}")
 endforeach()

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -240,6 +241,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 4) return std::printf("usage: DRIVER VARNOOK_EXE STEP_FILE WORK_DIR\n"), 2;
   vars[L"EXE"] = windowsPath(argv[1]);
   vars[L"WORK"] = windowsPath(argv[3]);
+  // The version the build made, so that no step keeps a copy of it.
+  if (const wchar_t* version = _wgetenv(L"VARNOOK_VERSION")) vars[L"VERSION"] = version;
   vars[L"LONG"] =
       vars[L"WORK"] + L"\\" + std::wstring(std::max(1, 180 - int(wcslen(argv[3]))), 'x');
   CreateDirectoryW(vars[L"LONG"].c_str(), nullptr);

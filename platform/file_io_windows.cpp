@@ -1,19 +1,16 @@
 #include <windows.h>
 
-#include <cstdio>
-#include <limits>
+#include <algorithm>
+#include <atomic>
+#include <cwctype>
+#include <iterator>
 
-#include "cli/file_io.h"
+#include "platform/file_io.h"
+#include "platform/file_policy.h"
+#include "platform/utf8.h"
 
 namespace {
 
-constexpr size_t kLargestReadable = static_cast<size_t>(std::numeric_limits<int32_t>::max());
-constexpr int kTemporaryNameTries = 100;
-// Antivirus programs, the search indexer and folder-sync tools open a file
-// that was just written, for a moment and often without sharing it: a
-// rename or an open that meets them is tried again for about a second.
-constexpr int kBusyTries = 10;
-constexpr DWORD kBusyPauseMs = 100;
 // WriteFile and ReadFile take a DWORD count; stay well below it.
 constexpr DWORD kChunk = 1u << 24;
 
@@ -39,25 +36,49 @@ bool startsWith(const std::wstring& text, const wchar_t* prefix) {
   return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
 }
 
+// True when a "\\.\" path names a file on a disk rather than a device:
+// "\\.\C:\folder\song.mid", "\\.\UNC\server\share\song.mid" and
+// "\\.\Volume{...}\song.mid" are files; "\\.\NUL", "\\.\CON", "\\.\pipe\name",
+// "\\.\COM1" and a bare volume ("\\.\C:") are devices.
+bool namesDiskFile(const std::wstring& path) {
+  const std::wstring rest = path.substr(4);
+  if (rest.size() > 3 && std::iswalpha(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return true;
+  if (rest.size() > 4 && _wcsnicmp(rest.c_str(), L"UNC\\", 4) == 0) return true;
+  const size_t separator = rest.find(L'\\');
+  return _wcsnicmp(rest.c_str(), L"Volume{", 7) == 0 && separator != std::wstring::npos &&
+         separator + 1 < rest.size();
+}
+
 // The form of `path` that every file function takes whatever its length:
 // absolute, with the "\\?\" prefix ("\\?\UNC\" for a share), which switches
-// off the 260-unit limit even where the system setting is off. Device names
+// off the 260-unit limit even where the system setting is off. A "\\.\" path
+// that names a disk file gets the same prefix once normalised; device names
 // ("\\.\" forms, which GetFullPathNameW also gives for NUL or CON) stay as
 // they are. GetFullPathNameW has no length limit of its own.
 std::wstring longForm(const std::wstring& path) {
-  if (path.empty() || startsWith(path, L"\\\\?\\") || startsWith(path, L"\\\\.\\")) return path;
+  if (path.empty() || startsWith(path, L"\\\\?\\")) return path;
   const DWORD units = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (units == 0) return path;
   std::wstring full(units, L'\0');
   const DWORD length = GetFullPathNameW(path.c_str(), units, full.data(), nullptr);
   if (length == 0 || length >= units) return path;
   full.resize(length);
-  if (startsWith(full, L"\\\\?\\") || startsWith(full, L"\\\\.\\")) return full;
+  if (startsWith(full, L"\\\\.\\")) return namesDiskFile(full) ? L"\\\\?\\" + full.substr(4) : full;
+  if (startsWith(full, L"\\\\?\\")) return full;
   if (startsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }
 
-bool busy(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
+// Another program holds the file for a moment. "Access denied" is not
+// among them when a file is made or opened: that is the folder's or the
+// file's permission, and waiting would not change it.
+bool busy(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// Where a scanner holds the target, replacing it can also report access
+// denied (a file being deleted) or that the old file could not be removed.
+bool busyReplacing(DWORD error) {
+  return busy(error) || error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
 
 // CreateFileW, tried again for a while when another program holds the file.
 HANDLE openPatiently(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
@@ -67,6 +88,32 @@ HANDLE openPatiently(const std::wstring& path, DWORD access, DWORD share, DWORD 
     if (validHandle(file) || attempt == kBusyTries || !busy(GetLastError())) return file;
     Sleep(kBusyPauseMs);
   }
+}
+
+// The temporary file of the save in progress, for the console control
+// handler, which runs on a thread of its own: a fixed buffer, published by
+// the flag once complete.
+wchar_t pendingTemporary[32768];
+std::atomic<bool> temporaryPending{false};
+
+BOOL WINAPI controlEvent(DWORD) {
+  // The file is open with delete sharing: it goes once the process closes
+  // it on the way out.
+  if (temporaryPending.load()) DeleteFileW(pendingTemporary);
+  return FALSE;  // and on to the default handler, which ends the process
+}
+
+void setPendingTemporary(const std::wstring& path) {
+  temporaryPending.store(false);
+  if (path.size() >= std::size(pendingTemporary)) return;
+  std::copy(path.begin(), path.end(), pendingTemporary);
+  pendingTemporary[path.size()] = L'\0';
+  temporaryPending.store(true);
+}
+
+void dropTemporary(const std::wstring& temporary) {
+  DeleteFileW(temporary.c_str());
+  temporaryPending.store(false);
 }
 
 ReadResult readToEnd(HANDLE file, std::vector<uint8_t>& bytes) {
@@ -131,12 +178,6 @@ SaveResult writeInPlace(const std::wstring& target, const uint8_t* data, size_t 
   return result;
 }
 
-std::wstring randomHex() {
-  wchar_t text[9];
-  std::swprintf(text, 9, L"%08x", static_cast<unsigned>(unpredictableNumber()));
-  return text;
-}
-
 // What an existing target is: where it really lives (links and junctions
 // followed, as GetFinalPathNameByHandleW gives it, already in long form)
 // and whether it is a file on a disk at all.
@@ -165,11 +206,52 @@ ExistingTarget inspect(const std::wstring& target) {
   return found;
 }
 
+// The volume can't replace a file the Windows way (FAT, some network
+// shares), or the old file is already gone: a rename does.
+bool cannotReplace(DWORD error) {
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+         error == ERROR_INVALID_PARAMETER || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+}
+
+// Puts the finished temporary file in the target's place. An existing
+// target is replaced with ReplaceFileW, which gives the new file the old
+// one's security, attributes, alternate streams and creation time, as if
+// the old file had been written over; where that can't be done, a rename
+// replaces it, with the `kept` attributes set by hand.
+bool putInPlace(const std::wstring& temporary, const std::wstring& target, bool exists,
+                DWORD kept, DWORD& error) {
+  bool attributesSet = false;
+  for (int attempt = 1;; ++attempt) {
+    if (exists) {
+      if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
+                       REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                       nullptr)) {
+        return true;
+      }
+      error = GetLastError();
+      if (cannotReplace(error)) {
+        exists = false;
+        continue;
+      }
+    } else {
+      if (kept != 0 && !attributesSet) attributesSet = SetFileAttributesW(temporary.c_str(), kept);
+      if (MoveFileExW(temporary.c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+      }
+      error = GetLastError();
+    }
+    if (attempt >= kBusyTries || !busyReplacing(error)) return false;
+    Sleep(kBusyPauseMs);
+  }
+}
+
 }  // namespace
 
 std::wstring toWide(const NativeString& text) { return text; }
 
-ReadResult readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes) {
+ReadResult readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes,
+                         ReadSharing sharing) {
   bytes.clear();
   const std::wstring name = longForm(path);
   const DWORD attributes = GetFileAttributesW(name.c_str());
@@ -177,7 +259,10 @@ ReadResult readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes) 
     return {ReadOutcome::kOpenError, L"Is a directory"};
   }
   HANDLE file =
-      openPatiently(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+      sharing == ReadSharing::kShared
+          ? openPatiently(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL)
+          : CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!validHandle(file)) return {ReadOutcome::kOpenError, reasonOf(GetLastError())};
   LARGE_INTEGER size;
   if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
@@ -233,12 +318,16 @@ SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size
   std::wstring temporary;
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int i = 0; i < kTemporaryNameTries && !validHandle(file); ++i) {
-    temporary = folder + L".vk-" + randomHex() + L".tmp";
+    temporary = folder + fromUtf8(temporaryFileName());
     // CREATE_NEW: a file that happens to have this name is never opened, let
-    // alone truncated; another name is tried instead.
-    file = openPatiently(temporary, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+    // alone truncated; another name is tried instead. Delete sharing lets
+    // the control handler remove it while it is being written.
+    file = openPatiently(temporary, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL);
     const DWORD error = GetLastError();
-    if (!validHandle(file) && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+    if (validHandle(file)) {
+      setPendingTemporary(temporary);
+    } else if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
       return createError(error);
     }
   }
@@ -254,27 +343,20 @@ SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size
   }
   CloseHandle(file);
   if (!ok) {
-    DeleteFileW(temporary.c_str());
+    dropTemporary(temporary);
     result.outcome = SaveOutcome::kWriteError;
     result.reason = reasonOf(error);
     return result;
   }
-  if (kept != 0) SetFileAttributesW(temporary.c_str(), kept);
-
-  for (int attempt = 1;; ++attempt) {
-    if (MoveFileExW(temporary.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      result.outcome = SaveOutcome::kSaved;
-      return result;
-    }
-    error = GetLastError();
-    if (attempt == kBusyTries || !busy(error)) break;
-    Sleep(kBusyPauseMs);
+  if (!putInPlace(temporary, target, exists, kept, error)) {
+    // The target could not take the new file's place: it was never written,
+    // as if it could not be made.
+    dropTemporary(temporary);
+    return createError(error);
   }
-  // The target could not take the new file's place: it was never written,
-  // as if it could not be made.
-  DeleteFileW(temporary.c_str());
-  return createError(error);
+  temporaryPending.store(false);
+  result.outcome = SaveOutcome::kSaved;
+  return result;
 }
 
 SaveResult writeStandardOutput(const uint8_t* data, size_t length) {
@@ -341,3 +423,52 @@ NativeString joinPath(const NativeString& folder, const NativeString& name) {
   }
   return folder + L"\\" + name;
 }
+
+bool sameFileName(const NativeString& a, const NativeString& b) {
+  // Windows drops trailing dots and spaces from a name, and compares names
+  // as the file system does, by upper-casing each unit.
+  const auto trimmed = [](const std::wstring& name) {
+    const size_t last = name.find_last_not_of(L". ");
+    return last == std::wstring::npos ? std::wstring() : name.substr(0, last + 1);
+  };
+  const std::wstring x = trimmed(a), y = trimmed(b);
+  return CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
+                              static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool expandWildcards(const NativeString& argument, std::vector<NativeString>& files,
+                     std::wstring& error) {
+  files.clear();
+  // The "?" of a "\\?\" prefix is no wildcard; only the last part is matched.
+  const size_t prefix = startsWith(argument, L"\\\\?\\") ? 4 : 0;
+  const size_t separator = argument.find_last_of(L"\\/:");
+  const size_t nameStart =
+      separator == std::wstring::npos || separator < prefix ? prefix : separator + 1;
+  if (argument.find_first_of(L"*?", nameStart) == std::wstring::npos) {
+    files.push_back(argument);
+    return true;
+  }
+  const std::wstring folder = argument.substr(0, nameStart);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW(longForm(argument).c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (validHandle(search)) {
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        files.push_back(folder + found.cFileName);
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  if (files.empty()) {
+    error = argument + L": no file matches";
+    return false;
+  }
+  std::sort(files.begin(), files.end(), [](const std::wstring& x, const std::wstring& y) {
+    return CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
+                                static_cast<int>(y.size()), TRUE) == CSTR_LESS_THAN;
+  });
+  return true;
+}
+
+void removeTemporaryFileOnInterrupt() { SetConsoleCtrlHandler(controlEvent, TRUE); }

@@ -4,20 +4,16 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
-#include "cli/file_io.h"
-#include "cli/text_log.h"
+#include "platform/file_io.h"
+#include "platform/file_policy.h"
+#include "platform/utf8.h"
 
 namespace {
 
-// The reader takes an int32 size.
-constexpr size_t kLargestReadable = static_cast<size_t>(std::numeric_limits<int32_t>::max());
-// Names tried for the temporary file before giving up; each is new only if
-// no file has it, so only a folder full of our own leftovers runs out.
-constexpr int kTemporaryNameTries = 100;
 // Links followed from the target before giving up, as the system does.
 constexpr int kMaxLinks = 40;
 
@@ -104,18 +100,52 @@ SaveResult writeInPlace(const std::string& target, const uint8_t* data, size_t l
   return result;
 }
 
-// Eight hex digits that differ from run to run and from call to call.
-std::string randomHex() {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(unpredictableNumber()));
-  return text;
+// The temporary file of the save in progress, for the signal handler: a
+// fixed buffer, since a handler may not allocate. Empty when there is none.
+// It is set and cleared with the signals blocked, so that a handler never
+// sees half a name, nor removes a file that is no longer ours.
+char pendingTemporary[PATH_MAX + 1];
+const int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void interrupted(int signal) {
+  if (pendingTemporary[0] != '\0') ::unlink(pendingTemporary);
+  // Then end as the signal would have ended the process.
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// Runs `step` with the cleaned signals held back until it is done.
+template <typename Step>
+auto withSignalsHeld(Step step) {
+  sigset_t held, before;
+  sigemptyset(&held);
+  for (int signal : kCleanedSignals) sigaddset(&held, signal);
+  sigprocmask(SIG_BLOCK, &held, &before);
+  auto result = step();
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  return result;
+}
+
+void setPendingTemporary(const std::string& path) {
+  const size_t units = path.size() < PATH_MAX ? path.size() : 0;
+  std::memcpy(pendingTemporary, path.data(), units);
+  pendingTemporary[units] = '\0';
+}
+
+// Removes the temporary file; the handler has nothing left to do.
+void dropTemporary(const std::string& temporary) {
+  withSignalsHeld([&] {
+    ::unlink(temporary.c_str());
+    pendingTemporary[0] = '\0';
+    return 0;
+  });
 }
 
 }  // namespace
 
 std::wstring toWide(const NativeString& text) { return fromUtf8(text); }
 
-ReadResult readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes) {
+ReadResult readWholeFile(const NativeString& path, std::vector<uint8_t>& bytes, ReadSharing) {
   bytes.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return {ReadOutcome::kOpenError, reasonOf(errno)};
@@ -153,22 +183,30 @@ SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size
   if (exists && S_ISDIR(existing.st_mode)) return createError(EISDIR);
   if (exists && !S_ISREG(existing.st_mode)) return writeInPlace(target, data, length);
   // Renaming over a file needs only the folder's permission; a file the user
-  // may not write is refused all the same, as cp refuses it. (Root may write
-  // anything, as with cp.)
+  // may not write is refused all the same. So is one that nobody may write
+  // (chmod a-w), root included: someone made it read-only on purpose.
   if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
     return createError(errno);
   }
+  if (exists && (existing.st_mode & 0222) == 0) return createError(EACCES);
 
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   std::string temporary;
   int fd = -1;
   for (int i = 0; i < kTemporaryNameTries && fd < 0; ++i) {
-    temporary = folder + ".vk-" + randomHex() + ".tmp";
+    temporary = folder + temporaryFileName();
     // O_EXCL: a file that happens to have this name is never opened, let
-    // alone truncated; another name is tried instead.
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) return createError(errno);
+    // alone truncated; another name is tried instead. Made and recorded for
+    // the signal handler in one step: an interruption removes it, and only it.
+    int openError = 0;
+    fd = withSignalsHeld([&] {
+      const int made = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      openError = errno;
+      if (made >= 0) setPendingTemporary(temporary);
+      return made;
+    });
+    if (fd < 0 && openError != EEXIST) return createError(openError);
   }
   if (fd < 0) return createError(EEXIST);
 
@@ -201,14 +239,19 @@ SaveResult saveFileReplacing(const NativeString& path, const uint8_t* data, size
     error = errno;
   }
   if (!ok) {
-    ::unlink(temporary.c_str());
+    dropTemporary(temporary);
     result.outcome = SaveOutcome::kWriteError;
     result.reason = reasonOf(error);
     return result;
   }
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+  const bool renamed = withSignalsHeld([&] {
+    const bool done = ::rename(temporary.c_str(), target.c_str()) == 0;
     error = errno;
-    ::unlink(temporary.c_str());
+    if (done) pendingTemporary[0] = '\0';
+    return done;
+  });
+  if (!renamed) {
+    dropTemporary(temporary);
     return createError(error);
   }
   // The rename itself reaches the disk with the folder.
@@ -254,4 +297,24 @@ NativeString fileNameOf(const NativeString& path) {
 NativeString joinPath(const NativeString& folder, const NativeString& name) {
   if (!folder.empty() && folder.back() == '/') return folder + name;
   return folder + "/" + name;
+}
+
+bool sameFileName(const NativeString& a, const NativeString& b) { return a == b; }
+
+bool expandWildcards(const NativeString& argument, std::vector<NativeString>& files,
+                     std::wstring&) {
+  files.assign(1, argument);
+  return true;
+}
+
+void removeTemporaryFileOnInterrupt() {
+  struct sigaction action = {};
+  action.sa_handler = interrupted;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kCleanedSignals) {
+    // A signal ignored when the tool started (nohup) stays ignored.
+    struct sigaction before = {};
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }

@@ -1,0 +1,89 @@
+#include "cli/track_list.h"
+
+#include <cstdint>
+#include <string>
+
+#include "platform/utf8.h"
+#include "song/log.h"
+#include "song/song.h"
+
+namespace {
+
+// A track name longer than this is cut in the list.
+constexpr size_t kListedNameUnits = 60;
+
+// The byte at `index` after an event's status: data1, data2, then extra.
+uint8_t eventByte(const MidiEvent& event, int32_t index) {
+  if (index == 0) return event.data1;
+  if (index == 1) return event.data2;
+  return event.extra[index - 2];
+}
+
+// A track-name meta event's text. Names carry no encoding: UTF-8 when the
+// bytes are valid UTF-8, otherwise one character per byte (Latin-1).
+std::wstring trackName(const MidiEvent& event) {
+  // After the type byte: the length as a variable-length quantity, then the text.
+  int32_t at = 1;
+  while (at < event.dataLength && (eventByte(event, at) & 0x80) != 0) ++at;
+  ++at;
+  std::string bytes;
+  for (; at < event.dataLength; ++at) bytes += static_cast<char>(eventByte(event, at));
+  bool valid = false;
+  std::wstring name = fromUtf8(bytes, &valid);
+  if (!valid) {
+    name.clear();
+    for (char c : bytes) name += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  }
+  for (wchar_t& c : name) {
+    if (c < 0x20 || c == 0x7F) c = L'?';
+  }
+  if (name.size() > kListedNameUnits) name = name.substr(0, kListedNameUnits) + L"...";
+  return name;
+}
+
+// "Track N "name": channels 1, 10; K notes", channels counted from 1.
+void listTrack(int number, const MidiEvent& head, bool kept) {
+  std::wstring name;
+  bool named = false;
+  uint8_t running = 0;
+  uint32_t channels = 0;
+  int64_t notes = 0;
+  for (const MidiEvent* event = &head; event != nullptr; event = event->next) {
+    const uint8_t status = event->status;
+    if (status == 0xFF && !named && event->dataLength >= 1 && event->data1 == 0x03) {
+      name = trackName(*event);
+      named = true;
+    }
+    if (status >= 0x80 && status <= 0xEF) {
+      running = status;
+      channels |= 1u << (status & 0x0F);
+      if ((status & 0xF0) == 0x90 && event->dataLength == 2 && event->data2 > 0) ++notes;
+    } else if (status < 0x80 && running != 0) {
+      // Running status: `status` is the key, data1 the velocity.
+      channels |= 1u << (running & 0x0F);
+      if ((running & 0xF0) == 0x90 && event->dataLength == 1 && event->data1 > 0) ++notes;
+    }
+  }
+  std::wstring line = L"Track " + std::to_wstring(number);
+  if (named) line += L" \"" + name + L"\"";
+  std::wstring list;
+  int count = 0;
+  for (int channel = 0; channel < 16; ++channel) {
+    if ((channels & (1u << channel)) == 0) continue;
+    list += (count++ == 0 ? L" " : L", ") + std::to_wstring(channel + 1);
+  }
+  line +=
+      count == 0 ? L": no channel messages" : (count == 1 ? L": channel" : L": channels") + list;
+  line += L"; " + std::to_wstring(notes) + (notes == 1 ? L" note" : L" notes");
+  if (kept) line += L"; kept unchanged by the window (the tool humanises it too)";
+  appendLog(line.c_str());
+}
+
+}  // namespace
+
+void listTracks() {
+  const Song& song = *currentSong;
+  int number = 1;
+  for (int t = 0; t < song.trackCount; ++t) listTrack(number++, song.tracks[t].head, false);
+  for (const TrackSlot& slot : song.extraTracks) listTrack(number++, slot.head, true);
+}

@@ -1,0 +1,25 @@
+// Loading a song from a file and saving it, with the log lines the user
+// sees, the same for the window and the command-line tool:
+//   load: the path as given, then "File open error!", "File read error!" or
+//         "Read %d bytes" followed by the reader's own lines;
+//   save: "File saved", "File save error!" or "File create error!", then
+//         "Saved %d bytes" (what the system reported written; 0 when no file
+//         could be made or put in the target's place).
+// Each returns the outcome with the system's reason, for a front end that
+// reports it further (the tool prints it on standard error).
+#pragma once
+
+#include "platform/file_io.h"
+
+// Reads `path` and, once read, replaces currentSong with the song it holds
+// (so a failure leaves the current song as it was). The log shows the
+// path as given.
+ReadResult loadSongAt(const NativeString& path, ReadSharing sharing);
+
+// The same from standard input; the log shows "-" for the path.
+ReadResult loadSongFromStandardInput();
+
+// Writes currentSong (which must not be null) to `path` with
+// saveFileReplacing, or to standard output.
+SaveResult saveSongAt(const NativeString& path);
+SaveResult saveSongToStandardOutput();
