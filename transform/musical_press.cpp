@@ -94,6 +94,9 @@ class TrackPress {
 
  private:
   void readItems() {
+    size_t count = 0;
+    for (const MidiEvent* e = &slot_.head; e != nullptr; e = e->next) ++count;
+    items_.reserve(count);
     int64_t tick = 0;
     uint32_t index = 0;
     for (MidiEvent* e = &slot_.head; e != nullptr; e = e->next, ++index) {
