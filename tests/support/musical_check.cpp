@@ -225,14 +225,15 @@ void checkTrack(const std::vector<Ev>& in, const std::vector<Ev>& out, const Mus
   for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
   const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
   if (pairNotes(in, order) != pairs) fail.add() << "notes pair up differently after the press";
-  for (size_t i = 0; i < in.size(); ++i) {
+  // From the end: the next start of each key, and the next on a later tick.
+  std::vector<size_t> nearest(16 * 128, in.size()), later(16 * 128, in.size());
+  for (size_t i = in.size(); i-- > 0;) {
     if (!isStart(in[i])) continue;
+    const int k = key(in[i]);
+    if (nearest[k] < in.size() && in[nearest[k]].tick > in[i].tick) later[k] = nearest[k];
+    nearest[k] = i;
+    const size_t next = later[k];
     auto note = pairs.find(i);
-    size_t next = i + 1;
-    while (next < in.size() &&
-           !(isStart(in[next]) && key(in[next]) == key(in[i]) && in[next].tick > in[i].tick)) {
-      ++next;
-    }
     if (note == pairs.end()) continue;
     const size_t end = note->second;
     const int64_t length = in[end].tick - in[i].tick, now = tick[end] - tick[i];
