@@ -54,8 +54,8 @@ std::wstring shown(const NativeString& input) {
 
 // Reads the input like the Load command, with its log lines.
 int loadInput(const NativeString& input) {
-  const ReadResult read =
-      toWide(input) == L"-" ? loadSongFromStandardInput() : loadSongAt(input, ReadSharing::kShared);
+  const ReadResult read = toWide(input) == L"-" ? loadSongFromStandardInput()
+                                                 : loadSongAt(input, ReadSharing::kShared);
   if (read.outcome != ReadOutcome::kRead) {
     printError(shown(input) + L": " + read.reason);
     return kExitFileError;

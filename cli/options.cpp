@@ -87,7 +87,7 @@ bool setOutput(const OptionSpec& spec, const std::wstring& given, const NativeSt
     error = given + L" needs a non-empty value";
     return false;
   }
-  options.target = spec.letter == L'd'     ? Target::kFolder
+  options.target = spec.letter == L'd'      ? Target::kFolder
                    : toWide(value) == L"-" ? Target::kStandardOutput
                                            : Target::kFile;
   options.output = value;
@@ -194,11 +194,11 @@ bool askVersion(const OptionSpec&, const std::wstring&, const NativeString&, Com
 // Every option, as --help lists them. A new option is one row and the
 // function that takes its value.
 const OptionSpec kOptions[] = {
-    {L"--output", L'o', true, setOutput},  {L"--output-dir", L'd', true, setOutput},
-    {L"--style", 0, true, setStyle},       {L"--velocity-shift", 0, true, addAmount},
-    {L"--time-shift", 0, true, addAmount}, {L"--pitch-shift", 0, true, addAmount},
-    {L"--presses", 0, true, setPresses},   {L"--seed", 0, true, setSeed},
-    {L"--list", 0, false, setList},        {L"--help", L'h', false, askHelp},
+    {L"--output", L'o', true, setOutput},      {L"--output-dir", L'd', true, setOutput},
+    {L"--style", 0, true, setStyle},           {L"--time-shift", 0, true, addAmount},
+    {L"--pitch-shift", 0, true, addAmount},    {L"--velocity-shift", 0, true, addAmount},
+    {L"--presses", 0, true, setPresses},       {L"--seed", 0, true, setSeed},
+    {L"--list", 0, false, setList},            {L"--help", L'h', false, askHelp},
     {L"--version", 0, false, askVersion},
 };
 

@@ -1,12 +1,11 @@
 // The command line, parsed: argument lists in, Options or the first error out.
-#include "cli/options.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -103,13 +102,11 @@ const ParseCase kCases[] = {
     {"a.mid --style jazz", L"error: --style must be 'classic' or 'musical', got 'jazz'"},
     {"a.mid --style musical --presses 2 --time-shift 1=5",
      L"error: --presses does not go with --style musical"},
-    {"a.mid --time-shift 0=5",
-     L"error: --time-shift: track must be a number from 1 or 'all', got '0'"},
+    {"a.mid --time-shift 0=5", L"error: --time-shift: track must be a number from 1 or 'all', got '0'"},
     {"a.mid --time-shift 5", L"error: --time-shift wants TRACK=AMOUNT, got '5'"},
     {"a.mid --presses 3",
      L"error: --presses needs --time-shift, --pitch-shift or --velocity-shift"},
-    {"a.mid --presses 101 --time-shift 1=1",
-     L"error: --presses must be a whole number from 1 to 100"},
+    {"a.mid --presses 101 --time-shift 1=1", L"error: --presses must be a whole number from 1 to 100"},
     {"a.mid --seed 4294967296", L"error: --seed must be a whole number from 0 to 4294967295"},
     {"- -d out", L"error: standard input has no file name to save under in out: use -o"},
     {"- - --list", L"error: standard input can be read only once"},
@@ -138,17 +135,16 @@ TEST(CommandLine, OutputNamesClashAsTheSystemComparesThem) {
     const char* second;
     bool clash;
   } kNames[] = {
-      {"song.mid", "song.mid", true},      {"Song.mid", "song.MID", windows},
-      {"song.mid", "song.mid..", windows}, {"song.mid", "song.mid. .", windows},
-      {"song.mid", "song.midi", false},    {"song.mid", ".song.mid", false},
+      {"song.mid", "song.mid", true},       {"Song.mid", "song.MID", windows},
+      {"song.mid", "song.mid..", windows},  {"song.mid", "song.mid. .", windows},
+      {"song.mid", "song.midi", false},     {"song.mid", ".song.mid", false},
   };
   for (const auto& n : kNames) {
     SCOPED_TRACE(std::string(n.first) + " / " + n.second);
     const std::string first = n.first, second = n.second;
-    const std::vector<NativeString> args = {
-        NativeString(first.begin(), first.end()),
-        argsOf("y/")[0] + NativeString(second.begin(), second.end()), argsOf("-d")[0],
-        argsOf("out")[0]};
+    const std::vector<NativeString> args = {NativeString(first.begin(), first.end()),
+                                            argsOf("y/")[0] + NativeString(second.begin(), second.end()),
+                                            argsOf("-d")[0], argsOf("out")[0]};
     EXPECT_EQ(!parseCommandLine(args).error.empty(), n.clash);
   }
 }
