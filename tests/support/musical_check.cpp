@@ -211,12 +211,14 @@ void checkTrack(const std::vector<Ev>& in, const std::vector<Ev>& out, const Mus
       fail.add() << "start at " << in[i].tick << " moved by " << size;
     moves.push_back(size);
   }
+  // Unbiased: the mean within five standard errors of 0 (a move's spread is
+  // at most a third of the amount), so that no seed fails by chance.
   if (a.time != 0 && moves.size() >= 100) {
     double sum = 0;
     size_t far = 0;
     for (double m : moves) sum += m, far += std::fabs(m) > 0.75 * a.time;
-    if (std::fabs(sum / moves.size()) > 0.1 * a.time)
-      fail.add() << "mean move " << sum / moves.size();
+    const double mean = sum / moves.size(), bound = 5 * a.time / 3.0 / std::sqrt(moves.size());
+    if (std::fabs(mean) > bound) fail.add() << "mean move " << mean;
     if (far * 10 > moves.size()) fail.add() << far << " of " << moves.size() << " starts moved far";
   }
 
