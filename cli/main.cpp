@@ -17,6 +17,7 @@
 #include <csignal>
 #endif
 
+#include "cli/humanise.h"
 #include "cli/options.h"
 #include "cli/text_log.h"
 #include "cli/track_list.h"
@@ -24,8 +25,6 @@
 #include "platform/song_file.h"
 #include "song/log.h"
 #include "song/song.h"
-#include "transform/random_source.h"
-#include "transform/transform.h"
 #include "varnook_version.h"
 
 namespace {
@@ -68,46 +67,6 @@ int loadInput(const NativeString& input) {
   return kExitOk;
 }
 
-// Applies the amounts in the order given; a later setting for the same
-// track wins. False (with `error`) when a track is not in the file.
-bool applyAmounts(const std::vector<AmountSetting>& amounts, std::wstring& error) {
-  Song& song = *currentSong;
-  for (const AmountSetting& setting : amounts) {
-    if (setting.track > song.trackCount) {
-      error = setting.text + L": the file has " + std::to_wstring(song.trackCount) + L" track" +
-              (song.trackCount == 1 ? L"" : L"s");
-      return false;
-    }
-    const int first = setting.track == 0 ? 0 : setting.track - 1;
-    const int last = setting.track == 0 ? song.trackCount : setting.track;
-    for (int t = first; t < last; ++t) {
-      (setting.pitch ? song.tracks[t].pitchShift : song.tracks[t].timeShift) = setting.amount;
-    }
-  }
-  return true;
-}
-
-// One press, then a line per transformed track from what the press reports.
-void pressOnce() {
-  TrackPressSummary summaries[kMaxTracks];
-  transformSong(randomSource, summaries);
-  const Song& song = *currentSong;
-  for (int t = 0; t < song.trackCount; ++t) {
-    const TrackSlot& slot = song.tracks[t];
-    if (slot.timeShift == 0 && slot.pitchShift == 0) continue;
-    std::wstring line = L"Track " + std::to_wstring(t + 1) + L":";
-    if (slot.timeShift != 0) {
-      line += L" time shift moved " + std::to_wstring(summaries[t].eventsMoved) +
-              L" events, at most " + std::to_wstring(summaries[t].largestMove) + L" ticks";
-    }
-    if (slot.pitchShift != 0) {
-      line += std::wstring(slot.timeShift != 0 ? L";" : L"") + L" pitch shift added " +
-              std::to_wstring(summaries[t].bendsAdded) + L" bends";
-    }
-    appendLog(line.c_str());
-  }
-}
-
 // Saves like the Save command, after a line naming where the song goes.
 int saveOutput(Target target, const NativeString& path) {
   const bool toStandardOutput = target == Target::kStandardOutput;
@@ -127,7 +86,8 @@ RunOutcome runOne(const Options& options, const NativeString& input) {
   clearTextLog();
   if (loadInput(input) != kExitOk) return RunOutcome::kFileError;
   std::wstring error;
-  if (!applyAmounts(options.amounts, error)) {
+  std::vector<TrackAmounts> amounts;
+  if (!resolveAmounts(*currentSong, options.amounts, amounts, error)) {
     // With one input this is a usage error: nothing was done. With several,
     // it is this file's fault and the others go on.
     if (options.inputs.size() == 1) {
@@ -139,15 +99,10 @@ RunOutcome runOne(const Options& options, const NativeString& input) {
   }
   const bool saving = options.target != Target::kNone;
   const bool pressing = !options.amounts.empty() && (saving || !options.list);
-  if (pressing) {
-    const uint32_t seed = options.hasSeed ? options.seed : unpredictableNumber();
-    appendLog((L"Seed " + std::to_wstring(seed)).c_str());
-    seedRandomSource(randomSource, seed);
-  }
+  const uint32_t seed = !pressing ? 0 : options.hasSeed ? options.seed : unpredictableNumber();
+  if (pressing) appendLog((L"Seed " + std::to_wstring(seed)).c_str());
   if (options.list) listTracks();
-  if (pressing) {
-    for (uint32_t i = 0; i < options.presses; ++i) pressOnce();
-  }
+  if (pressing) humaniseSong(*currentSong, options.style, amounts, seed, options.presses);
   int status = kExitOk;
   if (options.target == Target::kFile || options.target == Target::kStandardOutput) {
     status = saveOutput(options.target, options.output);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "song/song.h"
+#include "transform/musical_amounts.h"
 #include "transform/transform.h"
 
 const wchar_t kUsage[] =
@@ -17,13 +18,22 @@ const wchar_t kUsage[] =
     L"  -o, --output FILE        save to FILE; '-' writes the song to standard output\n"
     L"                           and the log to standard error\n"
     L"  -d, --output-dir DIR     save each INPUT as DIR/its file name (several inputs)\n"
+    L"      --style classic|musical\n"
+    L"                           classic (default): as the window does it; musical:\n"
+    L"                           chords together, note lengths kept, bell-shaped\n"
+    L"                           moves, bends in cents that return, one press\n"
     L"      --time-shift TRACK=AMOUNT\n"
-    L"                           move each event by up to AMOUNT ticks (0-200)\n"
+    L"                           move each event by up to AMOUNT ticks (0-200);\n"
+    L"                           musical: each note, also in ms (0ms-200ms)\n"
     L"      --pitch-shift TRACK=AMOUNT\n"
-    L"                           bend each note by up to AMOUNT steps (0-64)\n"
-    L"                           TRACK: 1 to 16 or 'all'; both options repeat, a later\n"
-    L"                           one for the same track wins; 0 is off\n"
-    L"      --presses N          press Transform N times (1-100, default 1)\n"
+    L"                           bend each note by up to AMOUNT steps (0-64);\n"
+    L"                           musical: in cents of the file's bend range (0c-100c)\n"
+    L"      --velocity-shift TRACK=AMOUNT\n"
+    L"                           move each note's velocity by up to AMOUNT (0-64)\n"
+    L"                           TRACK: 1 up to the file's track count, or 'all';\n"
+    L"                           the options repeat, a later one for the same track\n"
+    L"                           wins; 0 is off\n"
+    L"      --presses N          press Transform N times (1-100, default 1; classic)\n"
     L"      --seed S             start the random sequence at S (0-4294967295): the\n"
     L"                           same S gives the same bytes; without it a seed is\n"
     L"                           drawn, and either way it is logged as 'Seed S'\n"
@@ -84,40 +94,57 @@ bool setOutput(const OptionSpec& spec, const std::wstring& given, const NativeSt
   return true;
 }
 
-// TRACK=AMOUNT, TRACK a number from 1 to 16 or "all".
+// TRACK=AMOUNT, TRACK a number from 1 or "all", AMOUNT a whole number with
+// "ms" (time) or "c" (pitch) after it where the style allows; checkAmounts
+// holds it against the style once every option is read.
 bool addAmount(const OptionSpec& spec, const std::wstring& given, const NativeString& raw,
                CommandLine& line, std::wstring& error) {
   const std::wstring text = toWide(raw);
+  const std::wstring name = spec.name;
   AmountSetting setting;
-  setting.pitch = spec.name == std::wstring(L"--pitch-shift");
+  setting.kind = name == L"--pitch-shift"      ? AmountKind::kPitch
+                 : name == L"--velocity-shift" ? AmountKind::kVelocity
+                                               : AmountKind::kTime;
   setting.text = given + L" " + text;
-  const int limit = setting.pitch ? kMaxPitchShift : kMaxTimeShift;
   const size_t equals = text.find(L'=');
   if (equals == std::wstring::npos) {
     error = given + L" wants TRACK=AMOUNT, got '" + text + L"'";
     return false;
   }
   const std::wstring track = text.substr(0, equals);
-  const std::wstring amount = text.substr(equals + 1);
+  std::wstring amount = text.substr(equals + 1);
+  const std::wstring unit = setting.kind == AmountKind::kTime    ? L"ms"
+                            : setting.kind == AmountKind::kPitch ? L"c"
+                                                                 : L"";
+  setting.unit = !unit.empty() && amount.size() > unit.size() &&
+                 amount.compare(amount.size() - unit.size(), unit.size(), unit) == 0;
+  if (setting.unit) amount.resize(amount.size() - unit.size());
   uint64_t number = 0;
   if (track == L"all") {
     setting.track = 0;
-  } else if (!parseNumber(track, UINT32_MAX, number) || number < 1) {
+  } else if (!parseNumber(track, INT32_MAX, number) || number < 1) {
     error = given + L": track must be a number from 1 or 'all', got '" + track + L"'";
-    return false;
-  } else if (number > kMaxTracks) {
-    error = setting.text + L": tracks after the 16th are kept unchanged and can't be humanised";
     return false;
   } else {
     setting.track = static_cast<int>(number);
   }
-  if (!parseNumber(amount, static_cast<uint64_t>(limit), number)) {
-    error = given + L": amount must be a whole number from 0 to " + std::to_wstring(limit) +
-            L", got '" + amount + L"'";
+  if (!parseNumber(amount, INT32_MAX, number)) {
+    error = given + L": amount must be a whole number, got '" + text.substr(equals + 1) + L"'";
     return false;
   }
   setting.amount = static_cast<int>(number);
   line.options.amounts.push_back(setting);
+  return true;
+}
+
+bool setStyle(const OptionSpec&, const std::wstring& given, const NativeString& raw,
+              CommandLine& line, std::wstring& error) {
+  const std::wstring value = toWide(raw);
+  if (value != L"classic" && value != L"musical") {
+    error = given + L" must be 'classic' or 'musical', got '" + value + L"'";
+    return false;
+  }
+  line.options.style = value == L"musical" ? Style::kMusical : Style::kClassic;
   return true;
 }
 
@@ -168,7 +195,8 @@ bool askVersion(const OptionSpec&, const std::wstring&, const NativeString&, Com
 // function that takes its value.
 const OptionSpec kOptions[] = {
     {L"--output", L'o', true, setOutput},      {L"--output-dir", L'd', true, setOutput},
-    {L"--time-shift", 0, true, addAmount},     {L"--pitch-shift", 0, true, addAmount},
+    {L"--style", 0, true, setStyle},           {L"--time-shift", 0, true, addAmount},
+    {L"--pitch-shift", 0, true, addAmount},    {L"--velocity-shift", 0, true, addAmount},
     {L"--presses", 0, true, setPresses},       {L"--seed", 0, true, setSeed},
     {L"--list", 0, false, setList},            {L"--help", L'h', false, askHelp},
     {L"--version", 0, false, askVersion},
@@ -188,15 +216,45 @@ const OptionSpec* findShort(wchar_t letter) {
   return nullptr;
 }
 
+// What the amounts must be in the style chosen: "" when they will do.
+std::wstring checkAmounts(const Options& options) {
+  const bool musical = options.style == Style::kMusical;
+  for (const AmountSetting& a : options.amounts) {
+    const bool time = a.kind == AmountKind::kTime, pitch = a.kind == AmountKind::kPitch;
+    if (a.unit && !musical) {
+      return a.text + L": " + (time ? L"milliseconds" : L"cents") +
+             L" need --style musical (the classic style counts " +
+             (time ? L"ticks)" : L"bend steps)");
+    }
+    const int limit = time    ? (a.unit    ? kMaxMusicalTimeMs
+                                 : musical ? kMaxMusicalTimeTicks
+                                           : kMaxTimeShift)
+                      : pitch ? (musical ? kMaxPitchCents : kMaxPitchShift)
+                              : kMaxVelocityShift;
+    if (a.amount > limit) {
+      const std::wstring range =
+          time    ? (musical ? L"0 to 200 (ticks) or 0ms to 200ms" : L"0 to 200 (ticks)")
+          : pitch ? (musical ? L"0c to 100c (cents)" : L"0 to 64 (bend steps)")
+                  : L"0 to 64";
+      return a.text + L": amount must be " + range;
+    }
+  }
+  if (options.hasPresses && options.amounts.empty()) {
+    return L"--presses needs --time-shift, --pitch-shift or --velocity-shift";
+  }
+  if (options.hasPresses && musical) {
+    return L"--presses does not go with --style musical: its press always starts from the song as "
+           L"loaded, so presses would not add up";
+  }
+  return L"";
+}
+
 // What the inputs must be, once each is expanded: "" when they will do.
 std::wstring checkInputs(const Options& options) {
   if (options.inputs.empty()) return L"no input file given";
   if (options.inputs.size() > 1 && options.target != Target::kFolder &&
       !(options.list && options.target == Target::kNone)) {
     return L"several inputs need -d DIR (or --list alone)";
-  }
-  if (options.hasPresses && options.amounts.empty()) {
-    return L"--presses needs --time-shift or --pitch-shift";
   }
   int fromStandardInput = 0;
   std::vector<NativeString> names;
@@ -286,6 +344,7 @@ CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpande
     }
     line.options.inputs.insert(line.options.inputs.end(), files.begin(), files.end());
   }
-  line.error = checkInputs(line.options);
+  line.error = checkAmounts(line.options);
+  if (line.error.empty()) line.error = checkInputs(line.options);
   return line;
 }

@@ -9,11 +9,19 @@
 
 #include "platform/file_io.h"
 
-// One --time-shift or --pitch-shift setting; track 0 means all tracks.
+// How to humanise: as the window does, or the musical style of
+// transform/musical_press.h.
+enum class Style { kClassic, kMusical };
+
+enum class AmountKind { kTime, kPitch, kVelocity };
+
+// One --time-shift, --pitch-shift or --velocity-shift setting; track 0
+// means all tracks. `unit`: the amount was given in ms (time) or c (pitch).
 struct AmountSetting {
-  bool pitch = false;
+  AmountKind kind = AmountKind::kTime;
   int track = 0;
   int amount = 0;
+  bool unit = false;
   std::wstring text;  // as given, "--time-shift 2=30", for messages
 };
 
@@ -24,6 +32,7 @@ struct Options {
   Target target = Target::kNone;
   NativeString output;  // the file, or the folder with -d
   std::vector<AmountSetting> amounts;
+  Style style = Style::kClassic;
   bool hasPresses = false;
   uint32_t presses = 1;
   bool hasSeed = false;
@@ -52,8 +61,7 @@ using InputExpander = bool (*)(const NativeString& argument, std::vector<NativeS
 // are met. `expand`, when given, turns each input into its files before the
 // inputs are checked (several inputs need -d or --list; with -d no two may
 // be saved under one name, compared with sameFileName).
-CommandLine parseCommandLine(const std::vector<NativeString>& args,
-                             InputExpander expand = nullptr);
+CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpander expand = nullptr);
 
 // The text of --help.
 extern const wchar_t kUsage[];

@@ -75,7 +75,7 @@ void listTrack(int number, const MidiEvent& head, bool kept) {
   line +=
       count == 0 ? L": no channel messages" : (count == 1 ? L": channel" : L": channels") + list;
   line += L"; " + std::to_wstring(notes) + (notes == 1 ? L" note" : L" notes");
-  if (kept) line += L"; kept unchanged (only tracks 1 to 16 can be humanised)";
+  if (kept) line += L"; kept unchanged by the window (the tool humanises it too)";
   appendLog(line.c_str());
 }
 

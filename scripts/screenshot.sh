@@ -4,9 +4,11 @@
 # scripts/screenshot.steps: the start state, a song loaded with track 2's
 # amounts set, a 16-track pane paged down, and the About box, one PNG each.
 #
-# Usage: scripts/screenshot.sh [OUT_DIR] [MIDI_FILE]
+# Usage: [VARNOOK_SHOT_DPI=144] scripts/screenshot.sh [OUT_DIR] [MIDI_FILE]
 #   OUT_DIR    where the PNGs go (default /tmp/varnook-shots)
 #   MIDI_FILE  the file to load (default: the first sample with 3+ tracks)
+#   VARNOOK_SHOT_DPI  the display's DPI (default 96; 144 is 150 % scale), with a
+#              Wine prefix of its own and a desktop grown to match
 # Needs: wine, xvfb, imagemagick (import), mingw-w64 (to build the program
 # and the driver).
 set -euo pipefail
@@ -32,12 +34,17 @@ fi
 cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" -j2 --target varnook varnook_window_driver >/dev/null
 
-export WINEPREFIX=${VARNOOK_SHOT_PREFIX:-$build/shot-wine/prefix} WINEDEBUG=-all
+dpi=${VARNOOK_SHOT_DPI:-96}
+size=$((800 * dpi / 96))x$((640 * dpi / 96))
+suffix=$([ "$dpi" = 96 ] || echo "-$dpi")
+export WINEPREFIX=${VARNOOK_SHOT_PREFIX:-$build/shot-wine/prefix$suffix} WINEDEBUG=-all
 # The About box shows the version this build made.
 export VARNOOK_VERSION=$(sed -n 's/^#define VARNOOK_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/varnook_version.h")
 if [ ! -d "$WINEPREFIX" ]; then
   mkdir -p "$WINEPREFIX"
   wine wineboot -i >/dev/null 2>&1
+  # Wine takes the display's DPI from here, for every program started afterwards.
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
   wineserver -w
 fi
 
@@ -47,22 +54,22 @@ cp "$midi" "$work/shot.mid"
 bash "$root/tests/windows/run_window_test.sh" song 16 >"$work/sixteen.mid"
 # The steps ask for a picture by making NAME.shot in the work folder and
 # wait until it is gone: take the picture of the whole screen, then delete it.
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "-screen 0 ${size}x24" bash -c '
   while sleep 0.2; do
     for request in "$2"/*.shot; do
       [ -e "$request" ] || continue
       sleep 0.5  # let the window finish painting
-      import -window root -crop 800x640+0+0 "$3/$(basename "$request" .shot).png"
+      import -window root -crop "$5+0+0" "$3/$(basename "$request" .shot).png"
       rm "$request"
     done
   done &
-  wine explorer /desktop=varnook,800x640 "$1/tests/varnook_window_driver.exe" \
+  wine explorer /desktop=varnook,"$5" "$1/tests/varnook_window_driver.exe" \
     "$1/varnook.exe" "$4" "$2"
   status=$?
   kill %1
   wineserver -k || true
   exit $status
-' _ "$build" "$work" "$out" "$root/scripts/screenshot.steps"
+' _ "$build" "$work" "$out" "$root/scripts/screenshot.steps" "$size"
 rm -rf "$work"
 # explorer's exit status is not the driver's: a failed step shows as a missing picture.
 for shot in start loaded scrolled about; do

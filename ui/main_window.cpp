@@ -18,12 +18,25 @@
 HINSTANCE instanceHandle = nullptr;
 HWND mainWindowHandle = nullptr;
 HWND trackPaneHandle = nullptr;
+int32_t layoutDpi = kBaseDpi;
 
 namespace {
 
 // Posted at WM_INITDIALOG when the command line names files, so that they are
 // opened once the window is up.
 constexpr UINT kOpenCommandLineFiles = WM_APP + 1;
+// Posted at WM_DPICHANGED: lays the pane out for the new DPI after the dialog
+// manager, which may rescale a dialog's children as it handles the change.
+constexpr UINT kLayOutTrackPane = WM_APP + 2;
+
+// Not in the headers: the message that carries a drop's data across
+// processes, which an elevated window must let in as well as WM_DROPFILES.
+constexpr UINT kCopyGlobalData = 0x0049;
+
+// The window's icons, each loaded at the size the system draws it: the small
+// one in the title bar, the big one in Alt+Tab and the taskbar.
+HICON bigIcon = nullptr;
+HICON smallIcon = nullptr;
 
 // The files named on the command line, until they are opened. The message
 // carries no pointer: a stray or repeated one finds nothing left to open.
@@ -54,6 +67,48 @@ void takeSliderValue(int sliderId, int labelId, int16_t position, int32_t maximu
   setLabel(labelId, value);
 }
 
+HICON loadIcon(int widthMetric, int heightMetric) {
+  return static_cast<HICON>(LoadImageW(instanceHandle, MAKEINTRESOURCEW(IDI_VARNOOK), IMAGE_ICON,
+                                       GetSystemMetrics(widthMetric),
+                                       GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+}
+
+void setIcons(HWND window) {
+  bigIcon = loadIcon(SM_CXICON, SM_CYICON);
+  smallIcon = loadIcon(SM_CXSMICON, SM_CYSMICON);
+  SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
+  SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+}
+
+// The DPI of the display the window is on. GetDpiForWindow (Windows 10 1607
+// and later) is looked up at run time, so that the program still starts on
+// systems without it; there the system's DPI serves: the one DPI of Windows 7
+// and 8, the primary monitor's on 8.1, whose WM_DPICHANGED then corrects it.
+int32_t displayDpi(HWND window) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  // Through void (*)(), the one function type that converts to any other
+  // without a warning.
+  static const auto getDpiForWindow =
+      reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void (*)()>(
+          GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow != nullptr) {
+    const UINT dpi = getDpiForWindow(window);
+    if (dpi > 0) return static_cast<int32_t>(dpi);
+  }
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : kBaseDpi;
+}
+
+// Run as administrator, the window would get no message from Explorer, which
+// runs with less privilege: a drop would silently do nothing. These are the
+// messages a drop is made of.
+void letDropsIn(HWND window) {
+  for (const UINT message : {UINT{WM_DROPFILES}, UINT{WM_COPYDATA}, kCopyGlobalData})
+    ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -71,6 +126,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     commandLineFiles = {arguments[1], argumentCount - 1};
   DialogBoxParamW(instanceHandle, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
   LocalFree(arguments);
+  DestroyIcon(bigIcon);
+  DestroyIcon(smallIcon);
   return 0;
 }
 
@@ -90,6 +147,12 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case kOpenCommandLineFiles:
       onOpenCommandLineFiles();
       return FALSE;
+    case WM_DPICHANGED:
+      onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return FALSE;
+    case kLayOutTrackPane:
+      relayOutTrackPane();
+      return FALSE;
     default:
       return FALSE;
   }
@@ -99,8 +162,9 @@ BOOL initMainWindow(HWND window) {
   // The pane and the log find their controls through this handle, so it
   // comes before anything else.
   mainWindowHandle = window;
-  HICON icon = LoadIconW(instanceHandle, MAKEINTRESOURCEW(IDI_VARNOOK));
-  SendMessageW(mainWindowHandle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  // The pane is laid out for this DPI as it opens.
+  layoutDpi = displayDpi(window);
+  setIcons(window);
   openTrackPane();
   SendDlgItemMessageW(mainWindowHandle, IDC_TIME_SHIFT, TBM_SETRANGE, TRUE,
                       MAKELONG(0, kMaxTimeShift));
@@ -109,6 +173,7 @@ BOOL initMainWindow(HWND window) {
   // Asked for at run time, so the template keeps its styles: the window
   // takes files dragged onto it from Explorer.
   DragAcceptFiles(window, TRUE);
+  letDropsIn(window);
   appendLog(L"Start");
   if (commandLineFiles.count > 0) PostMessageW(window, kOpenCommandLineFiles, 0, 0);
   // TRUE: the dialog manager focuses the first tab stop, the Exit button.
@@ -166,8 +231,16 @@ void placeTrackPane() {
   RECT box;
   GetWindowRect(GetDlgItem(mainWindowHandle, IDC_TRACKS_GROUP), &box);
   MapWindowPoints(nullptr, mainWindowHandle, reinterpret_cast<POINT*>(&box), 2);
-  const PixelRect pane = paneRectInGroupBox(box.left, box.top, box.right, box.bottom);
+  const PixelRect pane = paneRectInGroupBox(box.left, box.top, box.right, box.bottom, layoutDpi);
   SetWindowPos(trackPaneHandle, HWND_TOP, pane.x, pane.y, pane.width, pane.height, SWP_SHOWWINDOW);
+}
+
+void onDpiChanged(int32_t dpi, const RECT& suggested) {
+  layoutDpi = dpi;
+  SetWindowPos(mainWindowHandle, nullptr, suggested.left, suggested.top,
+               suggested.right - suggested.left, suggested.bottom - suggested.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  PostMessageW(mainWindowHandle, kLayOutTrackPane, 0, 0);
 }
 
 void onDropFiles(HDROP drop) {

@@ -15,6 +15,9 @@
 extern HINSTANCE instanceHandle;  // the program's module; every resource comes from it
 extern HWND mainWindowHandle;     // the main dialog, set first thing at its WM_INITDIALOG
 extern HWND trackPaneHandle;      // the current track pane, replaced by every load
+// The DPI the window's own pixel figures are laid out for: the display's when
+// the window opens, the new one's when it moves to a monitor of another scale.
+extern int32_t layoutDpi;
 
 // Files handed to the program at once, on its command line or in one drop:
 // the first one's path and how many there were.
@@ -52,3 +55,8 @@ void refreshTrackControls();
 
 // Fits trackPaneHandle into group box IDC_TRACKS_GROUP and shows it.
 void placeTrackPane();
+
+// The window moved to a display of `dpi` (WM_DPICHANGED): it takes the
+// rectangle the system suggests, and once the dialog manager has scaled its
+// own controls, the pane and its buttons are laid out anew for `dpi`.
+void onDpiChanged(int32_t dpi, const RECT& suggested);

@@ -8,18 +8,36 @@ constexpr int32_t kButtonTop = 5;
 constexpr int32_t kButtonWidth = 70;
 constexpr int32_t kButtonHeight = 20;
 constexpr int32_t kContentBottomMargin = 20;
+constexpr int32_t kPaneSideInset = 1;
+constexpr int32_t kPaneTopInset = 20;
+constexpr int32_t kPaneBottomInset = 2;
+
+int32_t scaleToDpi(int32_t pixels, int32_t dpi) {
+  if (dpi < 1) dpi = kBaseDpi;
+  // In 64 bits, so that no figure times any DPI can overflow; half a pixel
+  // and more rounds up.
+  return static_cast<int32_t>((int64_t{pixels} * dpi + kBaseDpi / 2) / kBaseDpi);
+}
 }  // namespace
 
-PixelRect trackButtonRect(int32_t index) {
-  return {kButtonX, kButtonTop + kButtonHeight * index, kButtonWidth, kButtonHeight};
+PixelRect trackButtonRect(int32_t index, int32_t dpi) {
+  const int32_t height = scaleToDpi(kButtonHeight, dpi);
+  return {scaleToDpi(kButtonX, dpi), scaleToDpi(kButtonTop, dpi) + height * index,
+          scaleToDpi(kButtonWidth, dpi), height};
 }
 
-int32_t paneContentHeight(int32_t trackCount) {
-  return kButtonTop + kButtonHeight * trackCount + kContentBottomMargin;
+int32_t paneContentHeight(int32_t trackCount, int32_t dpi) {
+  return scaleToDpi(kButtonTop, dpi) + scaleToDpi(kButtonHeight, dpi) * trackCount +
+         scaleToDpi(kContentBottomMargin, dpi);
 }
 
-PixelRect paneRectInGroupBox(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  return {left + 1, top + 20, (right - left) - 2, (bottom - top) - 22};
+PixelRect paneRectInGroupBox(int32_t left, int32_t top, int32_t right, int32_t bottom,
+                             int32_t dpi) {
+  const int32_t side = scaleToDpi(kPaneSideInset, dpi);
+  const int32_t captionClearance = scaleToDpi(kPaneTopInset, dpi);
+  const int32_t bottomInset = scaleToDpi(kPaneBottomInset, dpi);
+  return {left + side, top + captionClearance, (right - left) - 2 * side,
+          (bottom - top) - captionClearance - bottomInset};
 }
 
 int32_t scrollTargetFor(const ScrollBarState& bar, int32_t request) {

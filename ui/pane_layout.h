@@ -13,18 +13,25 @@ struct PixelRect {
   int32_t height = 0;
 };
 
+// The pane's figures are pixels at 96 DPI (100 % scale). On another display
+// each is scaled to the window's DPI on its own, to the nearest pixel (a half
+// up), so that the buttons keep one height and abut without gaps at any
+// scale; at 96 DPI nothing changes. A dpi below 1 (a failed query) counts as
+// 96.
+constexpr int32_t kBaseDpi = 96;
+
 // Track button `index` (0-based) in the pane's client coordinates, before any
-// scrolling: 70 x 20 pixels at 10, 5 + 20 * index.
-PixelRect trackButtonRect(int32_t index);
+// scrolling: 70 x 20 pixels at 10, 5 + 20 * index, at 96 DPI.
+PixelRect trackButtonRect(int32_t index, int32_t dpi);
 
 // Height of the content holding `trackCount` buttons: 5 pixels above the
-// first, 20 per button and 20 below the last.
-int32_t paneContentHeight(int32_t trackCount);
+// first, 20 per button and 20 below the last, at 96 DPI.
+int32_t paneContentHeight(int32_t trackCount, int32_t dpi);
 
 // The pane's rectangle for a group box given by its corners in the main
 // window's client coordinates: 1 pixel inside the sides, 20 below the top
-// (clear of the caption) and 2 above the bottom.
-PixelRect paneRectInGroupBox(int32_t left, int32_t top, int32_t right, int32_t bottom);
+// (clear of the caption) and 2 above the bottom, at 96 DPI.
+PixelRect paneRectInGroupBox(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t dpi);
 
 // One scroll bar as the platform reports it (SCROLLINFO's fields).
 struct ScrollBarState {

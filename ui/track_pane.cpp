@@ -44,6 +44,30 @@ void setBar(HWND window, int bar, int32_t extent) {
   SetScrollInfo(window, bar, &info, FALSE);
 }
 
+// Puts every button of the pane at its unscrolled place for layoutDpi, in the
+// pane's font, and sets both bars to the top of content of that size. A
+// button made at run time gets no font of its own: without one it would draw
+// in the bold System font, not the dialog's.
+void layOutButtons(HWND window) {
+  const WPARAM font = static_cast<WPARAM>(SendMessageW(window, WM_GETFONT, 0, 0));
+  int32_t count = 0;
+  for (HWND button; (button = GetDlgItem(window, IDC_TRACK_BUTTON_FIRST + count)) != nullptr;
+       ++count) {
+    const PixelRect rect = trackButtonRect(count, layoutDpi);
+    SetWindowPos(button, nullptr, rect.x, rect.y, rect.width, rect.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(button, WM_SETFONT, font, TRUE);
+  }
+  RECT client;
+  GetClientRect(window, &client);
+  // The page equals the range until the next WM_SIZE sets the real client
+  // size, so neither bar can scroll before then.
+  setBar(window, SB_HORZ, client.right - client.left);
+  setBar(window, SB_VERT, paneContentHeight(count, layoutDpi));
+  paneScrollY = 1;
+  paneScrollX = 1;
+}
+
 void onTrackPaneCommand(HWND window, WORD id) {
   if (id >= IDC_TRACK_BUTTON_FIRST && id <= IDC_TRACK_BUTTON_LAST) {
     currentSong->selectedTrack = static_cast<uint8_t>(id - IDC_TRACK_BUTTON_FIRST);
@@ -61,6 +85,17 @@ void openTrackPane() {
                                        mainWindowHandle, trackPaneProc, 0);
   ShowWindow(trackPaneHandle, SW_SHOW);
   placeTrackPane();
+}
+
+void relayOutTrackPane() {
+  layOutButtons(trackPaneHandle);
+  placeTrackPane();
+  // The pane may have kept its size, and then no WM_SIZE comes to set the
+  // pages for the content just laid out.
+  RECT client;
+  GetClientRect(trackPaneHandle, &client);
+  onPaneSize(trackPaneHandle, kSizeRestored, static_cast<int16_t>(client.right),
+             static_cast<int16_t>(client.bottom));
 }
 
 INT_PTR CALLBACK trackPaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -92,20 +127,12 @@ BOOL initTrackPane(HWND window) {
   for (int32_t i = 0; i < trackCount; ++i) {
     wchar_t text[kTrackButtonTextUnits];
     std::swprintf(text, kTrackButtonTextUnits, L"Track %d", static_cast<int>(i + 1));
-    const PixelRect rect = trackButtonRect(i);
-    CreateWindowExW(0, L"BUTTON", text, kTrackButtonStyle, rect.x, rect.y, rect.width, rect.height,
-                    window,
+    // Placed and given their font with the others just below.
+    CreateWindowExW(0, L"BUTTON", text, kTrackButtonStyle, 0, 0, 0, 0, window,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TRACK_BUTTON_FIRST + i)),
                     instanceHandle, nullptr);
   }
-  RECT client;
-  GetClientRect(window, &client);
-  // The page equals the range until the first WM_SIZE sets the real client
-  // size, so neither bar can scroll before then.
-  setBar(window, SB_HORZ, client.right - client.left);
-  setBar(window, SB_VERT, paneContentHeight(trackCount));
-  paneScrollY = 1;
-  paneScrollX = 1;
+  layOutButtons(window);
   return FALSE;
 }
 

@@ -18,6 +18,10 @@ extern int32_t paneScrollY;
 // places it in the group box.
 void openTrackPane();
 
+// Lays the current pane out anew for layoutDpi: the buttons at their places
+// in the pane's font, both bars back at the top, the pane fitted to its box.
+void relayOutTrackPane();
+
 INT_PTR CALLBACK trackPaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 BOOL initTrackPane(HWND window);

@@ -78,6 +78,9 @@ def rows(version):
         ('listed.mid --list --time-shift 1=5', 0, 'listed.mid\n' + ANY + 'Track 1 "Lead": channels 1, 10; 4 notes\n'
          'Track 2: no channel messages; 0 notes\n(Track .*\n){14}Track 17: channel 3; 1 note; kept unchanged.*\n',
          'varnook-cli: nothing was saved.*\n', {}),
+        ('one.mid --style musical --time-shift all=10ms --pitch-shift 1=10c --velocity-shift 1=5 --seed 2 -o copy.mid',
+         0, ANY + 'Seed 2\nTrack 1: time shift moved 0 of 1 note, at most 0 ticks \\(0.0 ms\\); pitch shift added 0 '
+         'bends; velocity shift changed [01] notes?\n' + saved, '', {'copy.mid': lambda d: len(d) == len(ONE)}),
         ('one.mid -o taken.mid', 0, saved, '', {'taken.mid': ONE}, 'taken'),
         ('one.mid -o %s/copy.mid' % LONG, 0, saved, '', {LONG + '/copy.mid': ONE}),
         ('one.mid -o readonly.mid', 1, ANY + 'File create error!\nSaved 0 bytes\n', 'varnook-cli: readonly.mid: .+\n',
@@ -150,7 +153,7 @@ def contract(cli, work, version, *_):
         left = sorted(Path(n).read_bytes() for n in os.listdir('.') if n.startswith('.vk-'))
         problems += [] if left == [b'mine'] * (how == 'taken') else ['temporary files afterwards: %s' % left]
         failures += ['%s: %s' % (args, p) for p in problems]
-    return failures + seeds(cli) + (wildcards(cli, work) if WINDOWS else interrupted(cli, work))
+    return failures + seeds(cli) + velocities(cli) + (wildcards(cli, work) if WINDOWS else interrupted(cli, work))
 
 
 def wildcards(cli, work):
@@ -211,6 +214,20 @@ def seeds(cli):
     if not re.match(r'(.*\n){4}Seed 9\nTrack 1 ', twice) or summary[:2] != first or len(summary) != 4:
         failures.append('press 1 of two is not a press alone:\n%s%s' % (twice, once))
     return failures + (['press 2 replayed the seed'] if same('twice.mid', 'again.mid') else [])
+
+
+def velocities(cli):
+    """A velocity shift changes velocities only: the time and pitch draws stay those of the same seed without it."""
+    go = lambda target, *more: run(cli, ['two.mid', *AMOUNTS, '--pitch-shift', 'all=8', '--seed', '5', *more,
+                                         '-o', target])
+    go('plain.mid')
+    status, _, log, _ = go('loud.mid', '--velocity-shift', 'all=20')
+    plain, loud = Path('plain.mid').read_bytes(), Path('loud.mid').read_bytes()
+    # Every Note On carries its status once bent: a changed byte is the one after its key.
+    moved = [p for p in range(len(plain)) if plain[p] != loud[p]] if len(plain) == len(loud) else None
+    if status or moved is None or not moved or any(plain[p - 2] & 0xF0 != 0x90 for p in moved):
+        return ['a velocity shift changed more than velocities: %s\n%s' % (moved, log)]
+    return [] if re.search(r'^Track 2: .*; velocity shift changed \d+ notes$', log, re.M) else ['summary: ' + log]
 
 
 def broken(why):
@@ -295,7 +312,9 @@ def samples(cli, work, _, data, native):
 
 def compare(cli, work, data, native):
     failures = []
-    for label, options in ('plain', ''), ('humanised', '--seed 7 --time-shift all=30 --pitch-shift all=10 --presses 2'):
+    for label, options in (('plain', ''), ('humanised', '--seed 7 --time-shift all=30 --pitch-shift all=10 --presses 2'),
+                           ('musical', '--seed 7 --style musical --time-shift all=15ms --pitch-shift all=10c '
+                            '--velocity-shift all=8')):
         (s1, o1, _, f1), (s2, o2, _, f2) = (batch(tool, data, os.path.join(work, label, os.path.basename(tool)),
                                                   *options.split()) for tool in (native, cli))
         # Each build saves into a folder of its own: the log names the file alike.

@@ -35,9 +35,11 @@ std::wstring summary(const CommandLine& line) {
   const wchar_t* targets[] = {L"", L" file=", L" stdout", L" folder="};
   text += targets[static_cast<int>(o.target)];
   if (o.target == Target::kFile || o.target == Target::kFolder) text += toWide(o.output);
+  if (o.style == Style::kMusical) text += L" musical";
+  const wchar_t* kinds[] = {L" time", L" pitch", L" velocity"};
   for (const AmountSetting& a : o.amounts) {
-    text += (a.pitch ? L" pitch" : L" time") + std::to_wstring(a.track) + L"=" +
-            std::to_wstring(a.amount);
+    text += kinds[static_cast<int>(a.kind)] + std::to_wstring(a.track) + L"=" +
+            std::to_wstring(a.amount) + (a.unit ? L"u" : L"");
   }
   if (o.hasPresses) text += L" presses=" + std::to_wstring(o.presses);
   if (o.hasSeed) text += L" seed=" + std::to_wstring(o.seed);
@@ -68,6 +70,11 @@ const ParseCase kCases[] = {
     {"one.mid --time-shift 1=200 --pitch-shift 16=64 --time-shift all=0",
      L"in=one.mid time1=200 pitch16=64 time0=0"},
     {"one.mid --presses=100 --time-shift 1=1 --seed 0", L"in=one.mid time1=1 presses=100 seed=0"},
+    {"one.mid --velocity-shift 70=64 --time-shift 17=5", L"in=one.mid velocity70=64 time17=5"},
+    {"one.mid --style musical --time-shift 2=200ms --pitch-shift=all=100c --style=musical",
+     L"in=one.mid musical time2=200u pitch0=100u"},
+    {"one.mid --style musical --time-shift 2=200 --pitch-shift 1=100",
+     L"in=one.mid musical time2=200 pitch1=100"},
     // Help and version answer as soon as they are met.
     {"-h", L"help"},
     {"--help --bogus", L"help"},
@@ -82,12 +89,23 @@ const ParseCase kCases[] = {
     {"a.mid --output=", L"error: --output needs a non-empty value"},
     {"a.mid -o x.mid -d y", L"error: only one of -o and -d, once"},
     {"a.mid b.mid", L"error: several inputs need -d DIR"},
-    {"a.mid --time-shift 1=201", L"error: --time-shift: amount must be a whole number from 0 to 200, got '201'"},
-    {"a.mid --pitch-shift 1=65", L"error: --pitch-shift: amount must be a whole number from 0 to 64"},
-    {"a.mid --time-shift 17=5", L"error: --time-shift 17=5: tracks after the 16th"},
+    {"a.mid --time-shift 1=201", L"error: --time-shift 1=201: amount must be 0 to 200 (ticks)"},
+    {"a.mid --pitch-shift 1=65", L"error: --pitch-shift 1=65: amount must be 0 to 64 (bend steps)"},
+    {"a.mid --velocity-shift 1=65", L"error: --velocity-shift 1=65: amount must be 0 to 64"},
+    {"a.mid --style musical --time-shift 1=201ms",
+     L"error: --time-shift 1=201ms: amount must be 0 to 200"},
+    {"a.mid --pitch-shift 1=101c --style musical",
+     L"error: --pitch-shift 1=101c: amount must be 0c to 100c"},
+    {"a.mid --time-shift 1=5ms", L"error: --time-shift 1=5ms: milliseconds need --style musical"},
+    {"a.mid --pitch-shift 1=5c", L"error: --pitch-shift 1=5c: cents need --style musical"},
+    {"a.mid --time-shift 1=5c", L"error: --time-shift: amount must be a whole number, got '5c'"},
+    {"a.mid --style jazz", L"error: --style must be 'classic' or 'musical', got 'jazz'"},
+    {"a.mid --style musical --presses 2 --time-shift 1=5",
+     L"error: --presses does not go with --style musical"},
     {"a.mid --time-shift 0=5", L"error: --time-shift: track must be a number from 1 or 'all', got '0'"},
     {"a.mid --time-shift 5", L"error: --time-shift wants TRACK=AMOUNT, got '5'"},
-    {"a.mid --presses 3", L"error: --presses needs --time-shift or --pitch-shift"},
+    {"a.mid --presses 3",
+     L"error: --presses needs --time-shift, --pitch-shift or --velocity-shift"},
     {"a.mid --presses 101 --time-shift 1=1", L"error: --presses must be a whole number from 1 to 100"},
     {"a.mid --seed 4294967296", L"error: --seed must be a whole number from 0 to 4294967295"},
     {"- -d out", L"error: standard input has no file name to save under in out: use -o"},

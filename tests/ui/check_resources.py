@@ -9,7 +9,8 @@ major, minor, build, revision = map(int, version.split('.'))
 run = lambda *command: subprocess.run(command, check=True, capture_output=True).stdout
 res = lambda kind, name: run('wrestool', '-x', '--raw', f'--type={kind}', f'--name={name}', exe)
 group, manifest, block = res(14, 136), res(24, 1), res(16, 1)  # icon group: 6 + 14 per image
-dlls = re.findall(rb'DLL Name: (\S+)', run('x86_64-w64-mingw32-objdump', '-p', exe))
+headers = run('x86_64-w64-mingw32-objdump', '-p', exe)
+dlls = re.findall(rb'DLL Name: (\S+)', headers)
 images = {(width or 256, bits, res(3, ident)[:4] == b'\x89PNG') for width, bits, ident in
           (struct.unpack_from('<B5xH4xH', group, 6 + 14 * i) for i in range(group[4]))}
 strings = dict(FileDescription='Varnook', FileVersion=version, InternalName='varnook',
@@ -17,12 +18,18 @@ strings = dict(FileDescription='Varnook', FileVersion=version, InternalName='var
 checks = {f'version: {k} "{s}"': re.search(f'{k}\0+{re.escape(s)}\0', block.decode('utf-16-le'))
           for k, s in strings.items()} | {
     'imports only DLLs that every Windows has': {d.lower() for d in dlls} == {b'comctl32.dll',
-        b'comdlg32.dll', b'kernel32.dll', b'msvcrt.dll', b'shell32.dll', b'user32.dll',
-        b'version.dll'},
+        b'comdlg32.dll', b'gdi32.dll', b'kernel32.dll', b'msvcrt.dll', b'shell32.dll',
+        b'user32.dll', b'version.dll'},
     'icon: 16, 32, 48 at 4, 8, 32 bits, and 256 as PNG': images == {
         (size, bits, False) for size in (16, 32, 48) for bits in (4, 8, 32)} | {(256, 32, True)},
+    'imports no DPI call that systems before Windows 10 lack (looked up at run time)':
+        not re.search(rb'\sGetDpiFor', headers),
     'manifest: common controls 6.0.0.0, asInvoker': re.search(
         rb'Common-Controls"\s+version="6.0.0.0".*level="asInvoker"', manifest, re.S),
+    'manifest: long-path aware': re.search(rb'<longPathAware[^>]*>true</longPathAware>', manifest),
+    'manifest: per-monitor DPI aware, V2 first': re.search(
+        rb'<dpiAware[^>]*>true/pm</dpiAware>', manifest) and re.search(
+        rb'<dpiAwareness[^>]*>PerMonitorV2,PerMonitor</dpiAwareness>', manifest),
     'version: file and product version in the fixed part':
         struct.pack('<2I', major << 16 | minor, build << 16 | revision) * 2 in block}
 failed = [name for name, ok in checks.items() if not ok]

@@ -15,11 +15,16 @@ add_test(NAME ui_resources
 add_executable(varnook_window_driver windows/driver.cpp)
 target_link_options(varnook_window_driver PRIVATE -municode)
 target_link_libraries(varnook_window_driver PRIVATE shell32 varnook_warnings)
+add_library(varnook_probe SHARED windows/probe.cpp)  # loaded beside the driver
+set_target_properties(varnook_probe PROPERTIES PREFIX "")
+target_link_libraries(varnook_probe PRIVATE varnook_warnings)
+add_dependencies(varnook_window_driver varnook_probe)
 file(GLOB steps CONFIGURE_DEPENDS windows/*.steps)
-foreach(file ${steps})  # one test each, taking turns in one Wine prefix
+foreach(file ${steps})  # one test each, taking turns in one Wine prefix per display DPI
   get_filename_component(name ${file} NAME_WE)
+  string(REGEX MATCH "[0-9]+$" dpi ${name})  # dpi144.steps runs at 144 DPI, the others at 96
   add_test(NAME window_${name} COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/run_window_test.sh
-    window-e2e $<TARGET_FILE:varnook_window_driver> $<TARGET_FILE:varnook> ${file})
+    window-e2e $<TARGET_FILE:varnook_window_driver> $<TARGET_FILE:varnook> ${file} ${dpi})
   set_tests_properties(window_${name} PROPERTIES RESOURCE_LOCK wine TIMEOUT 300
     ENVIRONMENT "VARNOOK_VERSION=${PROJECT_VERSION}")
 endforeach()

@@ -14,12 +14,40 @@ TEST(AmountLabel, OffForZeroTheNumberOtherwiseNothingWhenTooLong) {
   for (const auto& [value, want] : cases) EXPECT_EQ(amountLabelText(value).text, want) << value;
 }
 
-// The pane 1 pixel inside its box's sides, 20 below its top, 2 above its bottom; 16 buttons: 345.
-TEST(PaneLayout, ButtonsAndPaneSitWhereTheyBelong) {
-  const PixelRect last = trackButtonRect(15), pane = paneRectInGroupBox(10, 20, 110, 220);
-  EXPECT_EQ(std::tuple(last.x, last.y, last.width, last.height), std::tuple(10, 305, 70, 20));
-  EXPECT_EQ(std::tuple(pane.x, pane.y, pane.width, pane.height, paneContentHeight(16)),
-            std::tuple(11, 40, 98, 178, 345));
+// The pane 1 pixel inside its box's sides, 20 below its top, 2 above its bottom; the last of 16
+// buttons at 305 to 325, the content 345 high; all at 96 DPI and scaled at the common display
+// scales, 125 to 200 %. Each figure is rounded on its own (125 %: 5 -> 6.25 -> 6, 10 -> 12.5 ->
+// 13); a failed DPI query (0) counts as 96.
+TEST(PaneLayout, FiguresGrowWithTheDisplayScale) {
+  // clang-format off
+  const std::tuple<int32_t, PixelRect, int32_t, PixelRect> cases[] = {
+      // dpi, button 16 (index 15), content of 16, pane in the box 10, 20, 110, 220
+      {96, {10, 305, 70, 20}, 345, {11, 40, 98, 178}},
+      {120, {13, 381, 88, 25}, 431, {11, 45, 98, 172}},
+      {144, {15, 458, 105, 30}, 518, {12, 50, 96, 167}},
+      {168, {18, 534, 123, 35}, 604, {12, 55, 96, 161}},
+      {192, {20, 610, 140, 40}, 690, {12, 60, 96, 156}},
+      {0, {10, 305, 70, 20}, 345, {11, 40, 98, 178}}};
+  // clang-format on
+  const auto fields = [](const PixelRect& r) { return std::tuple(r.x, r.y, r.width, r.height); };
+  for (const auto& [dpi, button, content, pane] : cases) {
+    EXPECT_EQ(fields(trackButtonRect(15, dpi)), fields(button)) << dpi;
+    EXPECT_EQ(paneContentHeight(16, dpi), content) << dpi;
+    EXPECT_EQ(fields(paneRectInGroupBox(10, 20, 110, 220, dpi)), fields(pane)) << dpi;
+  }
+}
+
+// At any DPI the buttons share one height and follow each other without gap or overlap, and the
+// content ends one button's height below the last: nothing to scroll past, nothing cut off.
+TEST(PaneLayout, ButtonsAbutAndFitTheContentAtEveryDpi) {
+  for (int32_t dpi = 72; dpi <= 480; ++dpi) {
+    for (int32_t i = 0; i < 15; ++i) {
+      const PixelRect a = trackButtonRect(i, dpi), b = trackButtonRect(i + 1, dpi);
+      ASSERT_EQ(std::tuple(a.y + a.height, a.height, a.x), std::tuple(b.y, b.height, b.x)) << dpi;
+    }
+    const PixelRect last = trackButtonRect(15, dpi);
+    ASSERT_EQ(paneContentHeight(16, dpi) - (last.y + last.height), last.height) << dpi;
+  }
 }
 
 // 16 tracks make 345 pixels (positions 1 to 146 in a page of 200), four 105, less than a page.

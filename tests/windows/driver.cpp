@@ -2,9 +2,9 @@
 // a line, words split as on a command line ('#' starts a comment):
 //   varnook_window_driver VARNOOK_EXE STEP_FILE WORK_DIR
 // $WORK stands for WORK_DIR, $LONG for a folder in it that makes paths of about 200 UTF-16 units,
-// ids are named as in res/resource.h, TRACKn is the pane's button n. `expect OBSERVATION [ARG...] =
-// WANT...` waits until the observation reads WANT; the first failure prints what was seen and the
-// log, ends the program and the driver.
+// ids are named as in res/resource.h, TRACKn is the pane's button n, sizes are physical pixels.
+// `expect OBSERVATION [ARG...] = WANT...` waits until the observation reads WANT; the first
+// failure prints what was seen and the log, ends the program and the driver.
 #include <windows.h>
 // after windows.h, which they need
 #include <commctrl.h>
@@ -91,7 +91,34 @@ int id(const std::wstring& name) {
 HWND topDialog() { return GetForegroundWindow(); }
 HWND pane() { return FindWindowExW(mainWindow, nullptr, L"#32770", nullptr); }
 
+// What `window` answers to `message` in its own process, or with `probe` "VarnookIconWidth" the
+// width of icon `wParam` (see probe.cpp).
+LRESULT askInside(HWND window, UINT message, WPARAM wParam = 0,
+                  const wchar_t* probe = L"VarnookProbe") {
+  static HHOOK hook = nullptr;
+  static DWORD hookedThread = 0;
+  const DWORD thread = GetWindowThreadProcessId(mainWindow, nullptr);
+  if (thread != hookedThread) {  // a new launch
+    HMODULE module = LoadLibraryW(L"varnook_probe.dll");
+    const auto proc =
+        reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(GetProcAddress(module, "probe")));
+    if (hook) UnhookWindowsHookEx(hook);
+    if (!proc || !(hook = SetWindowsHookExW(WH_CALLWNDPROC, proc, module, thread)))
+      fail(L"cannot hook the probe into the window");
+    hookedThread = thread;
+  }
+  RemovePropW(window, L"answer");
+  send(window, RegisterWindowMessageW(probe), message, LPARAM(wParam));
+  return LRESULT(GetPropW(window, L"answer"));
+}
+
 std::wstring yes(bool b) { return b ? L"yes" : L"no"; }
+
+std::wstring numbers(std::initializer_list<LONG> values) {
+  std::wstring out;
+  for (LONG v : values) out += (out.empty() ? L"" : L" ") + std::to_wstring(v);
+  return out;
+}
 
 // A control of the dialog on top or of the pane, once it is there.
 HWND waitControl(int id) {
@@ -132,6 +159,25 @@ std::wstring observe(const std::wstring& what, const Args& a) {
       if (send(b, BM_GETCHECK))
         checked = checked ? -1 : GetDlgCtrlID(b) - IDC_TRACK_BUTTON_FIRST + 1;
     return std::to_wstring(count) + L" " + std::to_wstring(checked);
+  }
+  if (what == L"button") {  // N: x y width height in the pane, physical pixels
+    r = buttonRect(id(a[0]));
+    return numbers({r.left, r.top, r.right - r.left, r.bottom - r.top});
+  }
+  if (what == L"window") {  // the main window's x y width height on the screen
+    GetWindowRect(mainWindow, &r);
+    return numbers({r.left, r.top, r.right - r.left, r.bottom - r.top});
+  }
+  if (what == L"font") {  // N: "dialog" when track button N draws in the pane's font
+    const LRESULT font =
+        askInside(GetDlgItem(pane(), IDC_TRACK_BUTTON_FIRST + id(a[0]) - 1), WM_GETFONT);
+    return font == 0 ? L"none" : font == askInside(pane(), WM_GETFONT) ? L"dialog" : L"other";
+  }
+  if (what == L"icons") {  // the big and the small icon's widths, 0 for one not set
+    const LRESULT big = askInside(mainWindow, WM_GETICON, ICON_BIG),
+                  small = askInside(mainWindow, WM_GETICON, ICON_SMALL);
+    return numbers({LONG(askInside(mainWindow, 0, big, L"VarnookIconWidth")),
+                    LONG(askInside(mainWindow, 0, small, L"VarnookIconWidth"))});
   }
   if (what == L"moved") return std::to_wstring(buttonRect(1).top - topBeforeScroll);
   if (what == L"view") {  // track button N lies wholly inside the pane
@@ -198,6 +244,16 @@ void run(const Args& a) {
     topBeforeScroll = buttonRect(1).top;
     return (void)send(pane(), WM_VSCROLL, id(a[1]));
   }
+  if (verb == L"dpichange") {  // DPI X Y WIDTH HEIGHT: as if moved to a monitor of that DPI
+    // The message carries a pointer to the suggested rectangle, which must lie in the program's
+    // own memory: no system copies it across for this message.
+    const RECT rect{id(a[2]), id(a[3]), id(a[2]) + id(a[4]), id(a[3]) + id(a[5])};
+    void* remote = VirtualAllocEx(app.hProcess, nullptr, sizeof rect, MEM_COMMIT, PAGE_READWRITE);
+    if (!remote || !WriteProcessMemory(app.hProcess, remote, &rect, sizeof rect, nullptr))
+      fail(L"cannot hand the rectangle over");
+    send(mainWindow, WM_DPICHANGED, MAKEWPARAM(id(a[1]), id(a[1])), LPARAM(remote));
+    return (void)VirtualFreeEx(app.hProcess, remote, 0, MEM_RELEASE);
+  }
   if (verb == L"log") {  // exactly these new lines; with none, no new line; and no dialog open
     if (a.size() == 1) Sleep(800);
     const std::wstring want = joined(a.begin() + 1, a.end(), L"\r\n");
@@ -239,6 +295,8 @@ Args words(std::wstring line) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) return std::printf("usage: DRIVER VARNOOK_EXE STEP_FILE WORK_DIR\n"), 2;
+  // Sizes are read in the display's own pixels, not scaled back to 96 DPI for an unaware caller.
+  SetProcessDPIAware();
   vars[L"EXE"] = windowsPath(argv[1]);
   vars[L"WORK"] = windowsPath(argv[3]);
   // The version the build made, so that no step keeps a copy of it.

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/midi_builder.h"
+#include "support/musical_check.h"
+#include "transform/musical_press.h"
+#include "transform/song_tracks.h"
+
+namespace {
+
+using Timeline = std::vector<std::pair<int64_t, std::string>>;  // absolute tick, event as hex
+
+std::string hexByte(uint32_t value) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X ", value & 0xFF);
+  return text;
+}
+
+// A track's hex: the events in tick order (ties as given) with delta times.
+std::string trackHex(Timeline events) {
+  std::stable_sort(events.begin(), events.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::string out;
+  int64_t at = 0;
+  for (const auto& [tick, bytes] : events) {
+    const auto delta = static_cast<uint32_t>(tick - at);
+    for (int shift = 21; shift > 0; shift -= 7) {
+      if (delta >> shift) out += hexByte(0x80 | delta >> shift);
+    }
+    out += hexByte(delta & 0x7F) + bytes + " ";
+    at = tick;
+  }
+  return out + "00 FF 2F 00";
+}
+
+// A dense, awkward track: chords, repeated and overlapping keys, notes of no
+// length, doubled note-offs, drums, controllers and the file's own bends in
+// front of notes, a bend range of 12 semitones on channel 2, starts one tick
+// apart and long gaps.
+std::string denseTrack(uint32_t state) {
+  auto next = [&state](uint32_t below) {
+    return ((state = state * 1664525u + 1013904223u) >> 8) % below;
+  };
+  Timeline track = {{0, "B1 65 00"}, {0, "B1 64 00"}, {0, "B1 06 0C"}, {0, "B1 26 00"}};
+  const int steps[] = {0, 1, 1, 2, 3, 5, 12, 24, 48, 96, 500},
+            lengths[] = {0, 1, 2, 7, 24, 96, 300};
+  for (int64_t i = 0, tick = 0; i < 600; ++i) {
+    tick += steps[next(11)];
+    const uint32_t channel = next(4) == 0 ? 9 : next(2), key = 60 + next(4),
+                   end = tick + lengths[next(7)];
+    if (next(8) == 0) track.push_back({tick, hexByte(0xB0 | channel) + "07 " + hexByte(next(128))});
+    if (next(10) == 0)
+      track.push_back({tick, hexByte(0xE0 | channel) + "00 " + hexByte(next(128))});
+    track.push_back({tick, hexByte(0x90 | channel) + hexByte(key) + hexByte(1 + next(127))});
+    const std::string off = hexByte((next(2) ? 0x80 : 0x90) | channel) + hexByte(key) + "00";
+    track.push_back({end, off});
+    if (next(20) == 0) track.push_back({end, off});
+    if (next(30) == 0) track.push_back({tick + next(50), "F0 03 7E 7F F7"});
+  }
+  return trackHex(track);
+}
+
+// 96 ticks a quarter: 500,000 us a quarter, from tick 2000 four times as
+// fast (125,000 us), from 6000 one second a quarter.
+const std::string kTempoTrack =
+    trackHex({{0, "FF 51 03 07 A1 20"}, {2000, "FF 51 03 01 E8 48"}, {6000, "FF 51 03 0F 42 40"}});
+
+struct Placed {
+  int64_t tick;
+  uint8_t status, data1, data2;
+};
+
+// Track `track` after a musical press of `amounts` with `seed`.
+std::vector<Placed> pressed(const std::vector<std::string>& tracks, int track,
+                            const MusicalAmounts& amounts, uint32_t seed) {
+  Song& song = loadSong(midiFile(tracks));
+  std::vector<MusicalAmounts> all(allTrackCount(song));
+  all[track] = amounts;
+  musicalPress(song, all, seed);
+  const std::vector<int64_t> ticks = absoluteTicks(trackAt(song, track));
+  std::vector<Placed> out;
+  for (const MidiEvent* e = &trackAt(song, track).head; e != nullptr; e = e->next) {
+    out.push_back({ticks[out.size()], e->status, e->data1, e->data2});
+  }
+  return out;
+}
+
+int64_t tickOf(const std::vector<Placed>& events, uint8_t status, uint8_t key) {
+  for (const Placed& e : events) {
+    if (e.status == status && e.data1 == key) return e.tick;
+  }
+  return -1;
+}
+
+}  // namespace
+
+TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksAndRealFiles) {
+  const std::vector<MusicalAmounts> kinds = {
+      {200, false, 100, 64}, {20, false, 10, 5}, {15, true, 50, 0}, {200, true, 0, 30},
+      {0, false, 100, 0},    {1, false, 0, 0},   {0, false, 0, 64}};
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    const std::vector<uint8_t> file =
+        midiFile({kTempoTrack, denseTrack(seed), denseTrack(seed * 7 + 1), denseTrack(seed + 99)});
+    const MusicalAmounts& a = kinds[seed % kinds.size()];
+    const MusicalAmounts& b = kinds[(seed + 3) % kinds.size()];
+    EXPECT_EQ(musicalPressProblem(file.data(), file.size(), {a, a, b, {}}, seed), "") << seed;
+  }
+  size_t file = 0;
+  for (const auto& [name, bytes] : sampleMidiFiles()) {
+    ++file;
+    for (uint32_t seed : {1u, 77u}) {
+      std::vector<MusicalAmounts> amounts;
+      for (size_t t = 0; t < 40; ++t) amounts.push_back(kinds[(t + file + seed) % kinds.size()]);
+      EXPECT_EQ(musicalPressProblem(bytes.data(), bytes.size(), amounts, seed), "") << name;
+    }
+    if (HasFailure()) return;
+  }
+}
+
+TEST(MusicalPress, AChordMovesWholeWithTheControllerInFrontOfIt) {
+  // A D at 0; at 96 a volume change and C-E-G for a quarter; a C at 288.
+  const std::string track =
+      "00 90 3E 64  30 80 3E 00  30 B0 07 64  00 90 3C 64  00 90 40 64  00 90 43 64  60 80 3C 00  "
+      "00 80 40 00  00 80 43 00  60 90 48 64  60 80 48 00  00 FF 2F 00";
+  bool moved = false;
+  for (uint32_t seed = 1; seed <= 10; ++seed) {
+    SCOPED_TRACE(seed);
+    const std::vector<Placed> out = pressed({track}, 0, {200, false, 0, 0}, seed);
+    const int64_t chord = out[3].tick;
+    moved |= chord != 96;
+    EXPECT_LE(std::abs(chord - 96), 47);  // less than half the 96 ticks to either neighbour
+    EXPECT_EQ(out[2].status, 0xB0);       // the volume change still leads, on the chord's tick
+    EXPECT_EQ(out[2].tick, chord);
+    EXPECT_EQ(tickOf(out, 0x90, 0x40), chord);
+    EXPECT_EQ(tickOf(out, 0x90, 0x43), chord);
+    EXPECT_EQ(tickOf(out, 0x80, 0x43), chord + 96);
+  }
+  EXPECT_TRUE(moved);
+}
+
+TEST(MusicalPress, ANoteEndsWhereTheNextOfItsKeyStarts) {
+  // C for a quarter at 96, C again at 192 (legato), D at 400.
+  const std::string track =
+      "60 90 3C 64  60 80 3C 00  00 90 3C 64  60 80 3C 00  81 20 90 3E 64  60 80 3E 00  00 FF 2F "
+      "00";
+  int cut = 0;
+  for (uint32_t seed = 1; seed <= 30; ++seed) {
+    const std::vector<Placed> out = pressed({"00 FF 03 00 " + track}, 0, {100, false, 0, 0}, seed);
+    const int64_t first = out[1].tick, second = out[3].tick;
+    ASSERT_TRUE(out[2].status == 0x80 && out[3].status == 0x90)
+        << seed;  // end, then the next start
+    const bool late = first - 96 > second - 192;
+    cut += late;
+    EXPECT_EQ(out[2].tick, late ? second : first + 96) << seed;  // cut short, or its quarter kept
+  }
+  EXPECT_GT(cut, 5);
+}
+
+TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
+  // Channel 2: bend range 12 semitones, held down by half of it (4096);
+  // then 200 notes a quarter apart.
+  std::string track = "00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ";
+  for (int i = 0; i < 200; ++i) track += "60 91 3C 64  30 81 3C 00 ";
+  const std::vector<Placed> out = pressed({track + "00 FF 2F 00"}, 0, {0, false, 100, 0}, 3);
+  // 100 cents of a 1,200-cent range is 8192 / 12 = 682 steps either way, not
+  // the 4,096 of the default 2 semitones.
+  int bends = 0, wide = 0;
+  for (size_t i = 4; i + 1 < out.size(); ++i) {
+    const int value = out[i].data1 | out[i].data2 << 7;
+    if (out[i].status == 0xE1 && out[i + 1].status == 0x91) {
+      ++bends;
+      EXPECT_LE(std::abs(value - 4096), 682) << i;
+      wide += std::abs(value - 4096) > 409;
+    } else if (out[i].status == 0xE1) {
+      EXPECT_TRUE(value == 4096 && out[i - 1].status == 0x81) << i;  // back after each note
+    }
+  }
+  EXPECT_EQ(bends, 200);
+  EXPECT_GT(wide, 0);
+}
+
+TEST(MusicalPress, MillisecondsFollowTheTempoMap) {
+  // 10 ms is one tick at most before tick 2000 (5.2 ms a tick), up to 7
+  // after it (1.3 ms a tick). Notes every 40 ticks.
+  Timeline notes;
+  for (int64_t tick = 40; tick <= 4000; tick += 40)
+    notes.insert(notes.end(), {{tick, "90 3C 64"}, {tick + 16, "80 3C 00"}});
+  int64_t slow = 0, fast = 0;
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    int64_t written = 0;
+    for (const Placed& e : pressed({kTempoTrack, trackHex(notes)}, 1, {10, true, 0, 0}, seed)) {
+      if (e.status != 0x90) continue;
+      int64_t& largest = (written += 40) < 2000 ? slow : fast;
+      largest = std::max(largest, std::abs(e.tick - written));
+    }
+  }
+  EXPECT_EQ(slow, 1);
+  EXPECT_TRUE(fast >= 5 && fast <= 7) << fast;
+}

@@ -1,0 +1,72 @@
+#include "transform/bend_range.h"
+
+#include <algorithm>
+
+#include "song/song.h"
+#include "transform/channel_message.h"
+#include "transform/song_tracks.h"
+
+namespace {
+
+// What a track has selected and entered on one channel so far. 127/127 is
+// the null parameter: nothing selected.
+struct ParameterState {
+  uint8_t msb = 127;
+  uint8_t lsb = 127;
+  int32_t semitones = 2;
+  int32_t cents = 0;
+};
+
+}  // namespace
+
+BendRanges buildBendRanges(const Song& song) {
+  BendRanges ranges;
+  for (int32_t t = 0; t < allTrackCount(song); ++t) {
+    ParameterState state[16];
+    uint8_t running = 0;
+    int64_t tick = 0;
+    for (const MidiEvent* e = &trackAt(song, t).head; e != nullptr; e = e->next) {
+      tick += e->deltaTime;
+      const ChannelMessage m = readChannelMessage(*e, running);
+      if (!m.isChannel || (m.status & 0xF0) != 0xB0) continue;
+      ParameterState& s = state[m.status & 0x0F];
+      switch (m.data1) {
+        case 101:
+          s.msb = m.data2;
+          break;
+        case 100:
+          s.lsb = m.data2;
+          break;
+        // A non-registered parameter takes over Data Entry until a
+        // registered one is selected again.
+        case 99:
+        case 98:
+          s.msb = s.lsb = 127;
+          break;
+        case 6:
+        case 38:
+          if (s.msb != 0 || s.lsb != 0) break;
+          // Data Entry sets one half; the other keeps its value, as a
+          // receiver does.
+          (m.data1 == 6 ? s.semitones : s.cents) = m.data2;
+          ranges.changes[m.status & 0x0F].push_back({tick, s.semitones * 100 + s.cents});
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  for (auto& list : ranges.changes) {
+    std::stable_sort(
+        list.begin(), list.end(),
+        [](const BendRangeChange& a, const BendRangeChange& b) { return a.tick < b.tick; });
+  }
+  return ranges;
+}
+
+int32_t bendRangeAt(const BendRanges& ranges, int channel, int64_t tick) {
+  const auto& list = ranges.changes[channel];
+  auto after = std::upper_bound(list.begin(), list.end(), tick,
+                                [](int64_t t, const BendRangeChange& c) { return t < c.tick; });
+  return after == list.begin() ? kDefaultBendRangeCents : (after - 1)->cents;
+}

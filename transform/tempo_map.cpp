@@ -1,0 +1,83 @@
+#include "transform/tempo_map.h"
+
+#include <algorithm>
+
+#include "song/song.h"
+#include "transform/song_tracks.h"
+
+namespace {
+
+constexpr double kDefaultMicrosPerQuarter = 500000.0;
+
+struct TempoChange {
+  int64_t tick;
+  uint32_t microsPerQuarter;
+};
+
+// FF 51 03 tt tt tt: the reader keeps the type in data1, the length byte in
+// data2 and the three tempo bytes in extra.
+bool readTempo(const MidiEvent& event, uint32_t& microsPerQuarter) {
+  if (event.status != 0xFF || event.data1 != 0x51 || event.dataLength != 5 || event.data2 != 3) {
+    return false;
+  }
+  microsPerQuarter = (static_cast<uint32_t>(event.extra[0]) << 16) |
+                     (static_cast<uint32_t>(event.extra[1]) << 8) | event.extra[2];
+  return microsPerQuarter != 0;  // a tempo of 0 has no meaning; the last good one holds
+}
+
+}  // namespace
+
+TempoMap buildTempoMap(const Song& song) {
+  TempoMap map;
+  const int32_t division = song.division;
+  if ((division & 0x8000) != 0) {
+    // Frames per second as a negative byte (29 stands for 29.97 drop-frame),
+    // then ticks per frame.
+    const int frames = 256 - ((division >> 8) & 0xFF);
+    const int ticksPerFrame = division & 0xFF;
+    const double perSecond = (frames == 29 ? 29.97 : frames) * ticksPerFrame;
+    map.segments.push_back({0, 0.0, perSecond > 0 ? 1e6 / perSecond : 0.0});
+    return map;
+  }
+  std::vector<TempoChange> changes;
+  for (int32_t t = 0; t < allTrackCount(song); ++t) {
+    int64_t tick = 0;
+    for (const MidiEvent* e = &trackAt(song, t).head; e != nullptr; e = e->next) {
+      tick += e->deltaTime;
+      uint32_t tempo = 0;
+      if (readTempo(*e, tempo)) changes.push_back({tick, tempo});
+    }
+  }
+  // Track order decides between changes on one tick: the later one holds.
+  std::stable_sort(changes.begin(), changes.end(),
+                   [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
+  const double perTick = division > 0 ? 1.0 / division : 0.0;
+  map.segments.push_back({0, 0.0, kDefaultMicrosPerQuarter * perTick});
+  for (const TempoChange& change : changes) {
+    TempoSegment& last = map.segments.back();
+    const double micros =
+        last.micros + static_cast<double>(change.tick - last.tick) * last.microsPerTick;
+    const TempoSegment next = {change.tick, micros, change.microsPerQuarter * perTick};
+    if (change.tick == last.tick) {
+      last = next;
+    } else {
+      map.segments.push_back(next);
+    }
+  }
+  return map;
+}
+
+double microsAtTick(const TempoMap& map, double tick) {
+  auto after = std::upper_bound(map.segments.begin(), map.segments.end(), tick,
+                                [](double t, const TempoSegment& s) { return t < s.tick; });
+  const TempoSegment& s = after == map.segments.begin() ? *after : *(after - 1);
+  return s.micros + (tick - static_cast<double>(s.tick)) * s.microsPerTick;
+}
+
+double tickAtMicros(const TempoMap& map, double micros) {
+  auto after = std::upper_bound(map.segments.begin(), map.segments.end(), micros,
+                                [](double m, const TempoSegment& s) { return m < s.micros; });
+  const TempoSegment& s = after == map.segments.begin() ? *after : *(after - 1);
+  if (s.microsPerTick <= 0) return static_cast<double>(s.tick);
+  return static_cast<double>(s.tick) + (micros - s.micros) / s.microsPerTick;
+}

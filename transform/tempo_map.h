@@ -1,0 +1,30 @@
+// Ticks to time and back, for amounts given in milliseconds.
+//
+// buildTempoMap reads the Set Tempo meta events of every track (a tempo
+// holds for the whole file whichever track carries it), from 500,000
+// microseconds per quarter note until the first. A division with its top
+// bit set counts frames and ticks per frame: ticks are then already time,
+// and tempo events do not change it. A division of 0 gives a map on which
+// no tick has a length (every conversion stays on its tick).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct Song;
+
+struct TempoSegment {
+  int64_t tick = 0;   // where the segment starts
+  double micros = 0;  // the time at that tick
+  double microsPerTick = 0;
+};
+
+struct TempoMap {
+  std::vector<TempoSegment> segments;  // by tick, the first at tick 0
+};
+
+TempoMap buildTempoMap(const Song& song);
+
+double microsAtTick(const TempoMap& map, double tick);
+// The (fractional) tick at a time; before 0 it extends the first segment.
+double tickAtMicros(const TempoMap& map, double micros);
