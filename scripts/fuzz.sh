@@ -3,9 +3,9 @@
 # SECONDS (default 60), one after the other:
 #   varnook_fuzz_song      the reader and the writer: any image loads, and what
 #                          is saved reads back and saves to the same bytes;
-#   varnook_fuzz_pipeline  load, one to three presses, save, read again: an
-#                          image plus nine bytes of settings (fuzz/pipeline_fuzz.cpp).
-# Seeds are the small shared sample files (for the pipeline, each with four
+#   varnook_fuzz_pipeline  load, a press in either style, save, read again: an
+#                          image plus eleven bytes of settings (fuzz/pipeline_fuzz.cpp).
+# Seeds are the small shared sample files (for the pipeline, each with seven
 # settings tails). Fails on any finding; the input is then kept in the build
 # folder's artifacts/. Needs clang and libclang-rt-14-dev (scripts/install-deps.sh
 # installs them).
@@ -25,12 +25,19 @@ for target in "${targets[@]}"; do
   cmake --build "$build" --target "varnook_fuzz_$target" -j2
 done
 
-# Settings tails for the pipeline seeds (control, seed x4, time, pitch, the
-# tracks of each as a bit mask): every track at 30 ticks and 10 steps pressed
-# three times; every other track at 200 ticks; bends alone at 64, twice; the
-# song repeated 32 times over at 50 ticks and 5 steps.
-tails=('\x04\x01\x00\x00\x00\x1e\x0a\xff\xff' '\x00\x2a\x00\x00\x00\xc8\x00\x55\x00'
-  '\x02\x07\x00\x00\x00\x00\x40\x00\xff' '\x30\x09\x00\x00\x00\x32\x05\xff\xff')
+# Settings tails for the pipeline seeds (fuzz/pipeline_fuzz.cpp: control,
+# seed x4, time, pitch, velocity, the tracks of each as a bit mask). Classic:
+# every track at 30 ticks and 10 steps pressed three times; every other track
+# at 200 ticks and velocities 20; bends alone at 64, twice; the song repeated
+# 32 times over. Musical: 20 ticks, 10 cents, velocities 8; 15 ms and 50
+# cents on some tracks; everything at its largest on the song repeated.
+tails=('\x04\x01\x00\x00\x00\x1e\x0a\x00\xff\xff\x00'
+  '\x00\x2a\x00\x00\x00\xc8\x00\x14\x55\x00\xff'
+  '\x02\x07\x00\x00\x00\x00\x40\x00\x00\xff\x00'
+  '\x30\x09\x00\x00\x00\x32\x05\x0a\xff\xff\xff'
+  '\x01\x03\x00\x00\x00\x14\x0a\x08\xff\xff\xff'
+  '\x09\x05\x00\x00\x00\x0f\x32\x00\xff\x0f\x00'
+  '\x31\x0b\x00\x00\x00\xc8\x64\x40\xff\xff\xff')
 
 samples="$root/../shared/testdata/midi"
 [ -d "$samples" ] || echo "fuzz: no sample files in $samples; starting without seeds"

@@ -132,7 +132,7 @@ struct Failure {
 // index -> end index, over the events of `order` that are starts and ends.
 std::map<size_t, size_t> pairNotes(const std::vector<Ev>& events,
                                    const std::vector<size_t>& order) {
-  std::vector<std::deque<size_t>> open(16 * 128);
+  std::unordered_map<int, std::deque<size_t>> open;  // only the keys the track plays
   std::map<size_t, size_t> pairs;
   for (size_t i : order) {
     if (isStart(events[i])) open[key(events[i])].push_back(i);

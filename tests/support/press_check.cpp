@@ -1,6 +1,7 @@
 #include "support/press_check.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -20,18 +21,9 @@ bool tagAt(const std::vector<uint8_t>& bytes, size_t pos, const char* tag) {
 
 }  // namespace
 
-int trackTotal(const Song& song) {
-  return song.trackCount + static_cast<int>(song.extraTracks.size());
-}
-
-const TrackSlot& trackAt(const Song& song, int index) {
-  return index < song.trackCount ? song.tracks[index]
-                                 : song.extraTracks[static_cast<size_t>(index - song.trackCount)];
-}
-
 SongSnapshot snapshotSong(const Song& song) {
   SongSnapshot snapshot;
-  for (int t = 0; t < trackTotal(song); ++t) {
+  for (int t = 0; t < allTrackCount(song); ++t) {
     const TrackSlot& slot = trackAt(song, t);
     SongSnapshot::Track& track = snapshot.tracks.emplace_back();
     track.events = trackEvents(slot);
@@ -43,9 +35,10 @@ SongSnapshot snapshotSong(const Song& song) {
 }
 
 std::string classicPressProblem(const SongSnapshot& before, const Song& after,
-                                const TrackPressSummary* summaries) {
-  if (static_cast<int>(before.tracks.size()) != trackTotal(after)) return "the track count changed";
-  for (int t = 0; t < trackTotal(after); ++t) {
+                                const std::vector<TrackPressSummary>& summaries) {
+  if (static_cast<int>(before.tracks.size()) != allTrackCount(after))
+    return "the track count changed";
+  for (int t = 0; t < allTrackCount(after); ++t) {
     const SongSnapshot::Track& was = before.tracks[static_cast<size_t>(t)];
     const TrackSlot& slot = trackAt(after, t);
     const int64_t a = slot.timeShift, p = slot.pitchShift;
@@ -80,10 +73,40 @@ std::string classicPressProblem(const SongSnapshot& before, const Song& after,
       seen.largestMove = std::max(seen.largestMove, moved[i] < 0 ? -moved[i] : moved[i]);
     }
     if (moved.size() != was.events.size()) return at(t, k) + "an event went missing";
-    const TrackPressSummary said = t < kMaxTracks ? summaries[t] : TrackPressSummary{};
+    const TrackPressSummary said =
+        static_cast<size_t>(t) < summaries.size() ? summaries[t] : TrackPressSummary{};
     if (seen.eventsMoved != said.eventsMoved || seen.largestMove != said.largestMove ||
         seen.bendsAdded != said.bendsAdded)
       return at(t, k) + "the summary does not count what the press did";
+  }
+  return "";
+}
+
+std::string velocityShiftProblem(const SongSnapshot& before, const Song& after,
+                                 const std::vector<int32_t>& amounts) {
+  for (int t = 0; t < allTrackCount(after); ++t) {
+    const Events& was = before.tracks[static_cast<size_t>(t)].events;
+    const Events now = trackEvents(trackAt(after, t));
+    const int amount = static_cast<size_t>(t) < amounts.size() ? amounts[t] : 0;
+    if (now.size() != was.size()) return at(t, now.size()) + "events added or lost";
+    uint8_t running = 0;  // the last channel status
+    for (size_t i = 0; i < was.size(); ++i) {
+      if (was[i].status >= 0x80 && was[i].status < 0xF0) running = was[i].status;
+      // Where a Note On's velocity stands: data2 after its own status, data1
+      // under running status (the stored status is the key).
+      EventFields expected = was[i];
+      const bool own = (was[i].status & 0xF0) == 0x90 && was[i].dataLength == 2;
+      const bool runs = was[i].status < 0x80 && (running & 0xF0) == 0x90 && was[i].dataLength == 1;
+      uint8_t* velocity = own ? &expected.data2 : runs ? &expected.data1 : nullptr;
+      if (velocity != nullptr && *velocity >= 1 && *velocity <= 127) {
+        const int shifted = own ? now[i].data2 : now[i].data1;
+        if (shifted < 1 || shifted > 127 || std::abs(shifted - *velocity) > amount)
+          return at(t, i) + "velocity " + std::to_string(*velocity) + " became " +
+                 std::to_string(shifted);
+        *velocity = static_cast<uint8_t>(shifted);
+      }
+      if (!(now[i] == expected)) return at(t, i) + "changed other than its velocity";
+    }
   }
   return "";
 }
@@ -116,8 +139,8 @@ std::string writtenFileProblem(const std::vector<uint8_t>& written, int tracks) 
   problem = fixedPointProblem(written.data(), written.size());
   if (!problem.empty()) return "written file: " + problem;
   if (saveSong() != written) return "the written file does not read back in step";
-  if (trackTotal(*currentSong) != tracks || static_cast<int>(layout.tracks.size()) != tracks)
-    return "the written file holds " + std::to_string(trackTotal(*currentSong)) + " tracks, not " +
-           std::to_string(tracks);
+  if (allTrackCount(*currentSong) != tracks || static_cast<int>(layout.tracks.size()) != tracks)
+    return "the written file holds " + std::to_string(allTrackCount(*currentSong)) +
+           " tracks, not " + std::to_string(tracks);
   return "";
 }

@@ -10,11 +10,8 @@
 
 #include "song/song.h"
 #include "support/midi_builder.h"
+#include "transform/song_tracks.h"
 #include "transform/transform.h"
-
-// Every track of a song in file order: the slots, then the tracks kept past them.
-int trackTotal(const Song& song);
-const TrackSlot& trackAt(const Song& song, int index);
 
 // A song's chains as they stood before a press: each track's events (by
 // field), their absolute ticks, and where each event node stood, so that the
@@ -35,10 +32,16 @@ SongSnapshot snapshotSong(const Song& song);
 // (A = timeShift; an event with delta 0 or a status from 0xA0 up moves with
 // the one before it); every added event is a Pitch Bend right before a Note
 // On of its channel, on its tick, low byte 0, high byte 64 - P .. 63 + P and
-// not 0 (P = pitchShift); `summaries` (one per slot) counts what moved and
-// what was added.
+// not 0 (P = pitchShift); `summaries` (one per track, in the order of
+// trackAt; missing ones count as zeros) counts what moved and what was added.
 std::string classicPressProblem(const SongSnapshot& before, const Song& after,
-                                const TrackPressSummary* summaries);
+                                const std::vector<TrackPressSummary>& summaries);
+
+// A velocity shift of `amounts[t]` on each track t (missing: 0): only the
+// velocities of Note Ons from 1 to 127 (running status included) changed,
+// each by at most its amount and into 1..127.
+std::string velocityShiftProblem(const SongSnapshot& before, const Song& after,
+                                 const std::vector<int32_t>& amounts);
 
 // The chunks of a written file, walked by their declared lengths.
 struct ChunkLayout {
