@@ -31,7 +31,8 @@ bool isEnd(const Ev& e) {
 }
 bool isBend(const Ev& e) { return e.channel && (e.status & 0xF0) == 0xE0; }
 int channel(const Ev& e) { return e.status & 0x0F; }
-int key(const Ev& e) { return (channel(e) << 7) | e.d1; }
+// A key byte of 0x80 or more counts by its low seven bits, on its own channel.
+int key(const Ev& e) { return (channel(e) << 7) | (e.d1 & 0x7F); }
 int bendValue(const Ev& e) { return (e.d1 & 0x7F) | ((e.d2 & 0x7F) << 7); }
 
 std::vector<Ev> snapshot(const TrackSlot& slot) {
