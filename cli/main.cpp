@@ -319,8 +319,11 @@ int loadInput(const NativeString& path) {
     return kExitFileError;
   }
   appendLogNumber(L"Read %d bytes", static_cast<int>(bytes.size()));
-  replaceCurrentSong();
-  parseSong(bytes.data(), static_cast<int32_t>(bytes.size()));
+  if (!loadSongImage(bytes.data(), static_cast<int32_t>(bytes.size()))) {
+    printError((shown == L"-" ? L"standard input" : shown) +
+               L": no MIDI header found (not a MIDI file?)");
+    return kExitFileError;
+  }
   if (currentSong->trackCount == 0) {
     printError((shown == L"-" ? L"standard input" : shown) +
                L": no MIDI track found (not a MIDI file?)");

@@ -3,12 +3,14 @@
 // A Song owns its 16 track slots and the tracks past them; a slot owns the
 // events chained after its head; an event owns its `extra` block exactly when
 // dataLength > 2. Events are kept close to their file bytes: the writer puts
-// back status, data1, data2 and the extra bytes as dataLength says. Plain
-// data, no platform services, no validation of ranges.
+// back status, data1, data2 and the extra bytes as dataLength says. What the
+// file holds besides the tracks' events is kept as its `pieces`, in file
+// order. Plain data, no platform services, no validation of ranges.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 struct MidiEvent {
   MidiEvent() = default;
@@ -40,6 +42,32 @@ struct TrackSlot {
 
 constexpr int kMaxTracks = 16;
 
+// One stretch of a file as read. The pieces of a loaded Song cover the
+// file's bytes end to end; saving writes each back in its place, so that what
+// the program does not understand (chunks of other kinds, data after a track's
+// End of Track or after the last chunk, a RIFF wrapper) comes back unchanged.
+enum class PieceKind : uint8_t {
+  kBytes,   // `bytes` as read
+  kHeader,  // the MThd chunk as read (`bytes`); its track count is rewritten
+  kTrack,   // "MTrk", its length, the events of track `index`, then `bytes`:
+            // what the chunk held after the last event that could be read
+  kSize,    // a four-byte little-endian size (RIFF): the bytes written from
+            // the next piece up to piece `index`, excluded
+  kPad,     // the pad byte after a RIFF chunk whose size is piece `index`:
+            // written (bytes[0], or 0) when that size is odd and `padWhenOdd`
+};
+
+struct FilePiece {
+  PieceKind kind = PieceKind::kBytes;
+  // kTrack: the track (0-15 a slot, then extraTracks); kSize: the piece
+  // after the sized ones; kPad: the size piece.
+  uint32_t index = 0;
+  // kPad: false when the file left out the pad byte after an odd size; it
+  // is then left out again, so that the chunks after it stay where they are.
+  bool padWhenOdd = true;
+  std::vector<uint8_t> bytes;
+};
+
 // The largest delta time a file can hold: four seven-bit groups, the longest
 // variable-length quantity the Standard MIDI File format allows.
 constexpr uint32_t kMaxDeltaTime = 0x0FFFFFFF;
@@ -58,6 +86,9 @@ struct Song {
   // transformed, written back unchanged after the first 16. (A deque, since
   // slots can be neither copied nor moved.)
   std::deque<TrackSlot> extraTracks;
+  // The file as read, in order; empty for a song not read from a file, which
+  // is written as a 14-byte header and its tracks.
+  std::vector<FilePiece> pieces;
 };
 
 // The one current song; null until the first successful load, replaced only

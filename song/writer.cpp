@@ -1,5 +1,6 @@
 #include "song/writer.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <limits>
@@ -81,21 +82,64 @@ uint8_t* encodeVarLen(uint32_t value, uint8_t* position) {
   return position;
 }
 
-int32_t serializeSong(uint8_t*& image) {
-  const Song& song = *currentSong;
+namespace {
+
+const TrackSlot& trackAt(const Song& song, uint32_t index) {
+  return index < kMaxTracks ? song.tracks[index] : song.extraTracks[index - kMaxTracks];
+}
+
+// The pieces of a song that was not read from a file: a header of its own,
+// then the first trackCount slots and the tracks kept past them.
+std::vector<FilePiece> defaultPieces(const Song& song) {
+  std::vector<FilePiece> pieces(1);
+  pieces[0].kind = PieceKind::kHeader;
+  pieces[0].bytes.resize(kHeaderSize);
+  uint8_t* out = writeTag("MThd", pieces[0].bytes.data());
+  out = writeBigEndian32(6, out);
+  // The format as a 16-bit word whose high byte is 0; the track count is
+  // filled in as the tracks are written.
+  out = writeBigEndian16(song.formatByte, out);
+  out = writeBigEndian16(0, out);
+  writeBigEndian16(static_cast<uint16_t>(song.division), out);
   const int shown =
       song.trackCount < 0 ? 0 : (song.trackCount > kMaxTracks ? kMaxTracks : song.trackCount);
-  // The first `shown` slots, then the tracks kept past them, in file order.
-  std::vector<const TrackSlot*> tracks;
-  for (int t = 0; t < shown; ++t) tracks.push_back(&song.tracks[t]);
-  for (const TrackSlot& slot : song.extraTracks) tracks.push_back(&slot);
+  const size_t count = static_cast<size_t>(shown) + song.extraTracks.size();
+  for (size_t t = 0; t < count; ++t) {
+    FilePiece& piece = pieces.emplace_back();
+    piece.kind = PieceKind::kTrack;
+    piece.index = static_cast<uint32_t>(t < static_cast<size_t>(shown) ? t : kMaxTracks + t - shown);
+  }
+  return pieces;
+}
+
+// The most bytes a piece can take: exact but for a pad byte.
+int64_t pieceSize(const Song& song, const FilePiece& piece) {
+  switch (piece.kind) {
+    case PieceKind::kTrack:
+      return kChunkHeaderSize + trackDataSize(trackAt(song, piece.index)) +
+             static_cast<int64_t>(piece.bytes.size());
+    case PieceKind::kSize:
+      return 4;
+    case PieceKind::kPad:
+      return 1;
+    default:
+      return static_cast<int64_t>(piece.bytes.size());
+  }
+}
+
+}  // namespace
+
+int32_t serializeSong(uint8_t*& image) {
+  const Song& song = *currentSong;
+  const std::vector<FilePiece> made = song.pieces.empty() ? defaultPieces(song) : std::vector<FilePiece>();
+  const std::vector<FilePiece>& pieces = song.pieces.empty() ? made : song.pieces;
 
   // Size first, so that the buffer fits whatever the Song holds.
-  std::vector<int64_t> trackSizes;
-  int64_t total = kHeaderSize;
-  for (const TrackSlot* slot : tracks) {
-    trackSizes.push_back(trackDataSize(*slot));
-    total += kChunkHeaderSize + trackSizes.back();
+  int64_t total = 0;
+  size_t trackCount = 0;
+  for (const FilePiece& piece : pieces) {
+    total += pieceSize(song, piece);
+    trackCount += piece.kind == PieceKind::kTrack;
     if (total > std::numeric_limits<int32_t>::max()) {
       image = nullptr;
       return -1;
@@ -104,25 +148,56 @@ int32_t serializeSong(uint8_t*& image) {
 
   image = new uint8_t[static_cast<size_t>(total)];
   uint8_t* out = image;
-
-  // Header: length 6; the format as a 16-bit word whose high byte is always
-  // 0; the number of tracks written, 16 bits (a count beyond them cannot be
-  // said, and is held at the largest); the division big-endian.
-  const size_t count = tracks.size() < 0xFFFF ? tracks.size() : 0xFFFF;
-  out = writeTag("MThd", out);
-  out = writeBigEndian32(6, out);
-  out = writeBigEndian16(song.formatByte, out);
-  out = writeBigEndian16(static_cast<uint16_t>(count), out);
-  out = writeBigEndian16(static_cast<uint16_t>(song.division), out);
-
-  for (size_t t = 0; t < tracks.size(); ++t) {
-    out = writeTag("MTrk", out);
-    out = writeBigEndian32(static_cast<uint32_t>(trackSizes[t]), out);
-    for (const MidiEvent* event = &tracks[t]->head; event != nullptr; event = event->next) {
-      out = writeEvent(*event, out);
+  // Where each piece begins, for the RIFF sizes and pad bytes that depend on
+  // what was written before them.
+  std::vector<uint8_t*> starts(pieces.size() + 1);
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const FilePiece& piece = pieces[i];
+    starts[i] = out;
+    switch (piece.kind) {
+      case PieceKind::kBytes:
+        out = std::copy(piece.bytes.begin(), piece.bytes.end(), out);
+        break;
+      case PieceKind::kHeader: {
+        // Written as read, but for the number of tracks written (16 bits;
+        // a count beyond them cannot be said, and is held at the largest).
+        uint8_t* header = out;
+        out = std::copy(piece.bytes.begin(), piece.bytes.end(), out);
+        if (piece.bytes.size() >= 12) {
+          writeBigEndian16(static_cast<uint16_t>(trackCount < 0xFFFF ? trackCount : 0xFFFF),
+                           header + 10);
+        }
+        break;
+      }
+      case PieceKind::kTrack: {
+        uint8_t* chunk = out;
+        out = writeTag("MTrk", out) + 4;
+        for (const MidiEvent* event = &trackAt(song, piece.index).head; event != nullptr;
+             event = event->next) {
+          out = writeEvent(*event, out);
+        }
+        out = std::copy(piece.bytes.begin(), piece.bytes.end(), out);
+        writeBigEndian32(static_cast<uint32_t>(out - chunk - kChunkHeaderSize), chunk + 4);
+        break;
+      }
+      case PieceKind::kSize:
+        out += 4;  // known once the pieces it counts are written
+        break;
+      case PieceKind::kPad: {
+        const uint8_t* size = starts[piece.index];
+        const size_t sized = static_cast<size_t>(out - size - 4);
+        if (sized % 2 == 1 && piece.padWhenOdd) *out++ = piece.bytes.empty() ? 0 : piece.bytes[0];
+        break;
+      }
     }
   }
+  starts[pieces.size()] = out;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].kind != PieceKind::kSize) continue;
+    const uint32_t value = static_cast<uint32_t>(starts[pieces[i].index] - starts[i] - 4);
+    for (int b = 0; b < 4; ++b) starts[i][b] = static_cast<uint8_t>(value >> (8 * b));
+  }
 
-  assert(out - image == total);
-  return static_cast<int32_t>(total);
+  assert(out - image <= total);
+  return static_cast<int32_t>(out - image);
 }

@@ -88,12 +88,13 @@ void loadSongFromPath(const wchar_t* path) {
   }
   appendLogNumber(L"Read %d bytes", size);
 
-  // From here on the old song and its pane are gone: a new Song starts with
-  // track 1 selected and every amount 0.
-  replaceCurrentSong();
-  parseSong(buffer, size);
+  // A file without a MIDI header keeps the current song; otherwise from here
+  // on the old song and its pane are gone: a new Song starts with track 1
+  // selected and every amount 0.
+  const bool loaded = loadSongImage(buffer, size);
   delete[] buffer;
   CloseHandle(file);
+  if (!loaded) return;
 
   // The new pane covers the old one; the old one has no use left.
   HWND oldPane = trackPaneHandle;

@@ -9,7 +9,7 @@
 
 #include "song/song.h"
 
-std::vector<uint8_t> hexBytes(const std::string& text);  // "4D 54 ...", blanks ignored
+std::vector<uint8_t> hexBytes(const std::string& text);  // "4D 54 ..." or "'MTrk' ...", blanks ignored
 // A format-1 file at 96 ticks a quarter, one MTrk chunk per string of hex.
 std::vector<uint8_t> midiFile(const std::vector<std::string>& tracks);
 Song& loadSong(const std::vector<uint8_t>& bytes);  // a fresh currentSong; the log cleared
