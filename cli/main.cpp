@@ -18,6 +18,7 @@
 #include <csignal>
 #endif
 
+#include "cli/event_memory.h"
 #include "cli/file_io.h"
 #include "cli/text_log.h"
 #include "song/log.h"
@@ -550,6 +551,7 @@ int main(int argc, char** argv) {
   // A file-size limit then fails the write (and the save says so) instead
   // of ending the process in the middle of it.
   std::signal(SIGXFSZ, SIG_IGN);
+  useLargePagesForEvents();
   std::vector<NativeString> args(argv + 1, argv + argc);
   return runCli(args);
 }

@@ -230,8 +230,8 @@ size_t endWithin(size_t start, uint64_t length, size_t limit) {
 // must be empty; the image is read no further than `size`. The chain always
 // ends with an End of Track event: the file's own, or one added where the
 // track broke off.
-TrackExtent readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& slot,
-                      int trackNumber, DamageReport& report) {
+TrackExtent readTrack(const uint8_t* image, size_t size, size_t tagPos, Song& song,
+                      TrackSlot& slot, int trackNumber, DamageReport& report) {
   // The declared chunk length is only a hint: it decides nothing about a
   // track that has its End of Track.
   const uint32_t declaredLength = readBigEndian32(image, size, tagPos + 4);
@@ -245,7 +245,7 @@ TrackExtent readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlo
     if (last == nullptr) {
       last = &slot.head;
     } else {
-      last->next = new MidiEvent;
+      last->next = newEvent(song);
       last = last->next;
     }
     return *last;
@@ -419,7 +419,7 @@ void readMidiData(const uint8_t* image, size_t start, size_t end, size_t header,
     TrackSlot& slot = song.trackCount < kMaxTracks ? song.tracks[song.trackCount]
                                                    : song.extraTracks.emplace_back();
     const size_t piece = addPiece(song, PieceKind::kTrack, static_cast<uint32_t>(index));
-    const TrackExtent extent = readTrack(image, end, p, slot, index + 1, report);
+    const TrackExtent extent = readTrack(image, end, p, song, slot, index + 1, report);
     if (song.trackCount < kMaxTracks) ++song.trackCount;
     // The bytes after the events (and after an End of Track added there)
     // that the chunk still holds.
@@ -480,6 +480,8 @@ bool parseSong(const uint8_t* image, int32_t size) {
     keepBytes(song, image, container.riffEnd, length);
   }
 
+  song.bytesRead = length;
+  song.eventsRead = song.events.made;
   appendLogNumber(L"PPQN=%d", song.division);
   appendLogNumber(L"Loaded %d tracks", song.trackCount);
   if (container.wrapped) appendLog(L"RIFF MIDI file: the wrapper around the MIDI data is kept");

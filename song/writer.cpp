@@ -1,7 +1,6 @@
 #include "song/writer.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstddef>
 #include <limits>
 #include <vector>
@@ -10,28 +9,21 @@
 
 namespace {
 
-constexpr int64_t kHeaderSize = 14;
-constexpr int64_t kChunkHeaderSize = 8;
+constexpr size_t kHeaderSize = 14;
+constexpr size_t kChunkHeaderSize = 8;
 
 // Bytes that follow the status byte: data1, data2, then extra.
-int64_t bytesAfterStatus(const MidiEvent& event) {
-  return event.dataLength > 0 ? event.dataLength : 0;
-}
-
-int64_t eventSize(const MidiEvent& event) {
-  return varLenSize(event.deltaTime) + 1 + bytesAfterStatus(event);
-}
-
-int64_t trackDataSize(const TrackSlot& slot) {
-  int64_t total = 0;
-  for (const MidiEvent* event = &slot.head; event != nullptr; event = event->next) {
-    total += eventSize(*event);
-  }
-  return total;
+size_t bytesAfterStatus(const MidiEvent& event) {
+  return event.dataLength > 0 ? static_cast<size_t>(event.dataLength) : 0;
 }
 
 uint8_t* writeEvent(const MidiEvent& event, uint8_t* out) {
-  out = encodeVarLen(event.deltaTime, out);
+  // Most delta times take one byte: that case needs no encoder.
+  if (event.deltaTime < 0x80) {
+    *out++ = static_cast<uint8_t>(event.deltaTime);
+  } else {
+    out = encodeVarLen(event.deltaTime, out);
+  }
   // The status byte goes out as stored, also a data byte kept under running
   // status; the bytes after it as dataLength says.
   *out++ = event.status;
@@ -112,19 +104,65 @@ std::vector<FilePiece> defaultPieces(const Song& song) {
   return pieces;
 }
 
-// The most bytes a piece can take: exact but for a pad byte.
-int64_t pieceSize(const Song& song, const FilePiece& piece) {
-  switch (piece.kind) {
-    case PieceKind::kTrack:
-      return kChunkHeaderSize + trackDataSize(trackAt(song, piece.index)) +
-             static_cast<int64_t>(piece.bytes.size());
-    case PieceKind::kSize:
-      return 4;
-    case PieceKind::kPad:
-      return 1;
-    default:
-      return static_cast<int64_t>(piece.bytes.size());
+constexpr size_t kMaxImage = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+
+// The image as it is written: one buffer, which grows (by a copy) only when
+// the song has become longer than its first size foresaw.
+struct Output {
+  uint8_t* data = nullptr;
+  size_t capacity = 0;
+  size_t size = 0;
+  bool tooLarge = false;  // the image would pass kMaxImage: nothing more is written
+};
+
+// Makes room for `more` bytes after `size`; false (and tooLarge) when the
+// image would pass kMaxImage.
+bool makeRoom(Output& out, size_t more) {
+  if (out.capacity - out.size >= more) return true;
+  if (more > kMaxImage - out.size) {
+    out.tooLarge = true;
+    return false;
   }
+  size_t capacity = out.capacity + out.capacity / 2;
+  if (capacity < out.size + more) capacity = out.size + more;
+  if (capacity > kMaxImage) capacity = kMaxImage;
+  auto* data = new uint8_t[capacity];
+  std::copy(out.data, out.data + out.size, data);
+  delete[] out.data;
+  out.data = data;
+  out.capacity = capacity;
+  return true;
+}
+
+void writeBytes(Output& out, const std::vector<uint8_t>& bytes) {
+  if (makeRoom(out, bytes.size())) {
+    out.size = static_cast<size_t>(std::copy(bytes.begin(), bytes.end(), out.data + out.size) - out.data);
+  }
+}
+
+// A track chunk: its tag, a length patched in once the events are written
+// (the one walk over them learns it), the events, and the bytes the chunk
+// held after them.
+void writeTrack(Output& out, const TrackSlot& slot, const std::vector<uint8_t>& kept) {
+  if (!makeRoom(out, kChunkHeaderSize)) return;
+  const size_t chunk = out.size;
+  writeTag("MTrk", out.data + chunk);
+  out.size += kChunkHeaderSize;
+  uint8_t* at = out.data + out.size;
+  for (const MidiEvent* event = &slot.head; event != nullptr; event = event->next) {
+    // Four bytes of delta time at most, the status byte, the rest.
+    const size_t most = 5 + bytesAfterStatus(*event);
+    if (static_cast<size_t>(out.data + out.capacity - at) < most) {
+      out.size = static_cast<size_t>(at - out.data);
+      if (!makeRoom(out, most)) return;
+      at = out.data + out.size;
+    }
+    at = writeEvent(*event, at);
+  }
+  out.size = static_cast<size_t>(at - out.data);
+  writeBytes(out, kept);
+  const size_t length = out.size - chunk - kChunkHeaderSize;
+  writeBigEndian32(static_cast<uint32_t>(length), out.data + chunk + 4);
 }
 
 }  // namespace
@@ -134,70 +172,63 @@ int32_t serializeSong(uint8_t*& image) {
   const std::vector<FilePiece> made = song.pieces.empty() ? defaultPieces(song) : std::vector<FilePiece>();
   const std::vector<FilePiece>& pieces = song.pieces.empty() ? made : song.pieces;
 
-  // Size first, so that the buffer fits whatever the Song holds.
-  int64_t total = 0;
-  size_t trackCount = 0;
-  for (const FilePiece& piece : pieces) {
-    total += pieceSize(song, piece);
-    trackCount += piece.kind == PieceKind::kTrack;
-    if (total > std::numeric_limits<int32_t>::max()) {
-      image = nullptr;
-      return -1;
-    }
-  }
+  // A first size: the file the song was read from, some room for delta times
+  // that presses lengthened, and the most each event made since can take.
+  Output out;
+  const size_t added = song.events.made - song.eventsRead;
+  const uint64_t expected = uint64_t{song.bytesRead} + song.bytesRead / 16 + 64 +
+                            (uint64_t{added} + kMaxTracks + song.extraTracks.size()) * 8;
+  out.capacity = expected < kMaxImage ? static_cast<size_t>(expected) : kMaxImage;
+  out.data = new uint8_t[out.capacity];
 
-  image = new uint8_t[static_cast<size_t>(total)];
-  uint8_t* out = image;
+  size_t trackCount = 0;
+  for (const FilePiece& piece : pieces) trackCount += piece.kind == PieceKind::kTrack;
   // Where each piece begins, for the RIFF sizes and pad bytes that depend on
   // what was written before them.
-  std::vector<uint8_t*> starts(pieces.size() + 1);
-  for (size_t i = 0; i < pieces.size(); ++i) {
+  std::vector<size_t> starts(pieces.size() + 1);
+  for (size_t i = 0; i < pieces.size() && !out.tooLarge; ++i) {
     const FilePiece& piece = pieces[i];
-    starts[i] = out;
+    starts[i] = out.size;
     switch (piece.kind) {
       case PieceKind::kBytes:
-        out = std::copy(piece.bytes.begin(), piece.bytes.end(), out);
+        writeBytes(out, piece.bytes);
         break;
-      case PieceKind::kHeader: {
+      case PieceKind::kHeader:
         // Written as read, but for the number of tracks written (16 bits;
         // a count beyond them cannot be said, and is held at the largest).
-        uint8_t* header = out;
-        out = std::copy(piece.bytes.begin(), piece.bytes.end(), out);
-        if (piece.bytes.size() >= 12) {
+        writeBytes(out, piece.bytes);
+        if (piece.bytes.size() >= 12 && !out.tooLarge) {
           writeBigEndian16(static_cast<uint16_t>(trackCount < 0xFFFF ? trackCount : 0xFFFF),
-                           header + 10);
+                           out.data + starts[i] + 10);
         }
         break;
-      }
-      case PieceKind::kTrack: {
-        uint8_t* chunk = out;
-        out = writeTag("MTrk", out) + 4;
-        for (const MidiEvent* event = &trackAt(song, piece.index).head; event != nullptr;
-             event = event->next) {
-          out = writeEvent(*event, out);
-        }
-        out = std::copy(piece.bytes.begin(), piece.bytes.end(), out);
-        writeBigEndian32(static_cast<uint32_t>(out - chunk - kChunkHeaderSize), chunk + 4);
+      case PieceKind::kTrack:
+        writeTrack(out, trackAt(song, piece.index), piece.bytes);
         break;
-      }
       case PieceKind::kSize:
-        out += 4;  // known once the pieces it counts are written
+        // Known once the pieces it counts are written.
+        if (makeRoom(out, 4)) out.size += 4;
         break;
       case PieceKind::kPad: {
-        const uint8_t* size = starts[piece.index];
-        const size_t sized = static_cast<size_t>(out - size - 4);
-        if (sized % 2 == 1 && piece.padWhenOdd) *out++ = piece.bytes.empty() ? 0 : piece.bytes[0];
+        const size_t sized = out.size - starts[piece.index] - 4;
+        if (sized % 2 == 1 && piece.padWhenOdd && makeRoom(out, 1)) {
+          out.data[out.size++] = piece.bytes.empty() ? 0 : piece.bytes[0];
+        }
         break;
       }
     }
   }
-  starts[pieces.size()] = out;
+  if (out.tooLarge) {
+    delete[] out.data;
+    image = nullptr;
+    return -1;
+  }
+  starts[pieces.size()] = out.size;
   for (size_t i = 0; i < pieces.size(); ++i) {
     if (pieces[i].kind != PieceKind::kSize) continue;
-    const uint32_t value = static_cast<uint32_t>(starts[pieces[i].index] - starts[i] - 4);
-    for (int b = 0; b < 4; ++b) starts[i][b] = static_cast<uint8_t>(value >> (8 * b));
+    const size_t value = starts[pieces[i].index] - starts[i] - 4;
+    for (int b = 0; b < 4; ++b) out.data[starts[i] + b] = static_cast<uint8_t>(value >> (8 * b));
   }
-
-  assert(out - image <= total);
-  return static_cast<int32_t>(out - image);
+  image = out.data;
+  return static_cast<int32_t>(out.size);
 }

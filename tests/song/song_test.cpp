@@ -197,6 +197,12 @@ TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
   }
   loadSong(midiFile({}));  // the header alone
   EXPECT_EQ(saveSong(), hexBytes("4D 54 68 64 00 00 00 06 00 01 00 00 00 60"));
+  // A song not read from a file: the image grows to what it holds.
+  buildTrack(replaceCurrentSong()->tracks[0], {{0, 0xF0, 0x9F, 0, 5000}, kEnd});
+  currentSong->trackCount = 1;
+  const std::vector<uint8_t> saved = saveSong();
+  EXPECT_EQ(saved.size(), 14u + 8 + (1 + 1 + 5000) + 4);
+  EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 18, saved.begin() + 22), hexBytes("00 00 13 8E"));  // 5006
 }
 
 TEST(LogLine, IsCutInsideItsBuffer) {

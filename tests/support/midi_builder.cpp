@@ -70,7 +70,7 @@ std::vector<std::string> logLines() {
 void buildTrack(TrackSlot& slot, const Events& events) {
   MidiEvent* last = nullptr;
   for (const EventFields& f : events) {
-    MidiEvent* event = last == nullptr ? &slot.head : (last->next = new MidiEvent);
+    MidiEvent* event = last == nullptr ? &slot.head : (last->next = newEvent(*currentSong));
     event->deltaTime = f.deltaTime;
     event->status = f.status;
     event->data1 = f.data1;

@@ -23,7 +23,8 @@ struct EventFields {
   bool operator==(const EventFields&) const = default;
 };
 using Events = std::vector<EventFields>;
-void buildTrack(TrackSlot& slot, const Events& events);  // the head first; extra bytes 0
+// The head first; extra bytes 0. The slot must be one of currentSong's, whose pool owns the events.
+void buildTrack(TrackSlot& slot, const Events& events);
 Events trackEvents(const TrackSlot& slot);
 std::vector<int64_t> absoluteTicks(const TrackSlot& slot);
 
