@@ -305,7 +305,6 @@ TrackExtent readTrack(const uint8_t* image, size_t size, size_t tagPos, Song& so
       reportDamage(report, L"Track %d damaged at byte %d: ended there", trackNumber,
                    static_cast<int>(eventStart));
     }
-    if (crossesIntoNextChunk) return {eventStart, declaredEnd};
     return extent(eventStart);
   }
 }
@@ -395,20 +394,21 @@ void readMidiData(const uint8_t* image, size_t start, size_t end, size_t header,
 
   // Track chunks are found by their tag; the chunk lengths are not trusted.
   // Tracks after the 16th are read the same way and kept as they are. A chunk
-  // of another kind that stands where a chunk should begin, with a length
-  // that fits, is passed over whole: a style's "OTSc" chunk holds "MTrk"
-  // chunks of its own, which belong to it and not to the song.
+  // of another kind that stands where a chunk should begin is passed over
+  // whole, up to where its length says (at most the end of the data): a
+  // style's "OTSc" chunk holds "MTrk" chunks of its own, which belong to it
+  // and not to the song. Whatever such a chunk holds stays as it is, so a
+  // saved file reads back the same way.
   size_t kept = headerEnd;
   size_t p = headerEnd;
   size_t boundary = headerEnd;  // where the next chunk should begin
   while (end > 5 && p < end - 5) {
+    // (Four letters that run into a track's tag are the end of something
+    // else, not a chunk's tag.)
     if (p == boundary && !isTagAt(image, end, p, "MTrk") && isChunkTagAt(image, end, p) &&
-        end - p >= kChunkHeaderSize) {
-      const uint32_t length = readBigEndian32(image, end, p + 4);
-      if (length <= end - p - kChunkHeaderSize) {
-        p = boundary = p + kChunkHeaderSize + length;
-        continue;
-      }
+        findTag(image, end, p + 1, p + kChunkHeaderSize, "MTrk") == p + kChunkHeaderSize) {
+      p = boundary = endWithin(p + kChunkHeaderSize, readBigEndian32(image, end, p + 4), end);
+      continue;
     }
     if (!isTagAt(image, end, p, "MTrk")) {
       ++p;

@@ -128,6 +128,8 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
      kH2 + kP + "'CASM' 00 00 00 03 01 02 03 " + kE, nullptr},
     {"a chunk after them, holding a track chunk of its own", kH1 + kT + "'OTSc' 00 00 00 0C " + kE, "",
      kH1 + kP + "'OTSc' 00 00 00 0C " + kE, nullptr},
+    {"letters running into a track's tag are no chunk of their own", kH1 + "'c' " + kT, "",
+     kH1 + "'c' " + kP, nullptr},
     {"a sequencer's records after the last chunk", kH1 + kT + "'$$' 05 01 00 'SEQ'", "",
      kH1 + kP + "'$$' 05 01 00 'SEQ'", nullptr},
     {"bytes after End of Track inside the chunk",
