@@ -370,13 +370,12 @@ size_t addPiece(Song& song, PieceKind kind, uint32_t index = 0) {
 void readMidiData(const uint8_t* image, size_t start, size_t end, size_t header, Song& song,
                   DamageReport& report) {
   keepBytes(song, image, start, header);
-  // The header's declared length says where it ends; a length below 6 or
-  // past the data, or one that would cover a track tag, is taken as 6.
+  // The header's declared length says where it ends (6 when it says less),
+  // but it ends at the data's end, and before the first track tag.
   const uint32_t declared = readBigEndian32(image, end, header + 4);
   size_t headerEnd = endWithin(header, kHeaderSize, end);
-  if (end - header >= kHeaderSize && declared > kHeaderSize - kChunkHeaderSize &&
-      declared <= end - header - kChunkHeaderSize) {
-    headerEnd = header + kChunkHeaderSize + declared;
+  if (declared > kHeaderSize - kChunkHeaderSize) {
+    headerEnd = endWithin(header + kChunkHeaderSize, declared, end);
   }
   headerEnd = findTag(image, end, header + 4, headerEnd, "MTrk");
   FilePiece& headerPiece = song.pieces[addPiece(song, PieceKind::kHeader)];
