@@ -1,70 +1,73 @@
 #!/usr/bin/env bash
-# Times varnook-cli on a large generated song against cp of the same file,
-# then the humanising cases at 1x, 2x and 4x the size. Prints one Markdown
-# table (median wall time of RUNS runs, CPU time, events per second, peak
-# memory). Needs /usr/bin/time (apt package "time") and /usr/bin/python3.
-#   bench/run.sh              RUNS (default 7) and VARNOOK_BENCH_BUILD
-#                             (default build/native) from the environment
+# Times varnook-cli on a large generated song beside cp of the same file, at
+# 1x, 2x and 4x the size: load, load + save, and the humanising presses. Prints
+# one Markdown table per size (median wall and CPU time of RUNS runs, the
+# largest peak memory, and each case against cp and against load + save).
+# Needs /usr/bin/python3 and midicsv (to count the events).
+#   bench/run.sh    RUNS (default 7), VARNOOK_BENCH_BUILD (default build/native),
+#                   VARNOOK_BENCH_CLI (a varnook-cli to time instead of the build's),
+#                   SCALES (default "1 2 4"), VARNOOK_BENCH_REFERENCE (another
+#                   varnook-cli: every output must be byte-identical to its own)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VARNOOK_BENCH_BUILD:-$root/build/native}
 runs=${RUNS:-7}
+reference=${VARNOOK_BENCH_REFERENCE:-}
 work="$build/bench-work"
 
 cd "$root"
 if [ ! -f "$build/CMakeCache.txt" ]; then cmake --preset native -B "$build" >/dev/null; fi
-cmake --build "$build" --target varnook-cli -j2 >/dev/null
-cli="$build/varnook-cli"
+cli=${VARNOOK_BENCH_CLI:-$build/varnook-cli}
+[ -n "${VARNOOK_BENCH_CLI:-}" ] || cmake --build "$build" --target varnook-cli -j2 >/dev/null
 mkdir -p "$work"
 
-for scale in 1 2 4; do
-  [ -f "$work/big-$scale.mid" ] || /usr/bin/python3 bench/gen_big_midi.py "$work/big-$scale.mid" "$scale"
-done
 events() { midicsv "$1" | grep -vc -e ', Header,' -e ', Start_track' -e 'End_of_file'; }
 
-# measure NAME EVENTS COMMAND...: RUNS runs; median wall ms, median CPU ms
-# (user + system), the largest peak resident set, events per second.
-measure() {
-  local name=$1 count=$2
-  shift 2
-  local walls=() cpus=() peak=0 line
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -o "$work/time.txt" -f '%e %U %S %M' "$@" >/dev/null 2>&1
-    line=$(tail -n 1 "$work/time.txt")
-    read -r wall user sys rss <<<"$line"
-    walls+=("$(awk -v w="$wall" 'BEGIN { printf "%d", w * 1000 }')")
-    cpus+=("$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%d", (u + s) * 1000 }')")
-    [ "$rss" -gt "$peak" ] && peak=$rss
-  done
-  local wall cpu rate
-  wall=$(printf '%s\n' "${walls[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
-  cpu=$(printf '%s\n' "${cpus[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
-  rate="-"
-  if [ "$count" -gt 0 ] && [ "$wall" -gt 0 ]; then
-    rate=$((count * 1000 / wall))
-  fi
-  printf '| %s | %d | %d | %s | %d |\n' "$name" "$wall" "$cpu" "$rate" "$((peak / 1024))"
+# row NAME COMMAND...: one table row; the figures of "cp" and "load + save"
+# are kept to compare the others with.
+row() {
+  local name=$1 wall cpu peak
+  shift
+  read -r wall cpu peak < <(/usr/bin/python3 bench/measure.py "$runs" "$@")
+  [ "$name" = cp ] && cp_wall=$wall
+  [ "$name" = "load + save" ] && save_wall=$wall
+  printf '| %s | %s | %s | %s | %s | %s |\n' "$name" "$wall" "$cpu" "$peak" \
+    "$(awk -v a="$wall" -v b="$cp_wall" 'BEGIN { printf "%.1f", a / b }')" \
+    "$(awk -v a="$wall" -v b="${save_wall:-0}" 'BEGIN { print (b > 0 ? sprintf("%.2f", a / b) : "-") }')"
 }
 
-size1=$(stat -c %s "$work/big-1.mid")
-count1=$(events "$work/big-1.mid")
-echo "File: $count1 events in 16 tracks, $size1 bytes; $runs runs each; $(nproc) cores"
-echo
-echo "| case | wall ms (median) | CPU ms (median) | events/s (wall) | peak MB |"
-echo "|---|---|---|---|---|"
-measure "cp" 0 cp "$work/big-1.mid" "$work/copy.mid"
-measure "load only" "$count1" "$cli" "$work/big-1.mid"
-measure "load + save" "$count1" "$cli" "$work/big-1.mid" -o "$work/out.mid"
-cmp -s "$work/big-1.mid" "$work/out.mid" || echo "WARNING: the saved file differs from the input"
-for scale in 1 2 4; do
+# same OUTPUT ARGS...: the reference tool, given the same arguments, writes the same bytes.
+same() {
+  local out=$1
+  shift
+  [ -n "$reference" ] || return 0
+  "$reference" "$@" -o "$work/reference.mid" >/dev/null 2>&1
+  cmp -s "$out" "$work/reference.mid" || echo "WARNING: differs from the reference: $*"
+}
+
+echo "$(nproc) cores; $runs runs each; medians (ms), largest peak (MB)"
+for scale in ${SCALES:-1 2 4}; do
   file="$work/big-$scale.mid"
-  count=$(events "$file")
+  [ -f "$file" ] || /usr/bin/python3 bench/gen_big_midi.py "$file" "$scale"
+  echo
+  echo "${scale}x: $(events "$file") events, $(stat -c %s "$file") bytes"
+  echo
+  echo "| case | wall ms | CPU ms | peak MB | wall / cp | wall / load + save |"
+  echo "|---|---|---|---|---|---|"
+  save_wall=
+  row cp cp "$file" "$work/copy.mid"
+  row "load" "$cli" "$file"
+  row "load + save" "$cli" "$file" -o "$work/out.mid"
+  cmp -s "$file" "$work/out.mid" || echo "WARNING: the saved file differs from the input"
   for presses in 1 10; do
-    measure "${scale}x time shift all=20, $presses press(es)" "$count" \
-      "$cli" "$file" --time-shift all=20 --presses "$presses" --seed 1 -o "$work/out.mid"
-    measure "${scale}x pitch shift all=10, $presses press(es)" "$count" \
-      "$cli" "$file" --pitch-shift all=10 --presses "$presses" --seed 1 -o "$work/out.mid"
+    for kind in "time-shift all=20" "pitch-shift all=10"; do
+      # shellcheck disable=SC2086 # the option and its value are two words
+      row "${kind%% *} ${kind#* }, $presses press(es)" "$cli" "$file" --${kind% *} ${kind#* } \
+        --presses "$presses" --seed 1 -o "$work/out.mid"
+      # shellcheck disable=SC2086
+      same "$work/out.mid" "$file" --${kind% *} ${kind#* } --presses "$presses" --seed 1
+    done
   done
 done
 

@@ -19,6 +19,7 @@
 
 #include "cli/humanise.h"
 #include "cli/options.h"
+#include "platform/event_memory.h"
 #include "cli/text_log.h"
 #include "cli/track_list.h"
 #include "platform/file_io.h"
@@ -168,6 +169,7 @@ int main(int argc, char** argv) {
   // of ending the process in the middle of it.
   std::signal(SIGXFSZ, SIG_IGN);
   removeTemporaryFileOnInterrupt();
+  useLargePagesForEvents();
   std::vector<NativeString> args(argv + 1, argv + argc);
   return runCli(args);
 }

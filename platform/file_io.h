@@ -22,7 +22,8 @@ using NativeString = std::string;
 // that are not UTF-8 become U+FFFD.
 std::wstring toWide(const NativeString& text);
 
-enum class ReadOutcome { kRead, kOpenError, kReadError };
+// kNotMidi: read, but no MIDI header anywhere in it (nothing was replaced).
+enum class ReadOutcome { kRead, kOpenError, kReadError, kNotMidi };
 
 struct ReadResult {
   ReadOutcome outcome = ReadOutcome::kRead;

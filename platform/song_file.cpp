@@ -20,10 +20,11 @@ ReadResult loadLogged(const std::wstring& shown, const NativeString* path, ReadS
     return read;
   }
   appendLogNumber(L"Read %d bytes", static_cast<int>(bytes.size()));
-  // From here on the old song is gone: a new Song starts with track 1
-  // selected and every amount 0.
-  replaceCurrentSong();
-  parseSong(bytes.data(), static_cast<int32_t>(bytes.size()));
+  // A file without a MIDI header keeps the current song; otherwise from here
+  // on the old song is gone: a new Song starts with track 1 selected and
+  // every amount 0.
+  if (!loadSongImage(bytes.data(), static_cast<int32_t>(bytes.size())))
+    return {ReadOutcome::kNotMidi, L"no MIDI header found (not a MIDI file?)"};
   return read;
 }
 

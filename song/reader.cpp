@@ -9,6 +9,8 @@
 
 namespace {
 
+const wchar_t kNoMidiHeaderLine[] = L"No MIDI header in the file";
+
 // What reading one event gave.
 enum class EventResult {
   kEvent,       // a complete event, to be kept
@@ -171,17 +173,66 @@ void reportDamage(DamageReport& report, const wchar_t* format, int a, int b = 0)
   report.lines.emplace_back(line);
 }
 
+// Where a track's bytes end in the image.
+struct TrackExtent {
+  size_t eventsEnd;  // after the last event read (the search for tags never looks before it)
+  size_t chunkEnd;   // after the bytes kept in the track's chunk; the search goes on here
+};
+
+bool isTagAt(const uint8_t* image, size_t size, size_t at, const char tag[4]) {
+  return at <= size && startsWithTag(makeCursor(image, size, at), tag);
+}
+
+// The first position in [from, to) where `tag` begins (its four bytes
+// within the first `size` of the image), or `to`.
+size_t findTag(const uint8_t* image, size_t size, size_t from, size_t to, const char tag[4]) {
+  for (size_t at = from; at < to; ++at) {
+    if (isTagAt(image, size, at, tag)) return at;
+  }
+  return to;
+}
+
+// Four bytes that look like a chunk tag: a letter, then letters, digits or
+// blanks ("MTrk", "CASM", "OTSc", "FNRc", "LIST", "MUnk").
+bool isChunkTagAt(const uint8_t* image, size_t size, size_t at) {
+  if (at > size || size - at < 4) return false;
+  for (size_t i = 0; i < 4; ++i) {
+    const uint8_t c = image[at + i];
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == ' '))) return false;
+  }
+  return true;
+}
+
+uint32_t readBigEndian32(const uint8_t* image, size_t size, size_t at) {
+  ByteCursor field = makeCursor(image, size, at);
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value = (value << 8) | readByte(field);
+  return value;
+}
+
+uint32_t readLittleEndian32(const uint8_t* image, size_t size, size_t at) {
+  ByteCursor field = makeCursor(image, size, at);
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(readByte(field)) << (8 * i);
+  return value;
+}
+
+// The end of a stretch of `length` bytes that starts at `start`, or `limit`
+// when it would pass it.
+size_t endWithin(size_t start, uint64_t length, size_t limit) {
+  return start > limit || length > limit - start ? limit : start + static_cast<size_t>(length);
+}
+
 // Reads the track whose "MTrk" tag stands at `tagPos` into `slot`, which
-// must be empty. The chain always ends with an End of Track event: the
-// file's own, or one added where the track broke off. Returns where the
-// search for the next tag goes on.
-size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& slot, int trackNumber,
-                 DamageReport& report) {
+// must be empty; the image is read no further than `size`. The chain always
+// ends with an End of Track event: the file's own, or one added where the
+// track broke off.
+TrackExtent readTrack(const uint8_t* image, size_t size, size_t tagPos, Song& song,
+                      TrackSlot& slot, int trackNumber, DamageReport& report) {
   // The declared chunk length is only a hint: it decides nothing about a
   // track that has its End of Track.
-  ByteCursor lengthField = makeCursor(image, size, tagPos + 4);
-  uint32_t declaredLength = 0;
-  for (int i = 0; i < 4; ++i) declaredLength = (declaredLength << 8) | readByte(lengthField);
+  const uint32_t declaredLength = readBigEndian32(image, size, tagPos + 4);
   const size_t declaredEnd = tagPos + kChunkHeaderSize + declaredLength;
 
   ByteCursor cursor = makeCursor(image, size, tagPos + kChunkHeaderSize);
@@ -192,10 +243,21 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
     if (last == nullptr) {
       last = &slot.head;
     } else {
-      last->next = new MidiEvent;
+      last->next = newEvent(song);
       last = last->next;
     }
     return *last;
+  };
+
+  // The bytes between the last event read and the declared end of the chunk
+  // (data after End of Track, or what could not be read as events) stay in
+  // the chunk, unless the length is plainly wrong: past the image, or over
+  // the next track's tag.
+  auto extent = [&](size_t eventsEnd) -> TrackExtent {
+    const bool keepToDeclaredEnd =
+        eventsEnd <= declaredEnd && declaredEnd <= size &&
+        findTag(image, size, eventsEnd, declaredEnd, "MTrk") == declaredEnd;
+    return {eventsEnd, keepToDeclaredEnd ? declaredEnd : eventsEnd};
   };
 
   while (true) {
@@ -209,17 +271,17 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
       makeEndOfTrack(append());
       reportDamage(report, L"Track %d has no End of Track: added at byte %d", trackNumber,
                    static_cast<int>(eventStart));
-      return eventStart;
+      return {eventStart, eventStart};
     }
     ParsedEvent parsed;
     EventResult result = parseEvent(cursor, parsed, state);
     // An event that runs across the declared end of the chunk, where the
     // next chunk's tag stands right at that end, shows that the track went
-    // out of step before it: read on, it would swallow the next track whole.
+    // out of step before it: read on, it would swallow the next chunk.
     const bool crossesIntoNextChunk =
         eventStart < declaredEnd &&
         (result == EventResult::kTruncated || cursor.pos > declaredEnd) &&
-        startsWithTag(makeCursor(image, size, declaredEnd), "MTrk");
+        isChunkTagAt(image, size, declaredEnd);
     if (crossesIntoNextChunk) result = EventResult::kInvalid;
     if (result == EventResult::kEvent) {
       storeEvent(parsed, append());
@@ -229,7 +291,7 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
       storeEvent(parsed, append());
       // The search goes on after the End of Track event: an End of Track
       // that carries data (it should not) may hold a tag that is no track.
-      return cursor.pos;
+      return extent(cursor.pos);
     }
     // The track ends at its last complete event, with an End of Track of
     // its own so that what is saved is a well-formed file.
@@ -241,59 +303,189 @@ size_t readTrack(const uint8_t* image, size_t size, size_t tagPos, TrackSlot& sl
       reportDamage(report, L"Track %d damaged at byte %d: ended there", trackNumber,
                    static_cast<int>(eventStart));
     }
-    if (crossesIntoNextChunk) return declaredEnd;
-    // Progress is certain: the next search starts after this track's tag.
-    return eventStart > tagPos ? eventStart : tagPos + 1;
+    return extent(eventStart);
   }
+}
+
+// Where the MIDI data of an image lies: the whole image, or the content of
+// the "data" chunk of a RIFF MIDI file ("RIFF", size, "RMID", chunks).
+struct Container {
+  size_t start = 0;  // the MIDI data
+  size_t end = 0;
+  bool wrapped = false;
+  // The RIFF's own extent, the "data" chunk's tag and whether a pad byte
+  // follows its data; set only when wrapped.
+  size_t riffEnd = 0;
+  size_t dataTag = 0;
+  bool oddWithoutPad = false;
+  bool hasPad = false;
+};
+
+Container findContainer(const uint8_t* image, size_t size) {
+  Container container;
+  container.end = size;
+  if (!isTagAt(image, size, 0, "RIFF") || !isTagAt(image, size, 8, "RMID")) return container;
+  // RIFF sizes are little-endian and count the bytes after the size field;
+  // a chunk of odd size is followed by a pad byte.
+  const size_t riffEnd = endWithin(8, readLittleEndian32(image, size, 4), size);
+  for (size_t at = 12; at < riffEnd && riffEnd - at >= kChunkHeaderSize;) {
+    const uint32_t chunkSize = readLittleEndian32(image, size, at + 4);
+    if (isTagAt(image, size, at, "data")) {
+      container.wrapped = true;
+      container.start = at + kChunkHeaderSize;
+      container.end = endWithin(container.start, chunkSize, size);
+      container.dataTag = at;
+      const bool odd = (container.end - container.start) % 2 == 1;
+      // Writers that leave the pad out put the next chunk's tag right after
+      // the data; a pad byte is 0.
+      container.hasPad = odd && container.end < riffEnd && image[container.end] == 0;
+      container.oddWithoutPad = odd && !container.hasPad;
+      container.riffEnd = riffEnd > container.end + container.hasPad ? riffEnd
+                                                                      : container.end + container.hasPad;
+      return container;
+    }
+    if (chunkSize > riffEnd - at - kChunkHeaderSize) break;
+    at += kChunkHeaderSize + chunkSize + (chunkSize % 2);
+  }
+  return container;
+}
+
+void keepBytes(Song& song, const uint8_t* image, size_t from, size_t to) {
+  if (from >= to) return;
+  FilePiece& piece = song.pieces.emplace_back();
+  piece.bytes.assign(image + from, image + to);
+}
+
+size_t addPiece(Song& song, PieceKind kind, uint32_t index = 0) {
+  FilePiece& piece = song.pieces.emplace_back();
+  piece.kind = kind;
+  piece.index = index;
+  return song.pieces.size() - 1;
+}
+
+// The MIDI data in [start, end): the first MThd chunk, then every track
+// chunk found by its tag, and what lies between them kept as it stands.
+void readMidiData(const uint8_t* image, size_t start, size_t end, size_t header, Song& song,
+                  DamageReport& report) {
+  keepBytes(song, image, start, header);
+  // The header's declared length says where it ends (6 when it says less),
+  // but it ends at the data's end, and before the first track tag.
+  const uint32_t declared = readBigEndian32(image, end, header + 4);
+  size_t headerEnd = endWithin(header, kFileHeaderSize, end);
+  if (declared > kFileHeaderSize - kChunkHeaderSize) {
+    headerEnd = endWithin(header + kChunkHeaderSize, declared, end);
+  }
+  headerEnd = findTag(image, end, header + 4, headerEnd, "MTrk");
+  FilePiece& headerPiece = song.pieces[addPiece(song, PieceKind::kHeader)];
+  headerPiece.bytes.assign(image + header, image + headerEnd);
+
+  if (end - header < kFileHeaderSize) {
+    reportDamage(report, L"File too short for a MIDI header: %d bytes",
+                 static_cast<int>(end - header));
+  } else {
+    // Only the low byte of the format and the division are kept; the track
+    // count is not read: tracks are counted as they are found.
+    song.formatByte = image[header + 9];
+    song.division = image[header + 12] * 256 + image[header + 13];
+  }
+
+  // Track chunks are found by their tag; the chunk lengths are not trusted.
+  // Tracks after the 16th are read the same way and kept as they are. A chunk
+  // of another kind that stands where a chunk should begin is passed over
+  // whole, up to where its length says (at most the end of the data): a
+  // style's "OTSc" chunk holds "MTrk" chunks of its own, which belong to it
+  // and not to the song. Whatever such a chunk holds stays as it is, so a
+  // saved file reads back the same way.
+  size_t kept = headerEnd;
+  size_t p = headerEnd;
+  size_t boundary = headerEnd;  // where the next chunk should begin
+  while (end > 5 && p < end - 5) {
+    // (Four letters that run into a track's tag are the end of something
+    // else, not a chunk's tag.)
+    if (p == boundary && !isTagAt(image, end, p, "MTrk") && isChunkTagAt(image, end, p) &&
+        findTag(image, end, p + 1, p + kChunkHeaderSize, "MTrk") == p + kChunkHeaderSize) {
+      p = boundary = endWithin(p + kChunkHeaderSize, readBigEndian32(image, end, p + 4), end);
+      continue;
+    }
+    if (!isTagAt(image, end, p, "MTrk")) {
+      ++p;
+      continue;
+    }
+    keepBytes(song, image, kept, p);
+    const int index = song.trackCount + static_cast<int>(song.extraTracks.size());
+    TrackSlot& slot = song.trackCount < kMaxTracks ? song.tracks[song.trackCount]
+                                                   : song.extraTracks.emplace_back();
+    const size_t piece = addPiece(song, PieceKind::kTrack, static_cast<uint32_t>(index));
+    const TrackExtent extent = readTrack(image, end, p, song, slot, index + 1, report);
+    if (song.trackCount < kMaxTracks) ++song.trackCount;
+    // The bytes after the events (and after an End of Track added there)
+    // that the chunk still holds.
+    song.pieces[piece].bytes.assign(image + extent.eventsEnd, image + extent.chunkEnd);
+    kept = p = boundary = extent.chunkEnd;
+  }
+  keepBytes(song, image, kept, end);
 }
 
 }  // namespace
 
-void parseSong(const uint8_t* image, int32_t size) {
+bool findMidiHeader(const uint8_t* image, int32_t size) {
+  const size_t length = size > 0 ? static_cast<size_t>(size) : 0;
+  const Container container = findContainer(image, length);
+  return findTag(image, container.end, container.start, container.end, "MThd") != container.end;
+}
+
+bool loadSongImage(const uint8_t* image, int32_t size) {
+  if (!findMidiHeader(image, size)) {
+    appendLog(kNoMidiHeaderLine);
+    return false;
+  }
+  replaceCurrentSong();
+  parseSong(image, size);
+  return true;
+}
+
+bool parseSong(const uint8_t* image, int32_t size) {
   Song& song = *currentSong;
   const size_t length = size > 0 ? static_cast<size_t>(size) : 0;
+  const Container container = findContainer(image, length);
+  const size_t header =
+      findTag(image, container.end, container.start, container.end, "MThd");
+  if (header == container.end) {
+    appendLog(kNoMidiHeaderLine);
+    return false;
+  }
+
   DamageReport report;
-
   song.trackCount = 0;
-  ByteCursor header = makeCursor(image, length, 0);
-  if (length < kFileHeaderSize) {
-    reportDamage(report, L"File too short for a MIDI header: %d bytes", static_cast<int>(length));
+  if (!container.wrapped) {
+    readMidiData(image, 0, length, header, song, report);
   } else {
-    if (!startsWithTag(header, "MThd")) {
-      reportDamage(report, L"No MIDI header: tracks read anyway", 0);
-    }
-    // Tag, length and the format's high byte are passed over; only the low
-    // byte of the format is kept. The track count is not read either:
-    // tracks are counted as they are found.
-    readSpan(header, 9);
-    song.formatByte = readByte(header);
-    readSpan(header, 2);
-    const int divisionHigh = readByte(header);
-    song.division = divisionHigh * 256 + readByte(header);
+    // "RIFF", its size, "RMID" and the chunks before "data", the data
+    // chunk's size, the MIDI data, a pad byte, the chunks after it (INFO
+    // and others), and whatever follows the RIFF.
+    keepBytes(song, image, 0, 4);
+    const size_t riffSize = addPiece(song, PieceKind::kSize);
+    keepBytes(song, image, 8, container.dataTag + 4);
+    const size_t dataSize = addPiece(song, PieceKind::kSize);
+    readMidiData(image, container.start, container.end, header, song, report);
+    song.pieces[dataSize].index = static_cast<uint32_t>(song.pieces.size());
+    const size_t pad = addPiece(song, PieceKind::kPad, static_cast<uint32_t>(dataSize));
+    song.pieces[pad].padWhenOdd = !container.oddWithoutPad;
+    if (container.hasPad) song.pieces[pad].bytes.push_back(image[container.end]);
+    keepBytes(song, image, container.end + container.hasPad, container.riffEnd);
+    song.pieces[riffSize].index = static_cast<uint32_t>(song.pieces.size());
+    keepBytes(song, image, container.riffEnd, length);
   }
+
+  song.bytesRead = length;
+  song.eventsRead = song.events.made;
   appendLogNumber(L"PPQN=%d", song.division);
-
-  // Track chunks are found by their tag anywhere in the image; the chunk
-  // lengths are not trusted, and anything between tracks is passed over.
-  // Tracks after the 16th are read the same way and kept as they are.
-  size_t p = 0;
-  while (length > 5 && p < length - 5) {
-    ByteCursor at = makeCursor(image, length, p);
-    if (!startsWithTag(at, "MTrk")) {
-      ++p;
-      continue;
-    }
-    const int number = song.trackCount + static_cast<int>(song.extraTracks.size()) + 1;
-    TrackSlot& slot = song.trackCount < kMaxTracks ? song.tracks[song.trackCount]
-                                                   : song.extraTracks.emplace_back();
-    p = readTrack(image, length, p, slot, number, report);
-    if (song.trackCount < kMaxTracks) ++song.trackCount;
-  }
-
   appendLogNumber(L"Loaded %d tracks", song.trackCount);
+  if (container.wrapped) appendLog(L"RIFF MIDI file: the wrapper around the MIDI data is kept");
   for (const std::wstring& line : report.lines) appendLog(line.c_str());
   if (!song.extraTracks.empty()) {
     appendLogNumber(L"File has %d tracks: only the first 16 shown, the rest kept unchanged",
                     song.trackCount + static_cast<int>(song.extraTracks.size()));
   }
+  return true;
 }

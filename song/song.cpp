@@ -6,16 +6,29 @@ MidiEvent::~MidiEvent() {
   if (dataLength > 2) delete[] extra;
 }
 
-TrackSlot::~TrackSlot() {
-  // Iterative on purpose: a recursive teardown of a chain of a million
-  // events would exhaust the stack.
-  MidiEvent* event = head.next;
-  while (event != nullptr) {
-    MidiEvent* following = event->next;
-    delete event;
-    event = following;
+namespace {
+
+void* allocateWithNew(size_t& bytes) { return ::operator new(bytes); }
+void releaseWithDelete(void* block, size_t) { ::operator delete(block); }
+
+}  // namespace
+
+PoolMemory poolMemory = {allocateWithNew, releaseWithDelete};
+
+EventPool::~EventPool() {
+  for (const Block& block : blocks) {
+    for (size_t i = 0; i < block.used; ++i) block.nodes[i].~MidiEvent();
+    poolMemory.release(block.nodes, block.bytes);
   }
-  head.next = nullptr;
+}
+
+void addPoolBlock(EventPool& pool) {
+  constexpr size_t kSmallest = 256;
+  constexpr size_t kLargest = 65536;
+  const size_t capacity = pool.made < kSmallest ? kSmallest : (pool.made < kLargest ? pool.made : kLargest);
+  size_t bytes = capacity * sizeof(MidiEvent);
+  void* nodes = poolMemory.allocate(bytes);
+  pool.blocks.push_back({static_cast<MidiEvent*>(nodes), bytes / sizeof(MidiEvent), 0, bytes});
 }
 
 Song* replaceCurrentSong() {

@@ -1,14 +1,19 @@
 // The in-memory form of one Standard MIDI File.
 //
-// A Song owns its 16 track slots and the tracks past them; a slot owns the
-// events chained after its head; an event owns its `extra` block exactly when
-// dataLength > 2. Events are kept close to their file bytes: the writer puts
-// back status, data1, data2 and the extra bytes as dataLength says. Plain
-// data, no platform services, no validation of ranges.
+// A Song owns its 16 track slots and the tracks past them, and every event
+// chained after a slot's head: they come from the song's event pool
+// (newEvent) and are freed with the song. An event owns its `extra` block
+// exactly when dataLength > 2. Events are kept close to their file bytes: the writer puts
+// back status, data1, data2 and the extra bytes as dataLength says. What the
+// file holds besides the tracks' events is kept as its `pieces`, in file
+// order. Plain data, no platform services, no validation of ranges.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <new>
+#include <vector>
 
 struct MidiEvent {
   MidiEvent() = default;
@@ -24,12 +29,13 @@ struct MidiEvent {
   uint8_t data1 = 0;
   uint8_t data2 = 0;
   uint8_t* extra = nullptr;   // dataLength - 2 bytes, owned, only when dataLength > 2
-  MidiEvent* next = nullptr;  // not owned by the event; the slot frees the chain
+  MidiEvent* next = nullptr;  // not owned by the event; the song's pool frees it
 };
 
+// A slot holds its first event; the events chained after it belong to the
+// song's pool, so that destroying a slot frees only the head's extra block.
 struct TrackSlot {
   TrackSlot() = default;
-  ~TrackSlot();
   TrackSlot(const TrackSlot&) = delete;
   TrackSlot& operator=(const TrackSlot&) = delete;
 
@@ -40,6 +46,70 @@ struct TrackSlot {
 
 constexpr int kMaxTracks = 16;
 
+// The events of a song, in blocks of nodes handed out one after another.
+// A million events are a million 32-byte nodes: one allocation each would
+// cost a heap header per node and most of the load time, and would scatter
+// the nodes that the writer then walks in chain order. A node is built when
+// it is handed out, so the unused end of a block is never touched. The pool
+// destroys its nodes (and so their extra blocks) when the song goes.
+struct EventPool {
+  EventPool() = default;
+  ~EventPool();
+  EventPool(const EventPool&) = delete;
+  EventPool& operator=(const EventPool&) = delete;
+
+  struct Block {
+    MidiEvent* nodes;
+    size_t capacity;
+    size_t used;
+    size_t bytes;  // as allocated, for PoolMemory::release
+  };
+  std::vector<Block> blocks;
+  size_t made = 0;  // nodes handed out so far
+};
+
+// Adds a block to the pool: from 256 nodes, as many as the pool has made
+// so far, up to 65,536 (2 MB), so that neither a small song nor a large one
+// leaves much of its last block unused.
+void addPoolBlock(EventPool& pool);
+
+// Where the pool's blocks come from: operator new and delete unless the
+// program sets its own pair before its first song (the command-line tool
+// asks the system for huge pages: a song of a million events then takes a
+// few dozen page faults for its events instead of eight thousand).
+// `allocate` may round `bytes` up, and says so; it never returns null.
+struct PoolMemory {
+  void* (*allocate)(size_t& bytes);
+  void (*release)(void* block, size_t bytes);
+};
+extern PoolMemory poolMemory;
+
+// One stretch of a file as read. The pieces of a loaded Song cover the
+// file's bytes end to end; saving writes each back in its place, so that what
+// the program does not understand (chunks of other kinds, data after a track's
+// End of Track or after the last chunk, a RIFF wrapper) comes back unchanged.
+enum class PieceKind : uint8_t {
+  kBytes,   // `bytes` as read
+  kHeader,  // the MThd chunk as read (`bytes`); its track count is rewritten
+  kTrack,   // "MTrk", its length, the events of track `index`, then `bytes`:
+            // what the chunk held after the last event that could be read
+  kSize,    // a four-byte little-endian size (RIFF): the bytes written from
+            // the next piece up to piece `index`, excluded
+  kPad,     // the pad byte after a RIFF chunk whose size is piece `index`:
+            // written (bytes[0], or 0) when that size is odd and `padWhenOdd`
+};
+
+struct FilePiece {
+  PieceKind kind = PieceKind::kBytes;
+  // kTrack: the track (0-15 a slot, then extraTracks); kSize: the piece
+  // after the sized ones; kPad: the size piece.
+  uint32_t index = 0;
+  // kPad: false when the file left out the pad byte after an odd size; it
+  // is then left out again, so that the chunks after it stay where they are.
+  bool padWhenOdd = true;
+  std::vector<uint8_t> bytes;
+};
+
 // The largest delta time a file can hold: four seven-bit groups, the longest
 // variable-length quantity the Standard MIDI File format allows.
 constexpr uint32_t kMaxDeltaTime = 0x0FFFFFFF;
@@ -47,8 +117,8 @@ constexpr uint32_t kMaxDeltaTime = 0x0FFFFFFF;
 // The fixed parts of the file: the header chunk ("MThd", its length 6, and
 // format, track count and division, two bytes each), and the tag and length
 // in front of every chunk.
-constexpr int kFileHeaderSize = 14;
-constexpr int kChunkHeaderSize = 8;
+constexpr size_t kFileHeaderSize = 14;
+constexpr size_t kChunkHeaderSize = 8;
 
 struct Song {
   Song() = default;
@@ -64,7 +134,31 @@ struct Song {
   // transformed, written back unchanged after the first 16. (A deque, since
   // slots can be neither copied nor moved.)
   std::deque<TrackSlot> extraTracks;
+  // The file as read, in order; empty for a song not read from a file, which
+  // is written as a 14-byte header and its tracks.
+  std::vector<FilePiece> pieces;
+  // The bytes of the file the song was read from, and how many events it
+  // had then: what the writer expects to write back, before it knows.
+  size_t bytesRead = 0;
+  size_t eventsRead = 0;
+  // Every event after a slot's head, of any slot.
+  EventPool events;
 };
+
+// Makes a new event of `song` (the defaults of MidiEvent), owned by the song
+// and freed with it. The one way to make an event that goes into a chain:
+//   MidiEvent* newEvent(Song& song);
+// the reader's events and the transforms' inserted ones alike. An event
+// never moves, and is not freed before the song.
+inline MidiEvent* newEvent(Song& song) {
+  EventPool& pool = song.events;
+  if (pool.blocks.empty() || pool.blocks.back().used == pool.blocks.back().capacity) {
+    addPoolBlock(pool);
+  }
+  EventPool::Block& block = pool.blocks.back();
+  ++pool.made;
+  return new (block.nodes + block.used++) MidiEvent;
+}
 
 // The one current song; null until the first successful load, replaced only
 // by loading.

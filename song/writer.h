@@ -1,12 +1,19 @@
 // Turns currentSong into a complete Standard MIDI File image.
 //
-// serializeSong sizes the image from the Song first, allocates exactly that
-// many bytes with new[] and hands them over through `image` (the caller
-// delete[]s it); the result is the image length in bytes, at least 14. An
-// image that would exceed INT32_MAX bytes is not built: the result is -1 and
-// `image` stays null. currentSong must not be null and is not changed.
-// The tracks written are slots 0 to trackCount - 1, then extraTracks, in
-// that order; the header counts them all as a 16-bit number.
+// serializeSong writes the image in one walk over the events into one new[]
+// buffer, sized from the file the Song was read from (it grows only when
+// presses lengthened the song beyond that; the bytes past the image are
+// left as they are), and hands it over through `image` (the caller
+// delete[]s it); the result is the image length in bytes. An image that
+// would exceed INT32_MAX bytes is not built: the result is -1 and `image` is
+// null. currentSong must not be null and is not changed.
+//
+// A song read from a file is written piece by piece as read (its header, the
+// bytes outside its tracks, a RIFF wrapper), each track chunk with its new
+// events and length, each RIFF size and pad byte made right for what it
+// holds. Any other song is written as a 14-byte header and slots 0 to
+// trackCount - 1, then extraTracks. The header counts the tracks written as
+// a 16-bit number.
 //
 // A delta time above 0x0FFFFFFF, the largest four-byte quantity, is written
 // as 0x0FFFFFFF: no quantity is ever longer than four bytes.

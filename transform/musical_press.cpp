@@ -14,9 +14,6 @@
 
 namespace {
 
-// Every event the press adds is made here.
-MidiEvent* makeEvent(Song& /*song*/) { return new MidiEvent; }
-
 // A move this large only comes from a tempo of a few microseconds per
 // quarter note; beyond it a delta time could outgrow what a file holds.
 constexpr int64_t kMaxMoveTicks = 1 << 16;
@@ -382,7 +379,7 @@ class TrackPress {
   }
 
   MidiEvent* addBend(int channel, int32_t value, int64_t tick) {
-    MidiEvent* e = makeEvent(context_.song);
+    MidiEvent* e = newEvent(context_.song);
     e->status = static_cast<uint8_t>(0xE0 | channel);
     e->dataLength = 2;
     setBend(*e, value);

@@ -19,7 +19,7 @@
 //   goes back to the file's bend.
 // - velocity: as applyVelocityShift.
 // Running status is written out in full on tracks moved or bent. New
-// events come from makeEvent. Events are never dropped.
+// events come from the song's pool (newEvent). Events are never dropped.
 #pragma once
 
 #include <cstdint>

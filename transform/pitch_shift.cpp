@@ -53,7 +53,8 @@ int32_t insertPitchBends(TrackSlot& slot, RandomSource& random) {
     // A high byte of 0 (a full bend down, drawn only at amount 64) is left
     // out; 64 still inserts a bend back to the centre.
     if (bend == 0) continue;
-    MidiEvent* pitchBend = new MidiEvent;
+    // The slot is one of the current song's, whose pool owns its events.
+    MidiEvent* pitchBend = newEvent(*currentSong);
     pitchBend->dataLength = 2;
     // The bend sounds on the note's own tick: it takes over the note's delta
     // time and the note follows it at once.

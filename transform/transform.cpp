@@ -7,24 +7,28 @@
 #include "transform/pitch_shift.h"
 #include "transform/time_shift.h"
 
+TrackPressSummary pressTrack(TrackSlot& slot, int32_t number, RandomSource& random) {
+  // Within a track time first: with the track order this fixes the order of
+  // draws, so a seed always gives the same result.
+  TrackPressSummary summary;
+  if (slot.timeShift != 0) {
+    const TimeShiftSummary moved = applyTimeShift(slot, random);
+    summary.eventsMoved = moved.eventsMoved;
+    summary.largestMove = moved.largestMove;
+    appendLogNumber(L"Track %d Time shift transformed", number);
+  }
+  if (slot.pitchShift != 0) {
+    summary.bendsAdded = applyPitchShift(slot, random);
+    appendLogNumber(L"Track %d Pitch shift transformed", number);
+  }
+  return summary;
+}
+
 void transformSong(RandomSource& random, TrackPressSummary* summaries) {
   Song& song = *currentSong;
-  // Track by track, and within a track time first: that fixes the order of
-  // draws, so a seed always gives the same result.
   const int32_t tracks = song.trackCount < kMaxTracks ? song.trackCount : kMaxTracks;
   for (int32_t number = 1; number <= tracks; ++number) {
-    TrackSlot& slot = song.tracks[number - 1];
-    TrackPressSummary summary;
-    if (slot.timeShift != 0) {
-      const TimeShiftSummary moved = applyTimeShift(slot, random);
-      summary.eventsMoved = moved.eventsMoved;
-      summary.largestMove = moved.largestMove;
-      appendLogNumber(L"Track %d Time shift transformed", number);
-    }
-    if (slot.pitchShift != 0) {
-      summary.bendsAdded = applyPitchShift(slot, random);
-      appendLogNumber(L"Track %d Pitch shift transformed", number);
-    }
+    const TrackPressSummary summary = pressTrack(song.tracks[number - 1], number, random);
     if (summaries != nullptr) summaries[number - 1] = summary;
   }
 }

@@ -12,6 +12,8 @@
 
 #include "transform/random_source.h"
 
+struct TrackSlot;
+
 // The largest amounts a track takes: a time shift moves an event by up to
 // 200 ticks; a pitch shift of up to 64 steps keeps every bend's data bytes
 // below 0x80, as a file must hold them. The window's sliders and the tool's
@@ -25,6 +27,11 @@ struct TrackPressSummary {
   int64_t largestMove = 0;  // ticks, either way
   int32_t bendsAdded = 0;
 };
+
+// One track's part of a press: its time-shift walk when timeShift is not 0,
+// then its bends when pitchShift is not 0, each with its log line naming
+// track `number` (counted from 1).
+TrackPressSummary pressTrack(TrackSlot& slot, int32_t number, RandomSource& random);
 
 // One press drawing from `random` as it stands, without seeding it: presses
 // in a row continue one sequence. When `summaries` is not null it receives

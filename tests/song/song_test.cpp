@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "song/log.h"
+#include "song/reader.h"
 #include "song/writer.h"
 #include "support/midi_builder.h"
+#include "transform/transform.h"
 
 namespace {
 
@@ -106,6 +109,81 @@ TEST(MidiReader, KeepsTheTracksAfterTheSixteenth) {
   EXPECT_EQ(saveSong(), file);
 }
 
+// What lies outside the tracks comes back in its place, and a press changes
+// only the pressed track's chunk and the sizes that hold it. Track T: a Note
+// On, a second under running status, End of Track (11 bytes). One press of
+// pitch shift 1 makes it P: the second note shows its status and gets a bend
+// of a drawn value (the ??) before it (16 bytes).
+const std::string kH1 = "'MThd' 00 00 00 06  00 01 00 01 00 60 ";
+const std::string kH2 = "'MThd' 00 00 00 06  00 01 00 02 00 60 ";
+const std::string kT = "'MTrk' 00 00 00 0B  00 90 3C 40  00 3E 40  00 FF 2F 00 ";
+const std::string kP = "'MTrk' 00 00 00 10  00 90 3C 40  00 E0 00 ??  00 90 3E 40  00 FF 2F 00 ";
+const std::string kE = "'MTrk' 00 00 00 04  00 FF 2F 00 ";
+const std::string kInfo = "'LIST' 10 00 00 00 'INFO' 'INAM' 04 00 00 00 'abc' 00";
+// clang-format off
+const struct { const char* name; std::string image, saved, pressed; const char* note; } kOutsideCases[] = {
+    {"a chunk before the tracks", kH1 + "'XFIH' 00 00 00 02 AB CD " + kT, "",
+     kH1 + "'XFIH' 00 00 00 02 AB CD " + kP, nullptr},
+    {"a chunk between tracks", kH2 + kT + "'CASM' 00 00 00 03 01 02 03 " + kE, "",
+     kH2 + kP + "'CASM' 00 00 00 03 01 02 03 " + kE, nullptr},
+    {"a chunk after them, holding a track chunk of its own", kH1 + kT + "'OTSc' 00 00 00 0C " + kE, "",
+     kH1 + kP + "'OTSc' 00 00 00 0C " + kE, nullptr},
+    {"letters running into a track's tag are no chunk of their own", kH1 + "'c' " + kT, "",
+     kH1 + "'c' " + kP, nullptr},
+    {"a sequencer's records after the last chunk", kH1 + kT + "'$$' 05 01 00 'SEQ'", "",
+     kH1 + kP + "'$$' 05 01 00 'SEQ'", nullptr},
+    {"bytes after End of Track inside the chunk",
+     kH1 + "'MTrk' 00 00 00 0D  00 90 3C 40  00 3E 40  00 FF 2F 00  DE AD", "",
+     kH1 + "'MTrk' 00 00 00 12  00 90 3C 40  00 E0 00 ??  00 90 3E 40  00 FF 2F 00  DE AD", nullptr},
+    {"a header of 8 bytes, junk before it, a track count of 0",
+     "00 11 'MThd' 00 00 00 08  00 01 00 00 00 60 AB CD " + kT,
+     "00 11 'MThd' 00 00 00 08  00 01 00 01 00 60 AB CD " + kT,
+     "00 11 'MThd' 00 00 00 08  00 01 00 01 00 60 AB CD " + kP, nullptr},
+    {"events running into a chunk of another kind: the rest kept in the track's chunk",
+     kH1 + "'MTrk' 00 00 00 07  00 90 3C 40  00 F0 7F  'CASM' 00 00 00 00",
+     kH1 + "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'CASM' 00 00 00 00",
+     kH1 + "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'CASM' 00 00 00 00",
+     "Track 1 damaged at byte 26: ended there"},
+    // RIFF sizes are little-endian; 33 bytes of MIDI data take a pad byte, 38 none.
+    {"a RIFF MIDI file with an INFO chunk", "'RIFF' 46 00 00 00 'RMID' 'data' 21 00 00 00 " + kH1 + kT + "00 " + kInfo,
+     "", "'RIFF' 4A 00 00 00 'RMID' 'data' 26 00 00 00 " + kH1 + kP + kInfo,
+     "RIFF MIDI file: the wrapper around the MIDI data is kept"},
+};
+// clang-format on
+
+TEST(MidiFile, KeepsWhatLiesOutsideTheTracksInItsPlace) {
+  for (const auto& c : kOutsideCases) {
+    SCOPED_TRACE(c.name);
+    Song& song = loadSong(hexBytes(c.image));
+    EXPECT_EQ(logLines().size(), c.note ? 3u : 2u);
+    if (c.note) {
+      EXPECT_EQ(logLines().back(), c.note);
+    }
+    EXPECT_EQ(saveSong(), hexBytes(c.saved.empty() ? c.image : c.saved));
+    song.tracks[0].pitchShift = 1;
+    transformSong(1u);
+    std::string pressed = c.pressed;
+    if (const size_t drawn = pressed.find("??"); drawn != pressed.npos) {
+      char value[3];
+      std::snprintf(value, sizeof value, "%02X", song.tracks[0].head.next->data2);
+      pressed.replace(drawn, 2, value);
+    }
+    EXPECT_EQ(saveSong(), hexBytes(pressed));
+  }
+}
+
+TEST(MidiFile, AnImageWithoutAMidiHeaderIsRefusedAndTheSongKept) {
+  const Song* before = &loadSong(midiFile({"00 FF 2F 00"}));
+  for (const char* image : {"", "'RIFF' 04 00 00 00 'WAVE'", "'MThx' 00 00 00 06 'MTrk'",
+                            "'RIFF' 10 00 00 00 'RMID' 'data' 00 00 00 00 'MThd'"}) {
+    SCOPED_TRACE(image);
+    const std::vector<uint8_t> bytes = hexBytes(image);
+    EXPECT_FALSE(loadSongImage(bytes.data(), static_cast<int32_t>(bytes.size())));
+    EXPECT_EQ(currentSong, before);
+    EXPECT_EQ(logLines().back(), "No MIDI header in the file");
+  }
+}
+
 TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
   // clang-format off
   const std::pair<uint32_t, const char*> quantities[] = {
@@ -121,6 +199,12 @@ TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
   }
   loadSong(midiFile({}));  // the header alone
   EXPECT_EQ(saveSong(), hexBytes("4D 54 68 64 00 00 00 06 00 01 00 00 00 60"));
+  // A song not read from a file: the image grows to what it holds.
+  buildTrack(replaceCurrentSong()->tracks[0], {{0, 0xF0, 0x9F, 0, 5000}, kEnd});
+  currentSong->trackCount = 1;
+  const std::vector<uint8_t> saved = saveSong();
+  EXPECT_EQ(saved.size(), 14u + 8 + (1 + 1 + 5000) + 4);
+  EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 18, saved.begin() + 22), hexBytes("00 00 13 8E"));  // 5006
 }
 
 TEST(LogLine, IsCutInsideItsBuffer) {

@@ -17,9 +17,16 @@
 
 std::vector<uint8_t> hexBytes(const std::string& text) {
   std::vector<uint8_t> bytes;
-  for (size_t at = text.find_first_not_of(' '); at < text.size();
-       at = text.find_first_not_of(' ', at + 2)) {
-    bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(at, 2), nullptr, 16)));
+  for (size_t at = text.find_first_not_of(' '), next = 0; at < text.size();
+       at = text.find_first_not_of(' ', next)) {
+    if (text[at] == '\'') {  // 'MTrk': the characters as bytes
+      next = text.find('\'', at + 1) + 1;
+      bytes.insert(bytes.end(), text.begin() + static_cast<long>(at) + 1,
+                   text.begin() + static_cast<long>(next) - 1);
+    } else {
+      bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(at, 2), nullptr, 16)));
+      next = at + 2;
+    }
   }
   return bytes;
 }
@@ -64,7 +71,7 @@ std::vector<std::string> logLines() {
 void buildTrack(TrackSlot& slot, const Events& events) {
   MidiEvent* last = nullptr;
   for (const EventFields& f : events) {
-    MidiEvent* event = last == nullptr ? &slot.head : (last->next = new MidiEvent);
+    MidiEvent* event = last == nullptr ? &slot.head : (last->next = newEvent(*currentSong));
     event->deltaTime = f.deltaTime;
     event->status = f.status;
     event->data1 = f.data1;
@@ -107,13 +114,15 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> sampleMidiFiles() {
 }
 
 std::string fixedPointProblem(const uint8_t* data, size_t size) {
-  loadSong(std::vector<uint8_t>(data, data + size));
+  // An image without a MIDI header is refused by Load: nothing to save.
+  if (!loadSong(std::vector<uint8_t>(data, data + size)).pieces.size()) return "";
   const std::vector<uint8_t> first = saveSong();
-  const Song& song = loadSong(first);
-  // "PPQN", "Loaded", and the note on tracks past the 16th: no damage (a
-  // track saved without its End of Track would read back cut short).
-  if (logLines().size() != (song.extraTracks.empty() ? 2u : 3u)) {
-    return "the reader complains about its own output: " + logLines()[2];
+  loadSong(first);
+  // No damaged track: one saved without its End of Track would read back
+  // cut short. (A header cut short is kept as it stands, and said again.)
+  for (const std::string& line : logLines()) {
+    if (line.rfind("Track ", 0) == 0)
+      return "the reader complains about its own output: " + line;
   }
   return saveSong() == first ? "" : "the saved output saves to other bytes";
 }

@@ -9,7 +9,7 @@
 
 #include "song/song.h"
 
-std::vector<uint8_t> hexBytes(const std::string& text);  // "4D 54 ...", blanks ignored
+std::vector<uint8_t> hexBytes(const std::string& text);  // "4D 54 ..." or "'MTrk' ...", blanks ignored
 // A format-1 file at 96 ticks a quarter, one MTrk chunk per string of hex.
 std::vector<uint8_t> midiFile(const std::vector<std::string>& tracks);
 Song& loadSong(const std::vector<uint8_t>& bytes);  // a fresh currentSong; the log cleared
@@ -23,7 +23,8 @@ struct EventFields {
   bool operator==(const EventFields&) const = default;
 };
 using Events = std::vector<EventFields>;
-void buildTrack(TrackSlot& slot, const Events& events);  // the head first; extra bytes 0
+// The head first; extra bytes 0. The slot must be one of currentSong's, whose pool owns the events.
+void buildTrack(TrackSlot& slot, const Events& events);
 Events trackEvents(const TrackSlot& slot);
 std::vector<int64_t> absoluteTicks(const TrackSlot& slot);
 

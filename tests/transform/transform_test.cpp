@@ -67,7 +67,7 @@ TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TrackSlot slot;
+    TrackSlot& slot = replaceCurrentSong()->tracks[0];
     buildTrack(slot, c.track);
     slot.timeShift = c.amount;
     std::vector<uint16_t> raw;  // for which drawAround(amount) gives the draws
@@ -108,7 +108,7 @@ TEST(PitchShift, ExpandsRunningStatusThenBendsEveryNoteOnAfterTheHead) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TrackSlot slot;
+    TrackSlot& slot = replaceCurrentSong()->tracks[0];
     buildTrack(slot, c.track);
     slot.pitchShift = c.amount;
     RandomSource random{0, c.raw.data(), static_cast<int32_t>(c.raw.size())};
