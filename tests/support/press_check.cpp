@@ -15,6 +15,10 @@ uint32_t bigEndian(const std::vector<uint8_t>& bytes, size_t pos, int count) {
   return value;
 }
 
+uint32_t littleEndian32(const std::vector<uint8_t>& bytes, size_t pos) {
+  return bytes[pos] | bytes[pos + 1] << 8 | bytes[pos + 2] << 16 | uint32_t{bytes[pos + 3]} << 24;
+}
+
 bool tagAt(const std::vector<uint8_t>& bytes, size_t pos, const char* tag) {
   return bytes.size() >= 4 && pos <= bytes.size() - 4 && std::equal(tag, tag + 4, &bytes[pos]);
 }
@@ -111,29 +115,60 @@ std::string velocityShiftProblem(const SongSnapshot& before, const Song& after,
   return "";
 }
 
-std::string chunkLayoutProblem(const std::vector<uint8_t>& file, ChunkLayout& layout) {
-  if (!tagAt(file, 0, "MThd") || file.size() < kFileHeaderSize ||
-      bigEndian(file, 4, 4) != kFileHeaderSize - kChunkHeaderSize)
-    return "no header of six bytes";
-  layout.declaredTracks = static_cast<int>(bigEndian(file, 10, 2));
-  for (size_t pos = kFileHeaderSize; pos < file.size();) {
-    if (!tagAt(file, pos, "MTrk") || file.size() - pos < kChunkHeaderSize)
-      return "no track chunk at byte " + std::to_string(pos);
-    const size_t end = pos + kChunkHeaderSize + bigEndian(file, pos + 4, 4);
-    if (end > file.size()) return "the chunk at byte " + std::to_string(pos) + " runs past the end";
-    layout.tracks.emplace_back(file.begin() + static_cast<long>(pos),
-                               file.begin() + static_cast<long>(end));
+std::string fileLayoutProblem(const std::vector<uint8_t>& file, FileLayout& layout) {
+  const std::vector<FilePiece>& pieces = loadSong(file).pieces;
+  if (pieces.empty()) return "no MIDI header";
+  std::vector<size_t> starts(pieces.size() + 1);
+  size_t pos = 0, trackPieces = 0, countAt = 0;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const FilePiece& piece = pieces[i];
+    const std::string here = "piece " + std::to_string(i) + " at byte " + std::to_string(pos);
+    starts[i] = pos;
+    size_t end = pos + piece.bytes.size();
+    if (piece.kind == PieceKind::kTrack) {
+      ++trackPieces;
+      if (!tagAt(file, pos, "MTrk") || file.size() - pos < kChunkHeaderSize)
+        return here + ": no track chunk";
+      end = pos + kChunkHeaderSize + bigEndian(file, pos + 4, 4);
+      if (end > file.size() || end - pos - kChunkHeaderSize < piece.bytes.size() ||
+          !std::equal(piece.bytes.begin(), piece.bytes.end(), &file[end - piece.bytes.size()]))
+        return here + ": the track chunk's length does not end it";
+      layout.tracks.emplace_back(file.begin() + static_cast<long>(pos),
+                                 file.begin() + static_cast<long>(end));
+    } else if (piece.kind == PieceKind::kSize) {
+      end = pos + 4;
+    } else if (piece.kind == PieceKind::kPad) {
+      const size_t sized = pos - starts[piece.index] - 4;
+      end = pos + (sized % 2 == 1 && piece.padWhenOdd ? 1 : 0);
+    } else if (piece.kind == PieceKind::kHeader && piece.bytes.size() >= 12) {
+      countAt = pos + 10;
+    }
+    if (end > file.size()) return here + ": runs past the end";
+    if ((piece.kind == PieceKind::kBytes || piece.kind == PieceKind::kHeader) &&
+        !std::equal(piece.bytes.begin(), piece.bytes.end(), file.begin() + static_cast<long>(pos)))
+      return here + ": other bytes than the reader found there";
+    if (piece.kind != PieceKind::kSize && piece.kind != PieceKind::kPad)
+      layout.outside.push_back(piece.bytes);
     pos = end;
   }
-  if (static_cast<size_t>(layout.declaredTracks) != layout.tracks.size())
-    return "the header counts " + std::to_string(layout.declaredTracks) + " tracks of " +
-           std::to_string(layout.tracks.size());
+  if (pos != file.size()) return "the pieces end at byte " + std::to_string(pos);
+  starts.back() = pos;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].kind != PieceKind::kSize) continue;
+    const size_t want = starts[pieces[i].index] - starts[i] - 4;
+    if (littleEndian32(file, starts[i]) != want)
+      return "the RIFF size at byte " + std::to_string(starts[i]) + " is not " +
+             std::to_string(want);
+  }
+  if (countAt != 0 && bigEndian(file, countAt, 2) != std::min<size_t>(trackPieces, 0xFFFF))
+    return "the header counts " + std::to_string(bigEndian(file, countAt, 2)) + " tracks of " +
+           std::to_string(trackPieces);
   return "";
 }
 
 std::string writtenFileProblem(const std::vector<uint8_t>& written, int tracks) {
-  ChunkLayout layout;
-  std::string problem = chunkLayoutProblem(written, layout);
+  FileLayout layout;
+  std::string problem = fileLayoutProblem(written, layout);
   if (!problem.empty()) return "written file: " + problem;
   // The fixed point leaves the song read from the written file's own save.
   problem = fixedPointProblem(written.data(), written.size());

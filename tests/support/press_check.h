@@ -43,16 +43,22 @@ std::string classicPressProblem(const SongSnapshot& before, const Song& after,
 std::string velocityShiftProblem(const SongSnapshot& before, const Song& after,
                                  const std::vector<int32_t>& amounts);
 
-// The chunks of a written file, walked by their declared lengths.
-struct ChunkLayout {
-  int declaredTracks = -1;                   // the header's track count
-  std::vector<std::vector<uint8_t>> tracks;  // each MTrk chunk, tag to end
+// A file as the reader splits it into pieces, walked by the lengths its own
+// bytes declare: each track chunk (tag to end, in track order), and what lies
+// outside the tracks (the header, other bytes, what a track chunk holds after
+// its events), RIFF sizes and pad bytes left out since they follow what
+// they contain.
+struct FileLayout {
+  std::vector<std::vector<uint8_t>> tracks;
+  std::vector<std::vector<uint8_t>> outside;
 };
-// Reads the layout; "" when the file is a header of six bytes followed by
-// MTrk chunks that fill it exactly and as many as the header counts.
-std::string chunkLayoutProblem(const std::vector<uint8_t>& file, ChunkLayout& layout);
+// Reads `file` (leaving currentSong as read) and walks it; "" when every
+// track chunk's length ends it where the next piece begins, the pieces cover
+// the file, every RIFF size is what follows it up to what it sizes, and the
+// header counts the tracks.
+std::string fileLayoutProblem(const std::vector<uint8_t>& file, FileLayout& layout);
 
-// A file the writer made: its chunks are laid out right, it holds `tracks`
-// tracks, and it reads back without a damage line and saves to the very same
-// bytes. Leaves currentSong as read from `written`.
+// A file the writer made: laid out right (fileLayoutProblem), it holds
+// `tracks` tracks, and it reads back without a damage line and saves to the
+// very same bytes. Leaves currentSong as read from `written`.
 std::string writtenFileProblem(const std::vector<uint8_t>& written, int tracks);
