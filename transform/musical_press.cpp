@@ -442,6 +442,17 @@ class TrackPress {
   MidiEvent* onsetBend_[16] = {};  // each channel's last bend before a start
 };
 
+// Whether every delta time after the head leaves room for two moves: an
+// event moved later after one moved earlier widens their gap by as much, and
+// a delta time past kMaxDeltaTime cannot be written (held there, it would
+// pull every later event early).
+bool leavesRoomToMove(const TrackSlot& slot) {
+  for (const MidiEvent* e = slot.head.next; e != nullptr; e = e->next) {
+    if (int64_t{e->deltaTime} > int64_t{kMaxDeltaTime} - 2 * kMaxMoveTicks) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32_t seed,
@@ -453,8 +464,10 @@ void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32
   // off their ticks, and every track's draws are made against the same map.
   Context context{song, buildTempoMap(song), buildBendRanges(song)};
   for (int32_t t = 0; t < tracks && t < static_cast<int32_t>(amounts.size()); ++t) {
-    const MusicalAmounts& a = amounts[t];
     TrackSlot& slot = trackAt(song, t);
+    MusicalAmounts a = amounts[t];
+    // Only a damaged or made-up file has such a gap: its track keeps its timing.
+    if (a.time != 0 && !leavesRoomToMove(slot)) a.time = 0;
     MusicalTrackSummary summary;
     if (a.velocity != 0) {
       MusicalRandom random =
