@@ -141,10 +141,9 @@ TEST(CommandLine, OutputNamesClashAsTheSystemComparesThem) {
   };
   for (const auto& n : kNames) {
     SCOPED_TRACE(std::string(n.first) + " / " + n.second);
-    const std::string first = n.first, second = n.second;
-    const std::vector<NativeString> args = {NativeString(first.begin(), first.end()),
-                                            argsOf("y/")[0] + NativeString(second.begin(), second.end()),
-                                            argsOf("-d")[0], argsOf("out")[0]};
+    std::vector<NativeString> args = argsOf(std::string(n.first) + " -d out");
+    const std::string second = std::string("y/") + n.second;  // may end in a blank
+    args.emplace_back(second.begin(), second.end());
     EXPECT_EQ(!parseCommandLine(args).error.empty(), n.clash);
   }
 }
