@@ -4,9 +4,9 @@
 // $WORK stands for WORK_DIR, $LONG for a folder in it that makes paths of about 200 UTF-16 units,
 // ids are named as in res/resource.h, TRACKn is the pane's button n, sizes are physical pixels.
 // `expect OBSERVATION [ARG...] = WANT...` waits until the observation reads WANT; `log LINE...`
-// until the log's new lines start with these (the window's own lines: what the reader adds after
-// them is the core tests' business). The first failure prints what was seen and the log, ends
-// the program and the driver.
+// until these lines stand one after another among the log's new lines (the window's own lines:
+// what the reader adds is the core tests' business). The first failure prints what was seen and the
+// log, ends the program and the driver.
 #include <windows.h>
 // after windows.h, which they need
 #include <commctrl.h>
@@ -253,13 +253,13 @@ void run(const Args& a) {
     send(mainWindow, WM_DPICHANGED, MAKEWPARAM(id(a[1]), id(a[1])), LPARAM(remote));
     return (void)VirtualFreeEx(app.hProcess, remote, 0, MEM_RELEASE);
   }
-  if (verb == L"log") {  // the new lines start with these; with none, no new line; no dialog open
+  if (verb == L"log") {  // these among the new lines; with none, no new line; no dialog open
     if (a.size() == 1) Sleep(800);
     const std::wstring want = joined(a.begin() + 1, a.end(), L"\r\n");
     expect(
         [&] {
-          const std::wstring seen = newLines();
-          return seen.starts_with(want + L"\r\n") ? want : seen;
+          const std::wstring seen = newLines(), lines = L"\r\n" + seen + L"\r\n";
+          return !want.empty() && lines.find(L"\r\n" + want + L"\r\n") != lines.npos ? want : seen;
         },
         want);
     logSeen = text(item(IDC_LOG)).size() + 2;  // past the separator before the next line

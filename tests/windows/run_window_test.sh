@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # run_window_test.sh DIR DRIVER VARNOOK STEPS [DPI]: the steps under Wine in Xvfb, in the Wine
-# prefix DIR/prefix (DIR/prefix-DPI at another DPI than 96) and a fresh DIR/NAME holding song4.mid
-# and song20.mid (4 and 20 tracks) and text.mid (no MIDI file).
+# prefix $WINEPREFIX or DIR/prefix (with "-DPI" after it at another DPI than 96) and a fresh
+# DIR/NAME holding song4.mid and song20.mid (4 and 20 tracks) and text.mid (no MIDI file).
 # run_window_test.sh song N: a song of N tracks of four notes, 14 + 44 N bytes.
 set -euo pipefail
 note='\x60\x90\x3c\x64\x30\x80\x3c\0'  # after a quarter's rest, middle C for an eighth
@@ -17,7 +17,7 @@ mkdir -p "$work"
 song 4 >"$work/song4.mid"
 song 20 >"$work/song20.mid"
 echo "not a song" >"$work/text.mid"
-export WINEPREFIX=$(realpath -m "$1")/prefix${5:+-$5} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=${WINEPREFIX:-$(realpath -m "$1")/prefix}${5:+-$5} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 bash "$(dirname "$0")/../../scripts/wine-prefix.sh" "$WINEPREFIX" "${5:-}"
 trap 'wineserver -k 2>/dev/null || true' EXIT
 timeout 110 xvfb-run -a -s "-screen 0 1024x768x24" wine "$2" "$3" "$4" "$work" 2>"$work/wine.log"
