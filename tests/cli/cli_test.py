@@ -87,8 +87,7 @@ def rows(version):
         ('one.mid -o link.mid', 0, saved, '', {'link.mid': lambda d: d == ONE and os.path.islink('link.mid'),
                                                'real.mid': ONE}),
         ('one.mid -o ' + NULL, 0, saved, '', {NULL: lambda d: stat.S_ISCHR(os.stat(NULL).st_mode)}, 'posix'),
-        ('one.mid -o pipe.mid', 0, saved, '', {'pipe.mid': lambda d: stat.S_ISFIFO(os.stat('pipe.mid').st_mode)
-                                               and os.read(PIPE, 99) == ONE}, 'posix'),
+        ('one.mid -o pipe.mid', 0, saved, '', {'pipe.mid': lambda d: fifo_holds(ONE)}, 'posix'),
         ('one.mid -o private.mid', 0, saved, '',
          {'private.mid': lambda d: d == ONE and stat.S_IMODE(os.stat('private.mid').st_mode) == 0o640}, 'posix'),
         ('one.mid -o real.mid', 1, ANY + 'File save error!\nSaved 0 bytes\n',
@@ -98,6 +97,11 @@ def rows(version):
     return table + [(args + ' -o copy.mid' * (' -d' not in args), 2, ANY,
                      "varnook-cli: %s\nTry 'varnook-cli --help'\\.\n" % re.escape(reason), {'copy.mid': None})
                     for args, reason in USAGE]
+
+
+def fifo_holds(want):  # written into the FIFO, which stays one
+    got = os.read(PIPE, 99)
+    return stat.S_ISFIFO(os.stat('pipe.mid').st_mode) and got == want
 
 
 def run(cli, args, cwd='.', stdin=b'', env={}, **extra):
@@ -140,8 +144,8 @@ def no_room():
 
 def contract(cli, work, version, *_):
     global PIPE
-    shim = work + '-taken.so'
-    if WINDOWS or not shutil.which('cc') or subprocess.run(CC + [shim], input=SHIM).returncode != 0:
+    shim = None if WINDOWS or not shutil.which('cc') else work + '-taken.so'
+    if shim and subprocess.run(CC + [shim], input=SHIM).returncode != 0:
         shim = None
     # The unprivileged row runs as root only, with the tool and its folder where everyone may reach them.
     folders = [*Path(cli).resolve().parents, *Path(work).resolve().parents]

@@ -116,14 +116,9 @@ LRESULT askInside(HWND window, UINT message, WPARAM wParam = 0,
 
 std::wstring yes(bool b) { return b ? L"yes" : L"no"; }
 
-std::wstring numbers(std::initializer_list<LONG> values) {
-  std::wstring out;
-  for (LONG v : values) out += (out.empty() ? L"" : L" ") + std::to_wstring(v);
-  return out;
-}
-
 std::wstring numbers(const RECT& r) {  // x y width height
-  return numbers({r.left, r.top, r.right - r.left, r.bottom - r.top});
+  return std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
+         std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top);
 }
 
 // A control of the dialog on top or of the pane, once it is there.
@@ -186,8 +181,8 @@ std::wstring observe(const std::wstring& what, const Args& a) {
   if (what == L"icons") {  // the big and the small icon's widths, 0 for one not set
     const LRESULT big = askInside(mainWindow, WM_GETICON, ICON_BIG),
                   small = askInside(mainWindow, WM_GETICON, ICON_SMALL);
-    return numbers({LONG(askInside(mainWindow, 0, big, L"VarnookIconWidth")),
-                    LONG(askInside(mainWindow, 0, small, L"VarnookIconWidth"))});
+    return std::to_wstring(askInside(mainWindow, 0, big, L"VarnookIconWidth")) + L" " +
+           std::to_wstring(askInside(mainWindow, 0, small, L"VarnookIconWidth"));
   }
   if (what == L"moved") return std::to_wstring(buttonRect(1).top - topBeforeScroll);
   if (what == L"view") {  // track button N lies wholly inside the pane
