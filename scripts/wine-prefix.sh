@@ -4,10 +4,14 @@
 # screenshots.
 set -euo pipefail
 export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[[ -f $WINEPREFIX/system.reg ]] && exit 0
+if [[ -f $WINEPREFIX/system.reg ]]; then
+  exit 0
+fi
 mkdir -p "$(dirname "$WINEPREFIX")"
 # Its output to a file: the services this first call starts would hold a caller's pipe open.
 timeout 150 wine wineboot -i &>/dev/null || true
-# Wine takes the display's DPI from here, for every program started afterwards.
-[[ -z ${2:-} ]] || wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$2" /f &>/dev/null
-wineserver -w
+if [[ -n ${2:-} ]]; then
+  # Wine takes the display's DPI from here, for every program started afterwards.
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$2" /f &>/dev/null
+fi
+wineserver -w || true
