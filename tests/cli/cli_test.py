@@ -250,7 +250,7 @@ def velocities(cli):
 
 def batch(tool, data, folder, *options):
     """Every .mid file of `data` through `tool` in one -d batch into a new `folder`: exit status, each file's log
-    (its lines after its name), errors, outputs (None where none was written)."""
+    lines (its name first), errors, outputs (None where none was written)."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     names = sorted(n for n in os.listdir(data) if n.endswith('.mid'))
@@ -302,7 +302,7 @@ def samples(cli, work, _, data, native):
         failures += ['%s: output read with a remark: %s' % (name, line) for line in again[1].get(name, [])[1:]
                      if not PLAIN.fullmatch(line)]
         failures += ['%s: output saved to other bytes' % name] if again[3][name] != out else []
-    print('%d sample files, %d written: %d read with no remark, %d of them identical' % (
+    print('%d sample files, %d written, %d of them read with no remark, %d came back identical' % (
         len(outputs), sum(o is not None for o in outputs.values()), plain,
         sum(o == Path(data, n).read_bytes() for n, o in outputs.items())))
     return failures
