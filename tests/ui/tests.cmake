@@ -10,8 +10,9 @@ add_test(NAME ui_pure_tests COMMAND varnook_ui_tests)
 if(NOT WIN32)
   return()
 endif()
-add_test(NAME ui_resources
-  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/ui/check_resources.py $<TARGET_FILE:varnook> ${PROJECT_VERSION})
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME ui_resources COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/ui/check_resources.py
+  $<TARGET_FILE:varnook> ${PROJECT_VERSION})
 add_executable(varnook_window_driver windows/driver.cpp)
 target_link_options(varnook_window_driver PRIVATE -municode)
 target_link_libraries(varnook_window_driver PRIVATE shell32 varnook_warnings)
