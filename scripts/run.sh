@@ -24,22 +24,10 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "unseen under xvfb-run). Here is the command-line tool over the same core instead."
   cmake --preset native >/dev/null
   cmake --build --preset native --target varnook-cli
-  # A small song of our own: a tempo track, then a scale of quarter notes
-  # (96 ticks each) on channel 1, the later ones under running status.
+  # A small song of our own (the window test's): two tracks of four notes.
   example="$root/build/example"
   mkdir -p "$example"
-  /usr/bin/python3 - "$example/scale.mid" <<'PY'
-import sys
-track1 = bytes.fromhex("00FF510307A120 00FF580404021808 00FF2F00")
-notes = bytes.fromhex("00903C50 603C00")
-for key in (0x3E, 0x40, 0x41, 0x43, 0x45, 0x47, 0x48):
-    notes += bytes([0x00, key, 0x50, 0x60, key, 0x00])
-track2 = bytes.fromhex("00C000") + notes + bytes.fromhex("00FF2F00")
-def chunk(tag, body):
-    return tag + len(body).to_bytes(4, "big") + body
-song = chunk(b"MThd", bytes.fromhex("000100020060")) + chunk(b"MTrk", track1) + chunk(b"MTrk", track2)
-open(sys.argv[1], "wb").write(song)
-PY
+  bash "$root/tests/windows/run_window_test.sh" song 2 >"$example/scale.mid"
   "$root/build/native/varnook-cli" "$example/scale.mid" -o "$example/scale-humanised.mid" \
     --time-shift 2=12 --pitch-shift 2=8
   echo

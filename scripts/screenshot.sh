@@ -40,13 +40,7 @@ suffix=$([ "$dpi" = 96 ] || echo "-$dpi")
 export WINEPREFIX=${VARNOOK_SHOT_PREFIX:-$build/shot-wine/prefix$suffix} WINEDEBUG=-all
 # The About box shows the version this build made.
 export VARNOOK_VERSION=$(sed -n 's/^#define VARNOOK_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/varnook_version.h")
-if [ ! -d "$WINEPREFIX" ]; then
-  mkdir -p "$WINEPREFIX"
-  wine wineboot -i >/dev/null 2>&1
-  # Wine takes the display's DPI from here, for every program started afterwards.
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-  wineserver -w
-fi
+bash "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$dpi"
 
 work=$out/work
 rm -rf "$work" && mkdir -p "$work"

@@ -97,12 +97,7 @@ fi
 
 # 4. Windows, under Wine, with a private prefix made once for the whole run.
 export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  echo "Preparing a Wine prefix in $WINEPREFIX"
-  wine wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
+bash scripts/wine-prefix.sh "$WINEPREFIX"
 # The Windows stage compares varnook-cli.exe with the native tool built in stage 1.
 if run_stage "windows build" build_preset windows -DVARNOOK_NATIVE_CLI="$root/build/native/varnook-cli"; then
   ctest_preset windows

@@ -1,7 +1,8 @@
 # cli_test.py: the contract and the sample files, natively and under Wine (against VARNOOK_NATIVE_CLI, the native tool).
 set(VARNOOK_NATIVE_CLI "" CACHE FILEPATH "The native varnook-cli, to compare the Windows build with")
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 foreach(mode contract samples)
-  add_test(NAME cli_${mode} COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/cli_test.py ${mode}
+  add_test(NAME cli_${mode} COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/cli_test.py ${mode}
     $<TARGET_FILE:varnook-cli> ${PROJECT_VERSION} ${VARNOOK_TESTDATA_DIR} "${VARNOOK_NATIVE_CLI}")
   set_tests_properties(cli_${mode} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
 endforeach()

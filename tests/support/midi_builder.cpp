@@ -31,6 +31,28 @@ std::vector<uint8_t> hexBytes(const std::string& text) {
   return bytes;
 }
 
+std::string hexByte(uint32_t value) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X ", value & 0xFF);
+  return text;
+}
+
+std::string trackHex(Timeline events) {
+  std::stable_sort(events.begin(), events.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::string out;
+  int64_t at = 0;
+  for (const auto& [tick, bytes] : events) {
+    const auto delta = static_cast<uint32_t>(tick - at);
+    for (int shift = 21; shift > 0; shift -= 7) {
+      if (delta >> shift) out += hexByte(0x80 | delta >> shift);
+    }
+    out += hexByte(delta & 0x7F) + bytes + " ";
+    at = tick;
+  }
+  return out + "00 FF 2F 00";
+}
+
 std::vector<uint8_t> midiFile(const std::vector<std::string>& tracks) {
   char text[64];
   std::snprintf(text, sizeof text, "4D 54 68 64 00 00 00 06 00 01 %04X 00 60",

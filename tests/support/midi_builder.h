@@ -10,6 +10,11 @@
 #include "song/song.h"
 
 std::vector<uint8_t> hexBytes(const std::string& text);  // "4D 54 ..." or "'MTrk' ...", blanks ignored
+// A track's hex from events at absolute ticks (in tick order, ties as given),
+// delta times worked out, End of Track appended.
+using Timeline = std::vector<std::pair<int64_t, std::string>>;  // tick, event as hex
+std::string trackHex(Timeline events);
+std::string hexByte(uint32_t value);  // "3C "
 // A format-1 file at 96 ticks a quarter, one MTrk chunk per string of hex.
 std::vector<uint8_t> midiFile(const std::vector<std::string>& tracks);
 Song& loadSong(const std::vector<uint8_t>& bytes);  // a fresh currentSong; the log cleared
@@ -23,6 +28,7 @@ struct EventFields {
   bool operator==(const EventFields&) const = default;
 };
 using Events = std::vector<EventFields>;
+constexpr EventFields kEnd = {0, 0xFF, 0x2F, 0, 2};  // End of Track, as the reader stores it
 // The head first; extra bytes 0. The slot must be one of currentSong's, whose pool owns the events.
 void buildTrack(TrackSlot& slot, const Events& events);
 Events trackEvents(const TrackSlot& slot);

@@ -4,8 +4,8 @@
 // `amounts` (entry i for track i; missing entries are off) and `seed`, and
 // compares the song after the press with the song before it: every event
 // kept (only bends added), note lengths kept or cut at the next start of the
-// key, starts in order with chords together and within the amount, the
-// jitter unbiased and bell-shaped, the events in front of a note with it and
+// key, starts in order with chords together and, for an amount in ticks, within
+// it, the jitter unbiased and bell-shaped, the events in front of a note with it and
 // the rest on their ticks, bends one per channel and start tick and back to
 // the file's at every rest and at the end, velocities within the amount;
 // then loads and presses again and expects the same bytes. It returns "" or

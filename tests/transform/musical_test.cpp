@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,31 +10,6 @@
 #include "transform/song_tracks.h"
 
 namespace {
-
-using Timeline = std::vector<std::pair<int64_t, std::string>>;  // absolute tick, event as hex
-
-std::string hexByte(uint32_t value) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X ", value & 0xFF);
-  return text;
-}
-
-// A track's hex: the events in tick order (ties as given) with delta times.
-std::string trackHex(Timeline events) {
-  std::stable_sort(events.begin(), events.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::string out;
-  int64_t at = 0;
-  for (const auto& [tick, bytes] : events) {
-    const auto delta = static_cast<uint32_t>(tick - at);
-    for (int shift = 21; shift > 0; shift -= 7) {
-      if (delta >> shift) out += hexByte(0x80 | delta >> shift);
-    }
-    out += hexByte(delta & 0x7F) + bytes + " ";
-    at = tick;
-  }
-  return out + "00 FF 2F 00";
-}
 
 // A dense, awkward track: chords, repeated and overlapping keys, notes of no
 // length, doubled note-offs, drums, controllers and the file's own bends in
@@ -89,13 +63,6 @@ std::vector<Placed> pressed(const std::vector<std::string>& tracks, int track,
   return out;
 }
 
-int64_t tickOf(const std::vector<Placed>& events, uint8_t status, uint8_t key) {
-  for (const Placed& e : events) {
-    if (e.status == status && e.data1 == key) return e.tick;
-  }
-  return -1;
-}
-
 }  // namespace
 
 TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksAndRealFiles) {
@@ -121,23 +88,18 @@ TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksAndRealFiles) {
   }
 }
 
-TEST(MusicalPress, AChordMovesWholeWithTheControllerInFrontOfIt) {
+// The chord, its controller and its length moving together are the checker's
+// job; here, the limit it leaves: less than half the way to either neighbour.
+TEST(MusicalPress, AChordMovesLessThanHalfTheWayToItsNeighbours) {
   // A D at 0; at 96 a volume change and C-E-G for a quarter; a C at 288.
   const std::string track =
       "00 90 3E 64  30 80 3E 00  30 B0 07 64  00 90 3C 64  00 90 40 64  00 90 43 64  60 80 3C 00  "
       "00 80 40 00  00 80 43 00  60 90 48 64  60 80 48 00  00 FF 2F 00";
   bool moved = false;
   for (uint32_t seed = 1; seed <= 10; ++seed) {
-    SCOPED_TRACE(seed);
-    const std::vector<Placed> out = pressed({track}, 0, {200, false, 0, 0}, seed);
-    const int64_t chord = out[3].tick;
+    const int64_t chord = pressed({track}, 0, {200, false, 0, 0}, seed)[3].tick;
     moved |= chord != 96;
-    EXPECT_LE(std::abs(chord - 96), 47);  // less than half the 96 ticks to either neighbour
-    EXPECT_EQ(out[2].status, 0xB0);       // the volume change still leads, on the chord's tick
-    EXPECT_EQ(out[2].tick, chord);
-    EXPECT_EQ(tickOf(out, 0x90, 0x40), chord);
-    EXPECT_EQ(tickOf(out, 0x90, 0x43), chord);
-    EXPECT_EQ(tickOf(out, 0x80, 0x43), chord + 96);
+    EXPECT_LE(std::abs(chord - 96), 47) << seed;  // 96 ticks to either neighbour
   }
   EXPECT_TRUE(moved);
 }
@@ -175,8 +137,6 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
       ++bends;
       EXPECT_LE(std::abs(value - 4096), 682) << i;
       wide += std::abs(value - 4096) > 409;
-    } else if (out[i].status == 0xE1) {
-      EXPECT_TRUE(value == 4096 && out[i - 1].status == 0x81) << i;  // back after each note
     }
   }
   EXPECT_EQ(bends, 200);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/midi_builder.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr uint32_t kMax = kMaxDeltaTime;
-constexpr EventFields kEnd = {0, 0xFF, 0x2F, 0, 2};
 // clang-format off
 const Events kFirstExample = {{0, 0xFF, 3, 0, 2}, {96, 0x90, 60, 100, 2}, {0, 0x90, 64, 100, 2},
     {48, 0x80, 60, 0, 2}, {10, 0xB0, 7, 100, 2}, {38, 0x80, 64, 0, 2}, kEnd};
@@ -41,28 +41,30 @@ TEST(RandomSource, SeedOneOpensWithTheWellKnownValues) {
   for (const int value : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(nextRandom(source), value);
 }
 
+// Raw draws r give r mod 2A - A (A: the amount); the deltas, how many events
+// moved and the largest move are worked out by hand.
 TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
   // clang-format off
-  const struct { const char* name; Events track; int amount; std::vector<int> draws;
-                 std::vector<uint32_t> want; } cases[] = {
-      {"first worked example", kFirstExample, 10, {5, -7, 3}, {0, 101, 0, 36, 10, 48, 0}},
-      {"residue kept, too large a negative jitter dropped", kSecondExample, 30, {20, -4, -3},
-       {0, 50, 0, 22, 0}},
-      {"an event still late drops a positive jitter", kSecondExample, 30, {20, 10, -3},
-       {0, 50, 0, 22, 0}},
-      {"only notes and running status with a delta draw",
+  const struct { const char* name; Events track; int amount; std::vector<uint16_t> raw;
+                 std::vector<uint32_t> want; int32_t moved; int64_t largest; } cases[] = {
+      {"first worked example: 5, -7, 3", kFirstExample, 10, {35, 23, 13}, {0, 101, 0, 36, 10, 48, 0}, 6, 7},
+      {"20, -4, -3: residue kept, too large a negative jitter dropped", kSecondExample, 30, {50, 26, 27},
+       {0, 50, 0, 22, 0}, 4, 20},
+      {"20, 10, -3: an event still late drops a positive jitter", kSecondExample, 30, {110, 40, 27},
+       {0, 50, 0, 22, 0}, 4, 20},
+      {"4, 4, 4: only notes and running status with a delta draw",
        {{7, 0x90, 60, 100, 2}, {10, 0xA0, 60, 10, 2}, {10, 0xB0, 1, 2, 2}, {10, 0xC0, 5, 0, 1},
         {10, 0xD0, 5, 0, 1}, {10, 0xE0, 0, 64, 2}, {10, 0xF0, 1, 0xF7, 2}, {10, 0xFF, 1, 0, 2},
         {0, 0x90, 62, 90, 2}, {10, 0x3C, 40, 0, 1}, {10, 0x05, 0, 0, 0}, {10, 0x8F, 60, 0, 2}, kEnd},
-       5, {4, 4, 4}, {7, 10, 10, 10, 10, 10, 10, 10, 0, 14, 10, 10, 0}},
-      {"no delta past four bytes, a damaged one not lengthened",
+       5, {9, 19, 29}, {7, 10, 10, 10, 10, 10, 10, 10, 0, 14, 10, 10, 0}, 4, 4},
+      {"-20, -2, 10, -20, 0: no delta past four bytes, a damaged one not lengthened",
        {{0, 0xFF, 3, 0, 2}, {30, 0x90, 60, 100, 2}, {kMax - 5, 0x80, 60, 0, 2},
         {kMax - 3, 0x90, 60, 100, 2}, {kMax + 100, 0x80, 60, 0, 2}, {100, 0x90, 60, 0, 2}, kEnd},
-       20, {-20, -2, 10, -20, 0}, {0, 10, kMax - 2, kMax, kMax + 100, 114, 0}},
-      {"an event the limit keeps early drops a jitter that takes it past -A",
-       {{0, 0xFF, 3, 0, 2}, {30, 0x90, 60, 100, 2}, {kMax, 0x80, 60, 0, 2}, kEnd}, 20, {-20, -5},
-       {0, 10, kMax, 0}},
-      {"a head alone draws nothing", {kEnd}, 200, {}, {0}},
+       20, {0, 58, 30, 40, 60}, {0, 10, kMax - 2, kMax, kMax + 100, 114, 0}, 4, 20},
+      {"-20, -5: an event the limit keeps early drops a jitter that takes it past -A",
+       {{0, 0xFF, 3, 0, 2}, {30, 0x90, 60, 100, 2}, {kMax, 0x80, 60, 0, 2}, kEnd}, 20, {0, 15},
+       {0, 10, kMax, 0}, 3, 20},
+      {"a head alone draws nothing", {kEnd}, 200, {}, {0}, 0, 0},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -70,40 +72,39 @@ TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
     TrackSlot& slot = replaceCurrentSong()->tracks[0];
     buildTrack(slot, c.track);
     slot.timeShift = c.amount;
-    std::vector<uint16_t> raw;  // for which drawAround(amount) gives the draws
-    for (const int draw : c.draws) raw.push_back(static_cast<uint16_t>(draw + c.amount));
-    RandomSource random{0, raw.data(), static_cast<int32_t>(raw.size())};
-    applyTimeShift(slot, random);
+    RandomSource random{0, c.raw.data(), static_cast<int32_t>(c.raw.size())};
+    const TimeShiftSummary summary = applyTimeShift(slot, random);
     std::vector<uint32_t> deltas;
     for (const EventFields& e : trackEvents(slot)) deltas.push_back(e.deltaTime);
     EXPECT_EQ(deltas, c.want);
-    EXPECT_EQ(random.draws, c.draws.size());
+    EXPECT_EQ(random.draws, c.raw.size());
+    EXPECT_EQ(std::pair(summary.eventsMoved, summary.largestMove), std::pair(c.moved, c.largest));
   }
 }
 
 TEST(PitchShift, ExpandsRunningStatusThenBendsEveryNoteOnAfterTheHead) {
   // clang-format off
   const struct { const char* name; Events track; int amount; std::vector<uint16_t> raw;
-                 Events want; } cases[] = {
+                 Events want; int32_t bends; } cases[] = {
       {"worked example: 25 mod 20 - 10 + 64 = 59",
        {{0, 0x91, 60, 100, 2}, {48, 64, 100, 0, 1}, {48, 0x81, 60, 0, 2}, {0, 64, 0, 0, 1}, kEnd}, 10, {25},
        {{0, 0x91, 60, 100, 2}, {48, 0xE1, 0, 59, 2}, {0, 0x91, 64, 100, 2}, {48, 0x81, 60, 0, 2},
-        {0, 0x81, 64, 0, 2}, kEnd}},
+        {0, 0x81, 64, 0, 2}, kEnd}, 1},
       {"the last channel status across meta and sysex; none before: kept as read",
        {{0, 0x7F, 5, 0, 1}, {0, 0x30, 5, 0, 1}, {10, 0xC3, 7, 0, 1}, {10, 0x08, 0, 0, 0},
         {10, 0xB2, 7, 100, 2}, {0, 0xFF, 1, 0, 2}, {0, 0xF0, 1, 0xF7, 2}, {10, 0x0A, 20, 0, 1}, kEnd}, 5, {},
        {{0, 0x7F, 5, 0, 1}, {0, 0x30, 5, 0, 1}, {10, 0xC3, 7, 0, 1}, {10, 0xC3, 0x08, 0, 1},
-        {10, 0xB2, 7, 100, 2}, {0, 0xFF, 1, 0, 2}, {0, 0xF0, 1, 0xF7, 2}, {10, 0xB2, 0x0A, 20, 2}, kEnd}},
+        {10, 0xB2, 7, 100, 2}, {0, 0xFF, 1, 0, 2}, {0, 0xF0, 1, 0xF7, 2}, {10, 0xB2, 0x0A, 20, 2}, kEnd}, 0},
       {"the head lends its status; only Note Ons, velocity 0 too",
        {{0, 0x9F, 60, 1, 2}, {5, 62, 2, 0, 1}, {10, 0x8F, 60, 0, 2}, {10, 0xE0, 0, 70, 2},
         {10, 0x95, 61, 0, 2}, kEnd}, 1, {1, 0},
        {{0, 0x9F, 60, 1, 2}, {5, 0xEF, 0, 64, 2}, {0, 0x9F, 62, 2, 2}, {10, 0x8F, 60, 0, 2},
-        {10, 0xE0, 0, 70, 2}, {10, 0xE5, 0, 63, 2}, {0, 0x95, 61, 0, 2}, kEnd}},
+        {10, 0xE0, 0, 70, 2}, {10, 0xE5, 0, 63, 2}, {0, 0x95, 61, 0, 2}, kEnd}, 2},
       {"amount 64: byte 0 inserts nothing, 64 and 127 do",
        {{0, 0xFF, 3, 0, 2}, {10, 0x90, 60, 100, 2}, {20, 0x90, 62, 100, 2}, {30, 0x90, 64, 100, 2}, kEnd},
        64, {128 * 3, 64, 127},
        {{0, 0xFF, 3, 0, 2}, {10, 0x90, 60, 100, 2}, {20, 0xE0, 0, 64, 2}, {0, 0x90, 62, 100, 2},
-        {30, 0xE0, 0, 127, 2}, {0, 0x90, 64, 100, 2}, kEnd}},
+        {30, 0xE0, 0, 127, 2}, {0, 0x90, 64, 100, 2}, kEnd}, 2},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -112,22 +113,39 @@ TEST(PitchShift, ExpandsRunningStatusThenBendsEveryNoteOnAfterTheHead) {
     buildTrack(slot, c.track);
     slot.pitchShift = c.amount;
     RandomSource random{0, c.raw.data(), static_cast<int32_t>(c.raw.size())};
-    applyPitchShift(slot, random);
+    EXPECT_EQ(applyPitchShift(slot, random), c.bends);
     EXPECT_EQ(trackEvents(slot), c.want);
     EXPECT_EQ(random.draws, c.raw.size());
   }
 }
 
-TEST(TransformSong, LogsEachStepWithOneBasedTrackNumbers) {
+// Track 1 takes its time draws, then its bends (the first worked example, then
+// bends 61 and 64); track 2 bends both its notes to 64; track 16 draws from
+// the generator once the script runs out.
+TEST(TransformSong, TreatsTracksInOrderTimeFirstAndLogsThemFromOne) {
   Song& song = loadSong(midiFile(std::vector<std::string>(16, kFirstExampleBytes)));
-  song.tracks[0].timeShift = song.tracks[0].pitchShift = 5;
+  song.tracks[0].timeShift = 10;
+  song.tracks[0].pitchShift = 5;
   song.tracks[1].pitchShift = 1;
   song.tracks[15].timeShift = 1;
-  transformSong(1u);
+  const uint16_t raw[] = {35, 23, 13, 12, 5, 1, 1};
+  RandomSource random{0, raw, 7};
+  TrackPressSummary summary[kMaxTracks];
+  transformSong(random, summary);
   EXPECT_EQ(logLines(), (std::vector<std::string>{
                             "PPQN=96", "Loaded 16 tracks", "Track 1 Time shift transformed",
                             "Track 1 Pitch shift transformed", "Track 2 Pitch shift transformed",
                             "Track 16 Time shift transformed"}));
+  const auto fields = [](const TrackPressSummary& s) {
+    return std::tuple(s.eventsMoved, s.largestMove, s.bendsAdded);
+  };
+  EXPECT_EQ(fields(summary[0]), std::tuple(6, 7, 2));
+  EXPECT_EQ(fields(summary[1]), std::tuple(0, 0, 2));
+  EXPECT_EQ(fields(summary[2]), std::tuple(0, 0, 0));
+  const Events track1 = trackEvents(song.tracks[0]), track2 = trackEvents(song.tracks[1]);
+  EXPECT_EQ(std::tuple(track1[1].deltaTime, track1[1].data2, track1[3].data2),
+            std::tuple(101u, 61, 64));
+  EXPECT_EQ(std::tuple(track2[1].data2, track2[3].data2), std::tuple(64, 64));
 }
 
 TEST(TransformSong, PressesInARowContinueOneSequence) {

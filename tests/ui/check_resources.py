@@ -13,10 +13,9 @@ headers = run('x86_64-w64-mingw32-objdump', '-p', exe)
 dlls = re.findall(rb'DLL Name: (\S+)', headers)
 images = {(width or 256, bits, res(3, ident)[:4] == b'\x89PNG') for width, bits, ident in
           (struct.unpack_from('<B5xH4xH', group, 6 + 14 * i) for i in range(group[4]))}
-strings = dict(FileDescription='Varnook', FileVersion=version, InternalName='varnook',
-               OriginalFilename='varnook.exe', ProductName='Varnook', ProductVersion=version)
-checks = {f'version: {k} "{s}"': re.search(f'{k}\0+{re.escape(s)}\0', block.decode('utf-16-le'))
-          for k, s in strings.items()} | {
+# The build's version, carried from its project() line into the strings and the fixed part.
+checks = {f'version: {k} "{version}"': re.search(f'{k}\0+{re.escape(version)}\0', block.decode('utf-16-le'))
+          for k in ('FileVersion', 'ProductVersion')} | {
     'imports only DLLs that every Windows has': {d.lower() for d in dlls} == {b'comctl32.dll',
         b'comdlg32.dll', b'gdi32.dll', b'kernel32.dll', b'msvcrt.dll', b'shell32.dll',
         b'user32.dll', b'version.dll'},

@@ -1,17 +1,18 @@
 # The window's pure parts; under Wine also the resources of varnook.exe (needs wrestool and the
 # mingw objdump) and the real window, driven in Xvfb by the step files of tests/windows.
-set(ui ${CMAKE_SOURCE_DIR}/ui)
-include_directories(${CMAKE_SOURCE_DIR})
-add_executable(varnook_ui_tests ui/ui_test.cpp ${ui}/amount_label.cpp ${ui}/pane_layout.cpp
-  $<$<BOOL:${WIN32}>:${ui}/dropped_files.cpp>)
-target_link_libraries(varnook_ui_tests PRIVATE ${VARNOOK_GTEST} varnook_warnings
+add_executable(varnook_ui_tests ui/ui_test.cpp
+  $<$<BOOL:${WIN32}>:${CMAKE_SOURCE_DIR}/ui/dropped_files.cpp>)
+target_link_libraries(varnook_ui_tests PRIVATE varnook_ui_pure ${VARNOOK_GTEST} varnook_warnings
   $<$<BOOL:${WIN32}>:shell32>)
+# The window driver takes the control ids from res/resource.h.
+set_source_files_properties(windows/driver.cpp PROPERTIES INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR})
 add_test(NAME ui_pure_tests COMMAND varnook_ui_tests)
 if(NOT WIN32)
   return()
 endif()
-add_test(NAME ui_resources
-  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/ui/check_resources.py $<TARGET_FILE:varnook> ${PROJECT_VERSION})
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME ui_resources COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/ui/check_resources.py
+  $<TARGET_FILE:varnook> ${PROJECT_VERSION})
 add_executable(varnook_window_driver windows/driver.cpp)
 target_link_options(varnook_window_driver PRIVATE -municode)
 target_link_libraries(varnook_window_driver PRIVATE shell32 varnook_warnings)

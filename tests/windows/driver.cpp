@@ -3,8 +3,10 @@
 //   varnook_window_driver VARNOOK_EXE STEP_FILE WORK_DIR
 // $WORK stands for WORK_DIR, $LONG for a folder in it that makes paths of about 200 UTF-16 units,
 // ids are named as in res/resource.h, TRACKn is the pane's button n, sizes are physical pixels.
-// `expect OBSERVATION [ARG...] = WANT...` waits until the observation reads WANT; the first
-// failure prints what was seen and the log, ends the program and the driver.
+// `expect OBSERVATION [ARG...] = WANT...` waits until the observation reads WANT; `log LINE...`
+// until these lines stand one after another among the log's new lines (the window's own lines:
+// what the reader adds is the core tests' business). The first failure prints what was seen and the
+// log, ends the program and the driver.
 #include <windows.h>
 // after windows.h, which they need
 #include <commctrl.h>
@@ -114,17 +116,21 @@ LRESULT askInside(HWND window, UINT message, WPARAM wParam = 0,
 
 std::wstring yes(bool b) { return b ? L"yes" : L"no"; }
 
-std::wstring numbers(std::initializer_list<LONG> values) {
-  std::wstring out;
-  for (LONG v : values) out += (out.empty() ? L"" : L" ") + std::to_wstring(v);
-  return out;
+std::wstring numbers(const RECT& r) {  // x y width height
+  return std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
+         std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top);
 }
 
 // A control of the dialog on top or of the pane, once it is there.
 HWND waitControl(int id) {
   HWND w = nullptr;
-  expect([&] { return yes((w = GetDlgItem(topDialog(), id)) || (w = GetDlgItem(pane(), id))); },
-         L"yes");
+  expect(
+      [&] {
+        w = GetDlgItem(topDialog(), id);
+        if (w == nullptr) w = GetDlgItem(pane(), id);
+        return yes(w != nullptr);
+      },
+      L"yes");
   return w;
 }
 
@@ -135,14 +141,16 @@ RECT buttonRect(int number) {
   return r;
 }
 
-// A file's chunks in order, the header first.
-std::vector<std::string> chunks(const std::wstring& path) {
+// The log's lines that no step has accounted for, and whether a dialog is open.
+std::wstring newLines() {
+  const std::wstring all = text(item(IDC_LOG));
+  return all.substr(std::min(logSeen, all.size())) +
+         (topDialog() != mainWindow ? L" [a dialog is open]" : L"");
+}
+
+std::string bytes(const std::wstring& path) {
   std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  const std::string b{std::istreambuf_iterator<char>(in), {}};
-  std::vector<std::string> out;
-  for (size_t at = 0; at + 8 <= b.size(); at += out.back().size())
-    out.push_back(b.substr(at, 8 + (uint8_t(b[at + 6]) << 8 | uint8_t(b[at + 7]))));
-  return out;
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::wstring observe(const std::wstring& what, const Args& a) {
@@ -160,13 +168,10 @@ std::wstring observe(const std::wstring& what, const Args& a) {
         checked = checked ? -1 : GetDlgCtrlID(b) - IDC_TRACK_BUTTON_FIRST + 1;
     return std::to_wstring(count) + L" " + std::to_wstring(checked);
   }
-  if (what == L"button") {  // N: x y width height in the pane, physical pixels
-    r = buttonRect(id(a[0]));
-    return numbers({r.left, r.top, r.right - r.left, r.bottom - r.top});
-  }
-  if (what == L"window") {  // the main window's x y width height on the screen
+  if (what == L"button") return numbers(buttonRect(id(a[0])));  // N: in the pane, physical pixels
+  if (what == L"window") {                                      // the main window on the screen
     GetWindowRect(mainWindow, &r);
-    return numbers({r.left, r.top, r.right - r.left, r.bottom - r.top});
+    return numbers(r);
   }
   if (what == L"font") {  // N: "dialog" when track button N draws in the pane's font
     const LRESULT font =
@@ -176,8 +181,8 @@ std::wstring observe(const std::wstring& what, const Args& a) {
   if (what == L"icons") {  // the big and the small icon's widths, 0 for one not set
     const LRESULT big = askInside(mainWindow, WM_GETICON, ICON_BIG),
                   small = askInside(mainWindow, WM_GETICON, ICON_SMALL);
-    return numbers({LONG(askInside(mainWindow, 0, big, L"VarnookIconWidth")),
-                    LONG(askInside(mainWindow, 0, small, L"VarnookIconWidth"))});
+    return std::to_wstring(askInside(mainWindow, 0, big, L"VarnookIconWidth")) + L" " +
+           std::to_wstring(askInside(mainWindow, 0, small, L"VarnookIconWidth"));
   }
   if (what == L"moved") return std::to_wstring(buttonRect(1).top - topBeforeScroll);
   if (what == L"view") {  // track button N lies wholly inside the pane
@@ -191,21 +196,9 @@ std::wstring observe(const std::wstring& what, const Args& a) {
     const int y = short(HIWORD(send(log, EM_POSFROMCHAR, send(log, WM_GETTEXTLENGTH) - 1)));
     return yes(y >= 0 && y < client.bottom);
   }
-  if (what == L"log") {  // the new lines
-    const std::wstring all = text(item(IDC_LOG));
-    return all.substr(std::min(logSeen, all.size())) +
-           (topDialog() != mainWindow ? L" [a dialog is open]" : L"");
-  }
   if (what == L"file") return yes(std::filesystem::exists(a[0]));
   if (what == L"dialog") return yes(topDialog() && topDialog() != mainWindow);
-  if (what == L"differ") {  // A B: the numbers of the chunks that differ, 0 the header
-    std::vector<std::string> x = chunks(a[0]), y = chunks(a[1]);
-    x.resize(std::max(x.size(), y.size())), y.resize(x.size());
-    std::wstring seen;
-    for (size_t i = 0; i < x.size(); ++i)
-      if (x[i] != y[i]) seen += (seen.empty() ? L"" : L" ") + std::to_wstring(i);
-    return seen;
-  }
+  if (what == L"same") return yes(bytes(a[0]) == bytes(a[1]));  // A B: the files' bytes
   DWORD code = 0;
   if (what != L"exit") fail(L"unknown observation");
   GetExitCodeProcess(app.hProcess, &code);
@@ -223,7 +216,8 @@ void run(const Args& a) {
                         vars[L"WORK"].c_str(), &startup, &app))
       fail(L"cannot start " + vars[L"EXE"]);
     expect([] { return text(mainWindow = topDialog()); }, L"Varnook");
-    return (void)(logSeen = 0);
+    logSeen = 0;
+    return;
   }
   if (verb == L"command") {  // ID [PATH]: with a path, typed into the file dialog that opens
     PostMessageW(mainWindow, WM_COMMAND, id(a[1]), 0);
@@ -254,11 +248,17 @@ void run(const Args& a) {
     send(mainWindow, WM_DPICHANGED, MAKEWPARAM(id(a[1]), id(a[1])), LPARAM(remote));
     return (void)VirtualFreeEx(app.hProcess, remote, 0, MEM_RELEASE);
   }
-  if (verb == L"log") {  // exactly these new lines; with none, no new line; and no dialog open
+  if (verb == L"log") {  // these among the new lines; with none, no new line; no dialog open
     if (a.size() == 1) Sleep(800);
     const std::wstring want = joined(a.begin() + 1, a.end(), L"\r\n");
-    expect([] { return observe(L"log", {}); }, want);
-    return (void)(logSeen += a.size() > 1 ? want.size() + 2 : 0);
+    expect(
+        [&] {
+          const std::wstring seen = newLines(), lines = L"\r\n" + seen + L"\r\n";
+          return !want.empty() && lines.find(L"\r\n" + want + L"\r\n") != lines.npos ? want : seen;
+        },
+        want);
+    logSeen = text(item(IDC_LOG)).size() + 2;  // past the separator before the next line
+    return;
   }
   if (verb == L"expect") {
     const auto equals = std::find(a.begin(), a.end(), L"=");
@@ -266,11 +266,12 @@ void run(const Args& a) {
     return expect([&] { return observe(a[1], args); },
                   joined(equals + (equals < a.end()), a.end(), L" "));
   }
-  if (verb == L"hold")  // [PATH]: let go of the file held; hold PATH, sharing read and write only
-    return CloseHandle(held),
-           void(held = CreateFileW(a.size() > 1 ? a[1].c_str() : L"", GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr));
+  if (verb == L"hold") {  // [PATH]: let go of the file held; hold PATH, sharing read and write only
+    CloseHandle(held);
+    held = CreateFileW(a.size() > 1 ? a[1].c_str() : L"", GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    return;
+  }
   if (verb == L"copy") return (void)CopyFileW(a[1].c_str(), a[2].c_str(), FALSE);
   fail(L"unknown step");
 }
@@ -290,11 +291,15 @@ Args words(std::wstring line) {
   int count = 0;
   wchar_t** word = CommandLineToArgvW(line.c_str(), &count);
   const Args out(word, word + count);
-  return LocalFree(word), out;
+  LocalFree(word);
+  return out;
 }
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 4) return std::printf("usage: DRIVER VARNOOK_EXE STEP_FILE WORK_DIR\n"), 2;
+  if (argc < 4) {
+    std::printf("usage: DRIVER VARNOOK_EXE STEP_FILE WORK_DIR\n");
+    return 2;
+  }
   // Sizes are read in the display's own pixels, not scaled back to 96 DPI for an unaware caller.
   SetProcessDPIAware();
   vars[L"EXE"] = windowsPath(argv[1]);
