@@ -19,7 +19,7 @@
 #   pipeline: 9,363 + 17,043 executions (6 to 60 a second: a musical check,
 #             and one input in four made 32 times longer); cov 2,355,
 #             ft 12,919 over the kept corpus (fork-mode: cov 16,063, ft 23,503).
-# Found and mended, each with a worked example in the unit tests:
+# Found and mended (with a unit-test row where a worked example shows it):
 #   - time shift: an event the delta-time limit holds early took a negative
 #     jitter on top, landing up to 2A ticks early (a delta of 0x0FFFFFFF);
 #   - reader: a track count of 77 written into a header whose division reads
