@@ -4,7 +4,8 @@
 #   1. the native build (warnings as errors) and its ctest suite,
 #   2. the same tests built with address, undefined-behaviour and leak
 #      sanitizers,
-#   3. the reader's fuzz target for a bounded time (FUZZ_SECONDS, default 60),
+#   3. the two fuzz targets (the reader and writer; load, press, save and
+#      read again) for a bounded time each (FUZZ_SECONDS, default 30),
 #   4. the Windows build (warnings as errors) and its ctest suite under Wine:
 #      the core tests, varnook-cli.exe's contract and its output against the
 #      native tool's, and the end-to-end tests of the real window in Xvfb.
@@ -87,7 +88,7 @@ unset ASAN_OPTIONS UBSAN_OPTIONS
 # 3. Fuzzing.
 echo
 echo "=== fuzz ==="
-if bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"; then
+if bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"; then
   passed=$((passed + 1))
 else
   failed=$((failed + 1))

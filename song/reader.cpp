@@ -369,13 +369,20 @@ void readMidiData(const uint8_t* image, size_t start, size_t end, size_t header,
                   DamageReport& report) {
   keepBytes(song, image, start, header);
   // The header's declared length says where it ends (6 when it says less),
-  // but it ends at the data's end, and before the first track tag.
+  // but it ends at the data's end, and before the first track tag. Not
+  // before one that takes in the track count (bytes 10 and 11), though: the
+  // writer puts the number of tracks there, and a number that spelled part
+  // of a tag would end the header anew each time the file is read.
   const uint32_t declared = readBigEndian32(image, end, header + 4);
   size_t headerEnd = endWithin(header, kFileHeaderSize, end);
   if (declared > kFileHeaderSize - kChunkHeaderSize) {
     headerEnd = endWithin(header + kChunkHeaderSize, declared, end);
   }
-  headerEnd = findTag(image, end, header + 4, headerEnd, "MTrk");
+  size_t tag = findTag(image, end, header + 4, headerEnd, "MTrk");
+  while (tag + 4 > header + 10 && tag < header + 12 && tag < headerEnd) {
+    tag = findTag(image, end, tag + 1, headerEnd, "MTrk");
+  }
+  headerEnd = tag;
   FilePiece& headerPiece = song.pieces[addPiece(song, PieceKind::kHeader)];
   headerPiece.bytes.assign(image + header, image + headerEnd);
 

@@ -63,10 +63,18 @@ Role roleOf(const MidiEvent& e) {
   return Role::kFollower;  // a candidate: only those in front of a start on its tick follow
 }
 
+// Every key of every channel: channel × 128 + key.
+constexpr int kKeys = 16 * 128;
+
 struct Context {
   Song& song;
   TempoMap tempo;
   BendRanges ranges;
+  // Five tables by key for pairing notes, all -1 between tracks: made once
+  // per press, and each track puts back only the keys it played, so that a
+  // song of many short tracks costs what its events cost, not a table per
+  // track.
+  std::vector<int32_t> keyTables = std::vector<int32_t>(5 * kKeys, -1);
 };
 
 class TrackPress {
@@ -148,9 +156,11 @@ class TrackPress {
   // its key and channel, as a player's sequencer reads it. An end with no
   // sounding note (a doubled Note Off) goes with the key's last note.
   void pairEnds() {
-    constexpr int kKeys = 16 * 128;
-    std::vector<int32_t> firstOpen(kKeys, -1), lastOpen(kKeys, -1), lastStart(kKeys, -1),
-        firstStart(kKeys, -1);
+    int32_t* const firstOpen = context_.keyTables.data();
+    int32_t* const lastOpen = firstOpen + kKeys;
+    int32_t* const lastStart = lastOpen + kKeys;
+    int32_t* const firstStart = lastStart + kKeys;
+    int32_t* const later = firstStart + kKeys;
     std::vector<int32_t> nextOpen(items_.size(), -1);
     nextSameKey_.assign(items_.size(), -1);
     std::vector<int32_t> orphansWithoutNote;
@@ -179,7 +189,6 @@ class TrackPress {
     // A note ends no later than the next start of its key on a later tick;
     // notes of one key that start together share that bound, so that their
     // ends stay in the order they had.
-    std::vector<int32_t> later(kKeys, -1);
     for (size_t i = items_.size(); i-- > 0;) {
       if (items_[i].role != Role::kStart) continue;
       const int key = keyOf(*items_[i].event);
@@ -192,6 +201,11 @@ class TrackPress {
     nextForOrphan_.assign(items_.size(), -1);
     for (const int32_t at : orphansWithoutNote) {
       nextForOrphan_[at] = firstStart[keyOf(*items_[at].event)];
+    }
+    for (const Item& item : items_) {
+      if (item.role != Role::kStart && item.role != Role::kEnd) continue;
+      for (int32_t* table = firstOpen; table <= later; table += kKeys)
+        table[keyOf(*item.event)] = -1;
     }
   }
 
@@ -428,6 +442,17 @@ class TrackPress {
   MidiEvent* onsetBend_[16] = {};  // each channel's last bend before a start
 };
 
+// Whether every delta time after the head leaves room for two moves: an
+// event moved later after one moved earlier widens their gap by as much, and
+// a delta time past kMaxDeltaTime cannot be written (held there, it would
+// pull every later event early).
+bool leavesRoomToMove(const TrackSlot& slot) {
+  for (const MidiEvent* e = slot.head.next; e != nullptr; e = e->next) {
+    if (int64_t{e->deltaTime} > int64_t{kMaxDeltaTime} - 2 * kMaxMoveTicks) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32_t seed,
@@ -439,8 +464,10 @@ void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32
   // off their ticks, and every track's draws are made against the same map.
   Context context{song, buildTempoMap(song), buildBendRanges(song)};
   for (int32_t t = 0; t < tracks && t < static_cast<int32_t>(amounts.size()); ++t) {
-    const MusicalAmounts& a = amounts[t];
     TrackSlot& slot = trackAt(song, t);
+    MusicalAmounts a = amounts[t];
+    // Only a damaged or made-up file has such a gap: its track keeps its timing.
+    if (a.time != 0 && !leavesRoomToMove(slot)) a.time = 0;
     MusicalTrackSummary summary;
     if (a.velocity != 0) {
       MusicalRandom random =

@@ -44,11 +44,14 @@ void shiftEvent(MidiEvent& event, int64_t& carry, int32_t amount, RandomSource& 
   // that would push it past kMaxDeltaTime, and a positive one on an event
   // that still lies late. On a dense track late jitters would otherwise
   // pile up and the song drift away; dropping them keeps the carry, and so
-  // every event, within -A .. A - 1 ticks of its place. The draw is spent
-  // either way: every eligible event takes exactly one, so later draws do
-  // not depend on how earlier jitters turned out.
+  // every event, within -A .. A - 1 ticks of its place. The same holds the
+  // other way round for an event that the delta-time limit keeps early: a
+  // negative jitter that would take it more than A ticks early is dropped.
+  // The draw is spent either way: every eligible event takes exactly one, so
+  // later draws do not depend on how earlier jitters turned out.
   const int64_t jitter = drawAround(random, amount);
-  const bool fits = jitter > 0 ? residue <= 0 && d + jitter <= kMaxDeltaTime : d > -jitter;
+  const bool fits = jitter > 0 ? residue <= 0 && d + jitter <= kMaxDeltaTime
+                               : d > -jitter && residue + jitter >= -amount;
   if (fits) {
     d += jitter;
     carry = residue + jitter;

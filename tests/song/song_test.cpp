@@ -119,6 +119,13 @@ const std::string kT = "'MTrk' 00 00 00 0B  00 90 3C 40  00 3E 40  00 FF 2F 00 "
 const std::string kP = "'MTrk' 00 00 00 10  00 90 3C 40  00 E0 00 ??  00 90 3E 40  00 FF 2F 00 ";
 const std::string kE = "'MTrk' 00 00 00 04  00 FF 2F 00 ";
 const std::string kInfo = "'LIST' 10 00 00 00 'INFO' 'INAM' 04 00 00 00 'abc' 00";
+// 77 tracks: their count written (00 4D) spells a track tag with the
+// division ('Tr') and the byte after the header ('k').
+const std::string k77Tracks = [] {
+  std::string tracks;
+  for (int i = 0; i < 77; ++i) tracks += kE;
+  return tracks;
+}();
 // clang-format off
 const struct { const char* name; std::string image, saved, pressed; const char* note; } kOutsideCases[] = {
     {"a chunk before the tracks", kH1 + "'XFIH' 00 00 00 02 AB CD " + kT, "",
@@ -143,6 +150,9 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
      kH1 + "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'CASM' 00 00 00 00",
      kH1 + "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'CASM' 00 00 00 00",
      "Track 1 damaged at byte 26: ended there"},
+    {"a track count that spells a tag with what follows it", "'MThd' 00 00 00 06 00 01 00 00 'Trk' " + k77Tracks,
+     "'MThd' 00 00 00 06 00 01 00 4D 'Trk' " + k77Tracks, "'MThd' 00 00 00 06 00 01 00 4D 'Trk' " + k77Tracks,
+     "File has 77 tracks: only the first 16 shown, the rest kept unchanged"},
     // RIFF sizes are little-endian; 33 bytes of MIDI data take a pad byte, 38 none.
     {"a RIFF MIDI file with an INFO chunk", "'RIFF' 46 00 00 00 'RMID' 'data' 21 00 00 00 " + kH1 + kT + "00 " + kInfo,
      "", "'RIFF' 4A 00 00 00 'RMID' 'data' 26 00 00 00 " + kH1 + kP + kInfo,
@@ -167,7 +177,10 @@ TEST(MidiFile, KeepsWhatLiesOutsideTheTracksInItsPlace) {
       std::snprintf(value, sizeof value, "%02X", song.tracks[0].head.next->data2);
       pressed.replace(drawn, 2, value);
     }
-    EXPECT_EQ(saveSong(), hexBytes(pressed));
+    const std::vector<uint8_t> saved = saveSong();
+    EXPECT_EQ(saved, hexBytes(pressed));
+    loadSong(saved);
+    EXPECT_EQ(saveSong(), saved) << "read back otherwise";
   }
 }
 

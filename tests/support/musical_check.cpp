@@ -30,7 +30,8 @@ bool isEnd(const Ev& e) {
 }
 bool isBend(const Ev& e) { return e.channel && (e.status & 0xF0) == 0xE0; }
 int channel(const Ev& e) { return e.status & 0x0F; }
-int key(const Ev& e) { return (channel(e) << 7) | e.d1; }
+// A key byte of 0x80 or more counts by its low seven bits, on its own channel.
+int key(const Ev& e) { return (channel(e) << 7) | (e.d1 & 0x7F); }
 int bendValue(const Ev& e) { return (e.d1 & 0x7F) | ((e.d2 & 0x7F) << 7); }
 
 std::vector<Ev> snapshot(const TrackSlot& slot) {
@@ -92,7 +93,7 @@ struct Failure {
 // index -> end index, over the events of `order` that are starts and ends.
 std::map<size_t, size_t> pairNotes(const std::vector<Ev>& events,
                                    const std::vector<size_t>& order) {
-  std::vector<std::deque<size_t>> open(16 * 128);
+  std::unordered_map<int, std::deque<size_t>> open;  // only the keys the track plays
   std::map<size_t, size_t> pairs;
   for (size_t i : order) {
     if (isStart(events[i])) open[key(events[i])].push_back(i);

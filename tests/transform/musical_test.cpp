@@ -161,3 +161,16 @@ TEST(MusicalPress, MillisecondsFollowTheTempoMap) {
   EXPECT_EQ(slow, 1);
   EXPECT_TRUE(fast >= 5 && fast <= 7) << fast;
 }
+
+TEST(MusicalPress, NotesAroundTheLargestDeltaTimeKeepEveryPromise) {
+  // Notes, the largest delta time a file holds, notes: a later move after
+  // the gap would need a delta time no file can hold.
+  const std::string notes =
+      "90 3C 40  10 80 3C 00  00 90 3E 40  10 80 3E 00  00 90 40 40  10 80 40 00 ";
+  const std::vector<uint8_t> file =
+      midiFile({"00 " + notes + "FF FF FF 7F " + notes + "00 FF 2F 00"});
+  for (uint32_t seed = 1; seed <= 20; ++seed) {
+    EXPECT_EQ(musicalPressProblem(file.data(), file.size(), {{200, false, 0, 0}}, seed), "")
+        << seed;
+  }
+}
