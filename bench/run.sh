@@ -69,21 +69,13 @@ for scale in ${SCALES:-1 2 4}; do
       same "$work/out.mid" "$file" --${kind% *} ${kind#* } --presses "$presses" --seed 1
     done
   done
+  # The two styles side by side: one press of time and pitch shift on every
+  # track, then the musical style with milliseconds, cents and velocities.
+  row "classic time all=20, pitch all=10" "$cli" "$file" --time-shift all=20 --pitch-shift all=10 \
+    --seed 1 -o "$work/out.mid"
+  row "musical time all=20, pitch all=10c" "$cli" "$file" --style musical --time-shift all=20 \
+    --pitch-shift all=10c --seed 1 -o "$work/out.mid"
+  row "musical all=15ms, all=10c, velocity all=8" "$cli" "$file" --style musical \
+    --time-shift all=15ms --pitch-shift all=10c --velocity-shift all=8 --seed 1 -o "$work/out.mid"
 done
 
-# The two styles side by side: one press of time and pitch shift on every
-# track, then the musical style with milliseconds, cents and velocities.
-echo
-echo "| case | wall ms (median) | CPU ms (median) | events/s (wall) | peak MB |"
-echo "|---|---|---|---|---|"
-for scale in 1 2 4; do
-  file="$work/big-$scale.mid"
-  count=$(events "$file")
-  measure "${scale}x classic time all=20, pitch all=10" "$count" \
-    "$cli" "$file" --time-shift all=20 --pitch-shift all=10 --seed 1 -o "$work/out.mid"
-  measure "${scale}x musical time all=20, pitch all=10c" "$count" \
-    "$cli" "$file" --style musical --time-shift all=20 --pitch-shift all=10c --seed 1 -o "$work/out.mid"
-  measure "${scale}x musical time all=15ms, pitch all=10c, velocity all=8" "$count" \
-    "$cli" "$file" --style musical --time-shift all=15ms --pitch-shift all=10c --velocity-shift all=8 \
-    --seed 1 -o "$work/out.mid"
-done
