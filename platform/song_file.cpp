@@ -41,7 +41,7 @@ SaveResult saveLogged(const NativeString* path) {
   } else {
     result = saveFileReplacing(*path, image, static_cast<size_t>(length));
   }
-  delete[] image;
+  releaseImage(image);
   appendLog(result.outcome == SaveOutcome::kSaved         ? L"File saved"
             : result.outcome == SaveOutcome::kCreateError ? L"File create error!"
                                                           : L"File save error!");

@@ -78,6 +78,8 @@ void addPoolBlock(EventPool& pool);
 // asks the system for huge pages: a song of a million events then takes a
 // few dozen page faults for its events instead of eight thousand).
 // `allocate` may round `bytes` up, and says so; it never returns null.
+// The writer takes its image from here too and releases it without its
+// size (`bytes` 0): `release` must not depend on it.
 struct PoolMemory {
   void* (*allocate)(size_t& bytes);
   void (*release)(void* block, size_t bytes);

@@ -124,9 +124,9 @@ bool makeRoom(Output& out, size_t more) {
   size_t capacity = out.capacity + out.capacity / 2;
   if (capacity < out.size + more) capacity = out.size + more;
   if (capacity > kMaxImage) capacity = kMaxImage;
-  auto* data = new uint8_t[capacity];
+  auto* data = static_cast<uint8_t*>(poolMemory.allocate(capacity));
   std::copy(out.data, out.data + out.size, data);
-  delete[] out.data;
+  releaseImage(out.data);
   out.data = data;
   out.capacity = capacity;
   return true;
@@ -165,6 +165,10 @@ void writeTrack(Output& out, const TrackSlot& slot, const std::vector<uint8_t>& 
 
 }  // namespace
 
+void releaseImage(uint8_t* image) {
+  if (image != nullptr) poolMemory.release(image, 0);
+}
+
 int32_t serializeSong(uint8_t*& image) {
   const Song& song = *currentSong;
   const std::vector<FilePiece> made = song.pieces.empty() ? defaultPieces(song) : std::vector<FilePiece>();
@@ -177,7 +181,7 @@ int32_t serializeSong(uint8_t*& image) {
   const uint64_t expected = uint64_t{song.bytesRead} + song.bytesRead / 16 + 64 +
                             (uint64_t{added} + kMaxTracks + song.extraTracks.size()) * 8;
   out.capacity = expected < kMaxImage ? static_cast<size_t>(expected) : kMaxImage;
-  out.data = new uint8_t[out.capacity];
+  out.data = static_cast<uint8_t*>(poolMemory.allocate(out.capacity));
 
   size_t trackCount = 0;
   for (const FilePiece& piece : pieces) trackCount += piece.kind == PieceKind::kTrack;
@@ -217,7 +221,7 @@ int32_t serializeSong(uint8_t*& image) {
     }
   }
   if (out.tooLarge) {
-    delete[] out.data;
+    releaseImage(out.data);
     image = nullptr;
     return -1;
   }

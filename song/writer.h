@@ -1,10 +1,11 @@
 // Turns currentSong into a complete Standard MIDI File image.
 //
-// serializeSong writes the image in one walk over the events into one new[]
-// buffer, sized from the file the Song was read from (it grows only when
-// presses lengthened the song beyond that; the bytes past the image are
-// left as they are), and hands it over through `image` (the caller
-// delete[]s it); the result is the image length in bytes. An image that
+// serializeSong writes the image in one walk over the events into one
+// buffer from poolMemory (huge pages where the program asks for them, like
+// the events), sized from the file the Song was read from (it grows only
+// when presses lengthened the song beyond that; the bytes past the image are
+// left as they are), and hands it over through `image` (the caller frees it
+// with releaseImage); the result is the image length in bytes. An image that
 // would exceed INT32_MAX bytes is not built: the result is -1 and `image` is
 // null. currentSong must not be null and is not changed.
 //
@@ -22,6 +23,9 @@
 #include <cstdint>
 
 int32_t serializeSong(uint8_t*& image);
+
+// Frees an image serializeSong handed over; null is ignored.
+void releaseImage(uint8_t* image);
 
 // Writes `value` (clamped to 0x0FFFFFFF) as a variable-length quantity of
 // one to four bytes at `position`; returns the position after it.

@@ -77,7 +77,7 @@ std::vector<uint8_t> saveSong() {
   uint8_t* image = nullptr;
   const int32_t length = serializeSong(image);
   std::vector<uint8_t> bytes(image, image + std::max(length, 0));
-  delete[] image;
+  releaseImage(image);
   return bytes;
 }
 
