@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -109,14 +110,6 @@ Events trackEvents(const TrackSlot& slot) {
   for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next) {
     out.push_back({e->deltaTime, e->status, e->data1, e->data2, e->dataLength});
   }
-  return out;
-}
-
-std::vector<int64_t> absoluteTicks(const TrackSlot& slot) {
-  std::vector<int64_t> out;
-  int64_t tick = 0;
-  for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next)
-    out.push_back(tick += e->deltaTime);
   return out;
 }
 
