@@ -10,9 +10,9 @@
 #include "song/song.h"
 #include "transform/musical_amounts.h"
 
-// One event as a player hears it: its absolute tick and, for a channel
-// message, the message with running status resolved; other events by all
-// their bytes. `delta` and `stored` are the chain's own fields.
+// One event as a player hears it: its tick and, for a channel message, the
+// message with running status resolved; other events by all their bytes.
+// `delta` and `stored` (the status byte) as the chain holds them.
 struct Heard {
   const MidiEvent* ptr;
   int64_t tick;
@@ -25,31 +25,28 @@ struct Heard {
 using SongHeard = std::vector<std::vector<Heard>>;  // per track, in the order of trackAt
 SongHeard hearSong(const Song& song);
 
-// Classic presses, then a velocity shift of velocity[t] on track t (missing:
-// 0), from the song before them: the original events keep their order and
-// what they sound, Note On velocities from 1 up changed by at most the amount
-// into 1..127; each lands within -A .. A - 1 ticks of where it was (A =
-// timeShift), an event with delta 0 or a status from 0xA0 up with the one
-// before it; each added event is a Pitch Bend right before a Note On of its
-// channel on its tick, low byte 0, high byte 64 - P .. 63 + P and not 0 (P =
-// pitchShift).
+// Classic presses, then a velocity shift of velocity[t] on each track t: the
+// events keep their order and sound, but for Note On velocities (1 up, moved
+// by at most the amount into 1..127); each lands within -A .. A - 1 ticks of
+// where it was (A = timeShift), one with delta 0 or a status from 0xA0 up
+// with the one before it; each added event is a Pitch Bend right before a
+// Note On of its channel and tick, low byte 0, high byte 64 - P .. 63 + P
+// and not 0 (P = pitchShift).
 std::string classicPressProblem(const SongHeard& before, const Song& after,
                                 const std::vector<int32_t>& velocity = {});
 
-// Loads `image`, presses it in the musical style and checks against the song
-// before: every event kept (only bends added), a track without amounts as it
-// was; chords together, starts in order and within an amount in ticks, the
-// moves unbiased and bell-shaped; note lengths kept or cut at the next start
-// of the key; events in front of a start with it, the rest on their ticks;
-// bends one per channel and start tick, within the amount against the bend
-// range, and back to the file's bend at every rest and at the end;
-// velocities within their amount. Pressing again with the seed gives the
-// same bytes.
+// Loads `image`, presses it in the musical style and checks every event kept
+// (only bends added); chords together, starts in order and within an amount
+// in ticks, unbiased and bell-shaped; lengths kept or cut at the next start of
+// the key; events in front of a start with it, the rest on their ticks; bends
+// one per channel and start, within the amount against the bend range, and
+// back to the file's at every rest and at the end; velocities within their
+// amount; the same seed giving the same bytes. Leaves the song pressed.
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
                                 const std::vector<MusicalAmounts>& amounts, uint32_t seed);
 
 // `written`, saved after presses of the song saved as `unpressed`, reads back
-// without a damage line to the same bytes, with as many tracks, and with
-// what lies outside the tracks and after each track's events as it was.
+// without a damage line to the same bytes, with as many tracks, and with what
+// lies outside the tracks and after each track's events as it was.
 std::string writtenFileProblem(const std::vector<uint8_t>& unpressed,
                                const std::vector<uint8_t>& written);
