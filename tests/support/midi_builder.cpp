@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "cli/text_log.h"
 #include "platform/utf8.h"
@@ -95,11 +96,8 @@ void buildTrack(TrackSlot& slot, const Events& events) {
   MidiEvent* last = nullptr;
   for (const EventFields& f : events) {
     MidiEvent* event = last == nullptr ? &slot.head : (last->next = newEvent(*currentSong));
-    event->deltaTime = f.deltaTime;
-    event->status = f.status;
-    event->data1 = f.data1;
-    event->data2 = f.data2;
-    event->dataLength = f.dataLength;
+    std::tie(event->deltaTime, event->status, event->data1, event->data2, event->dataLength) =
+        std::tie(f.deltaTime, f.status, f.data1, f.data2, f.dataLength);
     if (f.dataLength > 2) event->extra = new uint8_t[f.dataLength - 2]();
     last = event;
   }
