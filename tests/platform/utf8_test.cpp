@@ -27,7 +27,9 @@ TEST(Utf8, DecodesWellFormedTextAndReplacesEachByteOfABrokenSequence) {
     bool valid = !c.valid;
     EXPECT_EQ(fromUtf8(c.utf8, &valid), c.wide);
     EXPECT_EQ(valid, c.valid);
-    if (c.valid) EXPECT_EQ(toUtf8(c.wide), c.utf8);
+    if (c.valid) {
+      EXPECT_EQ(toUtf8(c.wide), c.utf8);
+    }
   }
 }
 
