@@ -28,9 +28,8 @@ SongHeard hearSong(const Song& song);
 // Classic presses, then a velocity shift of velocity[t] on each track t: the
 // events keep their order and sound, but for Note On velocities (1 up, moved
 // by at most the amount into 1..127); each lands within -A .. A - 1 ticks of
-// where it was (A = timeShift), one with delta 0 or a status from 0xA0 up
-// with the one before it; each added event is a Pitch Bend right before a
-// Note On of its channel and tick, low byte 0, high byte 64 - P .. 63 + P
+// where it was (A = timeShift); each added event is a Pitch Bend right before
+// a Note On of its channel and tick, low byte 0, high byte 64 - P .. 63 + P
 // and not 0 (P = pitchShift).
 std::string classicPressProblem(const SongHeard& before, const Song& after,
                                 const std::vector<int32_t>& velocity = {});
