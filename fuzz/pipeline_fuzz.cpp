@@ -1,5 +1,5 @@
 // Fuzzes what a song goes through after it is read: load, presses in either
-// style (classic: one to three, then a velocity shift; musical: one), save,
+// style (classic: one to three, each then a velocity shift; musical: one), save,
 // and reading the saved file again, each checked by the tests' own checkers.
 //
 // An input is a MIDI image and 11 bytes of settings: control (bit 0 musical;
@@ -29,14 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Song& song = loadSong(image);
   if (song.pieces.empty()) return 0;  // no MIDI header: Load refuses it
   const std::vector<uint8_t> unpressed = saveSong();
-  const int32_t limits[] = {!musical ? kMaxTimeShift : inMs ? kMaxMusicalTimeMs : kMaxMusicalTimeTicks,
+  const int32_t limits[] = {!musical ? kMaxTimeShift
+                            : inMs   ? kMaxMusicalTimeMs
+                                     : kMaxMusicalTimeTicks,
                             musical ? kMaxPitchCents : kMaxPitchShift, kMaxVelocityShift};
   std::vector<MusicalAmounts> amounts;
   std::vector<int32_t> velocities;
   std::vector<MusicalRandom> streams;
   for (int t = 0; t < allTrackCount(song); ++t) {
     int32_t amount[3];
-    for (int i = 0; i < 3; ++i) amount[i] = (s[8 + i] >> (t % 8)) & 1 ? s[5 + i] % (limits[i] + 1) : 0;
+    for (int i = 0; i < 3; ++i)
+      amount[i] = (s[8 + i] >> (t % 8)) & 1 ? s[5 + i] % (limits[i] + 1) : 0;
     amounts.push_back({amount[0], inMs, amount[1], amount[2]});
     velocities.push_back(amount[2]);
     streams.push_back(musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t)));

@@ -113,14 +113,16 @@ const std::string kT = "'MTrk' 00 00 00 0B  00 90 3C 40  00 3E 40  00 FF 2F 00 "
 const std::string kP = "'MTrk' 00 00 00 10  00 90 3C 40  00 E0 00 40  00 90 3E 40  00 FF 2F 00 ";
 const std::string kE = "'MTrk' 00 00 00 04  00 FF 2F 00 ";
 const std::string kInfo = "'LIST' 10 00 00 00 'INFO' 'INAM' 04 00 00 00 'abc' 00";
-// 77 tracks: their count (00 4D) spells a track tag with the division ('Tr') and the byte after ('k').
+// 77 tracks: their count (00 4D) spells a track tag with the division ('Tr') and the byte after
+// ('k').
 const std::string k77Tracks = [] {
   std::string tracks;
   for (int i = 0; i < 77; ++i) tracks += kE;
   return tracks;
 }();
 const std::string k8ByteHeader = "00 11 'MThd' 00 00 00 08  00 01 00 ";
-const std::string kCutTrack = "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'CASM' 00 00 00 00";
+const std::string kCutTrack =
+    "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'CASM' 00 00 00 00";
 // clang-format off
 const struct { const char* name; std::string image, saved, pressed; const char* note; } kOutsideCases[] = {
     {"a chunk before the tracks", kH1 + "'XFIH' 00 00 00 02 AB CD " + kT, "", kH1 + "'XFIH' 00 00 00 02 AB CD " + kP, nullptr},
@@ -200,7 +202,8 @@ TEST(LogLine, IsCutInsideItsBuffer) {
   std::fill(std::begin(buffer), std::end(buffer), L'#');
   formatLogLine(buffer + 1, (std::wstring(120, L'x') + L" %d").c_str(), 7);
   EXPECT_EQ(std::wstring(buffer, 1) + buffer[kLogLineUnits + 1], L"##");
-  EXPECT_EQ(std::wstring(buffer + 1).find_first_not_of(L'x'), std::wstring::npos);  // cut, or nothing
+  EXPECT_EQ(std::wstring(buffer + 1).find_first_not_of(L'x'),
+            std::wstring::npos);  // cut, or nothing
 }
 
 // Loading reads nothing outside the bytes (exact-size copies, for the sanitizer
@@ -216,17 +219,21 @@ void checkEveryPrefixAndDamagedByte(const std::string& name, const std::vector<u
     for (const int value : {0x00, 0x7F, 0x80, 0xFF, bytes[i] ^ 0x01}) {
       std::vector<uint8_t> damaged = bytes;
       damaged[i] = static_cast<uint8_t>(value);
-      ASSERT_EQ(fixedPointProblem(damaged.data(), damaged.size()), "") << name << ": " << i << " = " << value;
+      ASSERT_EQ(fixedPointProblem(damaged.data(), damaged.size()), "")
+          << name << ": " << i << " = " << value;
     }
   }
 }
 
 TEST(MidiRobustness, EveryPrefixAndEveryDamagedByteGivesAFixedPoint) {
-  for (const auto& c : kReadCases) checkEveryPrefixAndDamagedByte(c.name, midiFile({c.events}), true);
-  for (const auto& c : kOutsideCases) checkEveryPrefixAndDamagedByte(c.name, hexBytes(c.image), true);
+  for (const auto& c : kReadCases)
+    checkEveryPrefixAndDamagedByte(c.name, midiFile({c.events}), true);
+  for (const auto& c : kOutsideCases)
+    checkEveryPrefixAndDamagedByte(c.name, hexBytes(c.image), true);
   int files = 0;
   for (const auto& [name, bytes] : sampleMidiFiles()) {
-    if (bytes.size() <= 4000 && ++files <= 4) checkEveryPrefixAndDamagedByte(name, bytes, files == 1);
+    if (bytes.size() <= 4000 && ++files <= 4)
+      checkEveryPrefixAndDamagedByte(name, bytes, files == 1);
   }
   if (files == 0) std::printf("no sample MIDI files (set VARNOOK_TESTDATA_DIR): own images only\n");
 }

@@ -134,8 +134,7 @@ std::string fixedPointProblem(const uint8_t* data, size_t size) {
   // No damaged track: one saved without its End of Track would read back
   // cut short. (A header cut short is kept as it stands, and said again.)
   for (const std::string& line : logLines()) {
-    if (line.rfind("Track ", 0) == 0)
-      return "the reader complains about its own output: " + line;
+    if (line.rfind("Track ", 0) == 0) return "the reader complains about its own output: " + line;
   }
   return saveSong() == first ? "" : "the saved output saves to other bytes";
 }

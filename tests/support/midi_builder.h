@@ -9,12 +9,14 @@
 
 #include "song/song.h"
 
-std::vector<uint8_t> hexBytes(const std::string& text);  // "4D 54 ..." or "'MTrk' ...", blanks ignored
-std::string hexByte(uint32_t value);                     // "3C "
+std::vector<uint8_t> hexBytes(
+    const std::string& text);         // "4D 54 ..." or "'MTrk' ...", blanks ignored
+std::string hexByte(uint32_t value);  // "3C "
 // A track's hex from events at absolute ticks (ties keep their order), End of Track appended.
 using Timeline = std::vector<std::pair<int64_t, std::string>>;  // tick, event as hex
 std::string trackHex(Timeline events);
-std::vector<uint8_t> midiFile(const std::vector<std::string>& tracks);  // format 1, 96 ticks a quarter
+std::vector<uint8_t> midiFile(
+    const std::vector<std::string>& tracks);        // format 1, 96 ticks a quarter
 Song& loadSong(const std::vector<uint8_t>& bytes);  // a fresh currentSong; the log cleared
 std::vector<uint8_t> saveSong();
 std::vector<std::string> logLines();

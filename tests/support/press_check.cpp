@@ -35,7 +35,8 @@ std::vector<Heard> hear(const TrackSlot& slot) {
   int64_t tick = 0;
   uint8_t running = 0;
   for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next) {
-    Heard h{e, tick += e->deltaTime, e->deltaTime, e->status, false, e->status, e->data1, e->data2, {}};
+    Heard h{e, tick += e->deltaTime, e->deltaTime, e->status, false, e->status, e->data1, e->data2,
+            {}};
     if (e->status >= 0x80 && e->status < 0xF0) running = e->status;
     if (e->status < 0xF0 && (e->status >= 0x80 || running != 0)) {
       h.channel = true;
@@ -59,8 +60,8 @@ struct Match {
 // Every original event kept once, sounding as it did but for a Note On's
 // velocity, which may change by up to `velocity` into 1..127; on a track
 // without amounts (`off`) with its very delta and status byte.
-std::string matchProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
-                         int velocity, bool off, Match& m) {
+std::string matchProblem(const std::vector<Heard>& in, const std::vector<Heard>& out, int velocity,
+                         bool off, Match& m) {
   std::unordered_map<const MidiEvent*, size_t> indexOf;
   for (size_t i = 0; i < in.size(); ++i) indexOf[in[i].ptr] = i;
   m.tick.assign(in.size(), -1);
@@ -179,9 +180,11 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
     if (std::abs(move) > a.time) return say("start at ", in[i].tick, " moved by ", move);
     ++starts, sum += static_cast<double>(move), far += std::abs(move) * 4 > a.time * 3;
   }
-  if (a.time != 0 && starts >= 100 && std::fabs(sum / starts) > 5 * a.time / 3.0 / std::sqrt(starts))
+  if (a.time != 0 && starts >= 100 &&
+      std::fabs(sum / starts) > 5 * a.time / 3.0 / std::sqrt(starts))
     return say("mean move ", sum / starts);
-  if (a.time != 0 && starts >= 100 && far * 10 > starts) return say(far, " of ", starts, " moved far");
+  if (a.time != 0 && starts >= 100 && far * 10 > starts)
+    return say(far, " of ", starts, " moved far");
 
   // Lengths kept, or cut at the next start of the key; pairs as written.
   std::vector<size_t> inOrder(in.size());

@@ -20,12 +20,15 @@ std::string denseTrack(uint32_t state) {
     return ((state = state * 1664525u + 1013904223u) >> 8) % below;
   };
   Timeline track = {{0, "B1 65 00"}, {0, "B1 64 00"}, {0, "B1 06 0C"}, {0, "B1 26 00"}};
-  const int steps[] = {0, 1, 1, 2, 3, 5, 12, 24, 48, 96, 500}, lengths[] = {0, 1, 2, 7, 24, 96, 300};
+  const int steps[] = {0, 1, 1, 2, 3, 5, 12, 24, 48, 96, 500},
+            lengths[] = {0, 1, 2, 7, 24, 96, 300};
   for (int64_t i = 0, tick = 0; i < 600; ++i) {
     tick += steps[next(11)];
-    const uint32_t channel = next(4) == 0 ? 9 : next(2), key = 60 + next(4), end = tick + lengths[next(7)];
+    const uint32_t channel = next(4) == 0 ? 9 : next(2), key = 60 + next(4),
+                   end = tick + lengths[next(7)];
     if (next(8) == 0) track.push_back({tick, hexByte(0xB0 | channel) + "07 " + hexByte(next(128))});
-    if (next(10) == 0) track.push_back({tick, hexByte(0xE0 | channel) + "00 " + hexByte(next(128))});
+    if (next(10) == 0)
+      track.push_back({tick, hexByte(0xE0 | channel) + "00 " + hexByte(next(128))});
     track.push_back({tick, hexByte(0x90 | channel) + hexByte(key) + hexByte(1 + next(127))});
     const std::string off = hexByte((next(2) ? 0x80 : 0x90) | channel) + hexByte(key) + "00";
     track.push_back({end, off});
@@ -58,14 +61,17 @@ TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime
       {0, false, 100, 0},    {1, false, 0, 0},   {0, false, 0, 64}};
   // Notes, the largest delta time a file holds, notes: a later move after
   // the gap would need a delta time no file can hold.
-  const std::string notes = "90 3C 40  10 80 3C 00  00 90 3E 40  10 80 3E 00  00 90 40 40  10 80 40 00 ";
-  const std::vector<uint8_t> gap = midiFile({"00 " + notes + "FF FF FF 7F " + notes + "00 FF 2F 00"});
+  const std::string notes =
+      "90 3C 40  10 80 3C 00  00 90 3E 40  10 80 3E 00  00 90 40 40  10 80 40 00 ";
+  const std::vector<uint8_t> gap =
+      midiFile({"00 " + notes + "FF FF FF 7F " + notes + "00 FF 2F 00"});
   for (uint32_t seed = 1; seed <= 16; ++seed) {
     const MusicalAmounts &a = kinds[seed % kinds.size()], &b = kinds[(seed + 3) % kinds.size()];
     const std::vector<uint8_t> dense =
         midiFile({kTempoTrack, denseTrack(seed), denseTrack(seed * 7 + 1), denseTrack(seed + 99)});
     EXPECT_EQ(musicalPressProblem(dense, {a, a, b, {}}, seed), "") << "dense tracks, seed " << seed;
-    EXPECT_EQ(musicalPressProblem(gap, {{200, false, 0, 0}}, seed), "") << "largest delta, seed " << seed;
+    EXPECT_EQ(musicalPressProblem(gap, {{200, false, 0, 0}}, seed), "")
+        << "largest delta, seed " << seed;
   }
   size_t file = 0;
   for (const auto& [name, bytes] : sampleMidiFiles()) {
@@ -98,12 +104,14 @@ TEST(MusicalPress, AChordMovesLessThanHalfTheWayToItsNeighbours) {
 TEST(MusicalPress, ANoteEndsWhereTheNextOfItsKeyStarts) {
   // C for a quarter at 96, C again at 192 (legato), D at 400.
   const std::string track =
-      "60 90 3C 64  60 80 3C 00  00 90 3C 64  60 80 3C 00  81 20 90 3E 64  60 80 3E 00  00 FF 2F 00";
+      "60 90 3C 64  60 80 3C 00  00 90 3C 64  60 80 3C 00  81 20 90 3E 64  60 80 3E 00  00 FF 2F "
+      "00";
   int cut = 0;
   for (uint32_t seed = 1; seed <= 30; ++seed) {
     const std::vector<Heard> out = pressed({"00 FF 03 00 " + track}, 0, {100, false, 0, 0}, seed);
     const int64_t first = out[1].tick, second = out[3].tick;
-    ASSERT_TRUE(out[2].status == 0x80 && out[3].status == 0x90) << seed;  // end, then the next start
+    ASSERT_TRUE(out[2].status == 0x80 && out[3].status == 0x90)
+        << seed;  // end, then the next start
     const bool late = first - 96 > second - 192;
     cut += late;
     EXPECT_EQ(out[2].tick, late ? second : first + 96) << seed;  // cut short, or its quarter kept
@@ -150,4 +158,3 @@ TEST(MusicalPress, MillisecondsFollowTheTempoMap) {
   EXPECT_EQ(slow, 1);
   EXPECT_TRUE(fast >= 5 && fast <= 7) << fast;
 }
-

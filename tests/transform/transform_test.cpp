@@ -168,7 +168,8 @@ TEST(TransformSong, EveryPressKeepsItsPromiseOverManySeedsDenseTracksAndRealFile
     for (int press = 1; press <= 3; ++press) {
       const SongHeard before = hearSong(song);
       transformSong(random);
-      EXPECT_EQ(classicPressProblem(before, song), "") << name << " seed " << seed << " press " << press;
+      EXPECT_EQ(classicPressProblem(before, song), "")
+          << name << " seed " << seed << " press " << press;
     }
     EXPECT_EQ(writtenFileProblem(unpressed, saveSong()), "") << name << " seed " << seed;
   }
