@@ -146,6 +146,9 @@ std::map<size_t, size_t> pairNotes(const std::vector<Heard>& events,
   return pairs;
 }
 
+// One musically pressed track: every event kept, only bends added (never on
+// channel 10), End of Track still last; then starts, lengths, the events
+// around them, and bends, each below.
 std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
                                 const MusicalAmounts& a, const std::vector<int>& ranges) {
   Match m;

@@ -26,21 +26,16 @@ using SongHeard = std::vector<std::vector<Heard>>;  // per track, in the order o
 SongHeard hearSong(const Song& song);
 
 // Classic presses, then a velocity shift of velocity[t] on each track t: the
-// events keep their order and sound, but for Note On velocities (1 up, moved
-// by at most the amount into 1..127); each lands within -A .. A - 1 ticks of
-// where it was (A = timeShift); each added event is a Pitch Bend right before
-// a Note On of its channel and tick, low byte 0, high byte 64 - P .. 63 + P
-// and not 0 (P = pitchShift).
+// events keep their order and sound (Note On velocities may move by up to the
+// amount, into 1..127) and land within -A .. A - 1 ticks of where they were
+// (A = timeShift); each added event is a bend right before a Note On of its
+// channel and tick, bytes 0 and 64 - P .. 63 + P but not 0 (P = pitchShift).
 std::string classicPressProblem(const SongHeard& before, const Song& after,
                                 const std::vector<int32_t>& velocity = {});
 
-// Loads `image`, presses it in the musical style and checks every event kept
-// (only bends added); chords together, starts in order and within an amount
-// in ticks, unbiased and bell-shaped; lengths kept or cut at the next start of
-// the key; events in front of a start with it, the rest on their ticks; bends
-// one per channel and start, within the amount against the bend range, and
-// back to the file's at every rest and at the end; velocities within their
-// amount; the same seed giving the same bytes. Leaves the song pressed.
+// Loads `image`, presses it in the musical style and checks it against the
+// song before (see musicalTrackProblem), then that the same seed gives the
+// same bytes. Leaves the song pressed.
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
                                 const std::vector<MusicalAmounts>& amounts, uint32_t seed);
 
