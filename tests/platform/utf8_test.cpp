@@ -7,15 +7,10 @@
 #include <string>
 
 TEST(Utf8, DecodesWellFormedTextAndReplacesEachByteOfABrokenSequence) {
-  const struct {
-    const char* name;
-    std::string utf8;
-    std::wstring wide;
-    bool valid;
-  } cases[] = {
+  // clang-format off
+  const struct { const char* name; std::string utf8; std::wstring wide; bool valid; } cases[] = {
       {"ASCII", "Track 1", L"Track 1", true},
-      {"two, three and four bytes", "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5",
-       L"\u00E9 \u20AC \U0001F3B5", true},
+      {"two, three and four bytes", "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5", L"\u00E9 \u20AC \U0001F3B5", true},
       {"the last code point", "\xF4\x8F\xBF\xBF", L"\U0010FFFF", true},
       {"overlong slash in two bytes", "\xC0\xAF", L"\uFFFD\uFFFD", false},
       {"overlong in three bytes", "\xE0\x80\xAF", L"\uFFFD\uFFFD\uFFFD", false},
@@ -24,9 +19,9 @@ TEST(Utf8, DecodesWellFormedTextAndReplacesEachByteOfABrokenSequence) {
       {"past U+10FFFF", "\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD", false},
       {"cut short at the end", "a\xE2\x82", L"a\uFFFD\uFFFD", false},
       {"cut short by an ASCII byte", "\xF0\x9F\x8E!", L"\uFFFD\uFFFD\uFFFD!", false},
-      {"a lone continuation byte, a byte no sequence starts with", "\x80 \xF8", L"\uFFFD \uFFFD",
-       false},
+      {"a lone continuation byte, a byte no sequence starts with", "\x80 \xF8", L"\uFFFD \uFFFD", false},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     bool valid = !c.valid;

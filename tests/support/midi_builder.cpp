@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "cli/text_log.h"
 #include "platform/utf8.h"
@@ -94,11 +96,8 @@ void buildTrack(TrackSlot& slot, const Events& events) {
   MidiEvent* last = nullptr;
   for (const EventFields& f : events) {
     MidiEvent* event = last == nullptr ? &slot.head : (last->next = newEvent(*currentSong));
-    event->deltaTime = f.deltaTime;
-    event->status = f.status;
-    event->data1 = f.data1;
-    event->data2 = f.data2;
-    event->dataLength = f.dataLength;
+    std::tie(event->deltaTime, event->status, event->data1, event->data2, event->dataLength) =
+        std::tie(f.deltaTime, f.status, f.data1, f.data2, f.dataLength);
     if (f.dataLength > 2) event->extra = new uint8_t[f.dataLength - 2]();
     last = event;
   }
@@ -109,14 +108,6 @@ Events trackEvents(const TrackSlot& slot) {
   for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next) {
     out.push_back({e->deltaTime, e->status, e->data1, e->data2, e->dataLength});
   }
-  return out;
-}
-
-std::vector<int64_t> absoluteTicks(const TrackSlot& slot) {
-  std::vector<int64_t> out;
-  int64_t tick = 0;
-  for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next)
-    out.push_back(tick += e->deltaTime);
   return out;
 }
 
@@ -143,8 +134,7 @@ std::string fixedPointProblem(const uint8_t* data, size_t size) {
   // No damaged track: one saved without its End of Track would read back
   // cut short. (A header cut short is kept as it stands, and said again.)
   for (const std::string& line : logLines()) {
-    if (line.rfind("Track ", 0) == 0)
-      return "the reader complains about its own output: " + line;
+    if (line.rfind("Track ", 0) == 0) return "the reader complains about its own output: " + line;
   }
   return saveSong() == first ? "" : "the saved output saves to other bytes";
 }

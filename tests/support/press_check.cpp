@@ -1,181 +1,326 @@
 #include "support/press_check.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
+#include <deque>
+#include <map>
+#include <sstream>
+#include <unordered_map>
+
+#include "support/midi_builder.h"
+#include "transform/musical_press.h"
+#include "transform/song_tracks.h"
 
 namespace {
 
-std::string at(int track, size_t event) {
-  return "track " + std::to_string(track + 1) + " event " + std::to_string(event) + ": ";
+template <typename... Parts>
+std::string say(const Parts&... parts) {
+  std::ostringstream text;
+  (text << ... << parts);
+  return text.str();
 }
 
-uint32_t bigEndian(const std::vector<uint8_t>& bytes, size_t pos, int count) {
-  uint32_t value = 0;
-  for (int i = 0; i < count; ++i) value = (value << 8) | bytes[pos + i];
-  return value;
+bool isStart(const Heard& e) { return e.channel && (e.status & 0xF0) == 0x90 && e.d2 != 0; }
+bool isEnd(const Heard& e) {
+  return e.channel && ((e.status & 0xF0) == 0x80 || ((e.status & 0xF0) == 0x90 && e.d2 == 0));
+}
+bool isBend(const Heard& e) { return e.channel && (e.status & 0xF0) == 0xE0; }
+int channel(const Heard& e) { return e.status & 0x0F; }
+// A key byte of 0x80 or more counts by its low seven bits, on its own channel.
+int key(const Heard& e) { return (channel(e) << 7) | (e.d1 & 0x7F); }
+int bendValue(const Heard& e) { return (e.d1 & 0x7F) | ((e.d2 & 0x7F) << 7); }
+
+std::vector<Heard> hear(const TrackSlot& slot) {
+  std::vector<Heard> out;
+  int64_t tick = 0;
+  uint8_t running = 0;
+  for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next) {
+    Heard h{e, tick += e->deltaTime, e->deltaTime, e->status, false, e->status, e->data1, e->data2,
+            {}};
+    if (e->status >= 0x80 && e->status < 0xF0) running = e->status;
+    if (e->status < 0xF0 && (e->status >= 0x80 || running != 0)) {
+      h.channel = true;
+      if (e->status < 0x80) h.status = running, h.d1 = e->status, h.d2 = e->data1;
+    } else {
+      h.bytes = {e->status, e->data1, e->data2, static_cast<uint8_t>(e->dataLength)};
+      for (int i = 2; i < e->dataLength; ++i) h.bytes.push_back(e->extra[i - 2]);
+    }
+    out.push_back(h);
+  }
+  return out;
 }
 
-uint32_t littleEndian32(const std::vector<uint8_t>& bytes, size_t pos) {
-  return bytes[pos] | bytes[pos + 1] << 8 | bytes[pos + 2] << 16 | uint32_t{bytes[pos + 3]} << 24;
+// Where each event of `in` went in `out`: its tick and position, the
+// originals in out's order, and the events added.
+struct Match {
+  std::vector<int64_t> tick;
+  std::vector<size_t> pos, order, added;
+};
+
+// Every original event kept once, sounding as it did but for a Note On's
+// velocity, which may change by up to `velocity` into 1..127; on a track
+// without amounts (`off`) with its very delta and status byte.
+std::string matchProblem(const std::vector<Heard>& in, const std::vector<Heard>& out, int velocity,
+                         bool off, Match& m) {
+  std::unordered_map<const MidiEvent*, size_t> indexOf;
+  for (size_t i = 0; i < in.size(); ++i) indexOf[in[i].ptr] = i;
+  m.tick.assign(in.size(), -1);
+  m.pos.assign(in.size(), 0);
+  for (size_t k = 0; k < out.size(); ++k) {
+    const auto found = indexOf.find(out[k].ptr);
+    if (found == indexOf.end()) {
+      m.added.push_back(k);
+      continue;
+    }
+    const size_t i = found->second;
+    const Heard &was = in[i], &now = out[k];
+    if (m.tick[i] >= 0) return say("event ", i, " twice");
+    m.tick[i] = now.tick, m.pos[i] = k;
+    m.order.push_back(i);
+    const bool velocityMay = velocity != 0 && isStart(was) && was.d2 <= 127;
+    if (was.channel != now.channel || was.status != now.status || was.d1 != now.d1 ||
+        was.bytes != now.bytes || (was.d2 != now.d2 && !velocityMay))
+      return say("event ", i, " changed its bytes");
+    if (velocityMay && (std::abs(now.d2 - was.d2) > velocity || now.d2 < 1 || now.d2 > 127))
+      return say("velocity ", int(was.d2), " became ", int(now.d2));
+    if (off && (now.delta != was.delta || now.stored != was.stored))
+      return say("event ", i, " of a track without amounts changed");
+  }
+  if (m.order.size() != in.size()) return say(in.size() - m.order.size(), " events lost");
+  return "";
 }
 
-bool tagAt(const std::vector<uint8_t>& bytes, size_t pos, const char* tag) {
-  return bytes.size() >= 4 && pos <= bytes.size() - 4 && std::equal(tag, tag + 4, &bytes[pos]);
+std::string classicTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
+                                const TrackSlot& slot, int velocity) {
+  Match m;
+  const int64_t a = slot.timeShift, p = slot.pitchShift;
+  if (std::string problem = matchProblem(in, out, velocity, a == 0 && p == 0 && velocity == 0, m);
+      !problem.empty())
+    return problem;
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (m.order[i] != i) return say("event ", i, " out of order");
+    const int64_t move = m.tick[i] - in[i].tick;
+    if (move < -a || move > std::max<int64_t>(a - 1, 0)) return say("event ", i, " moved ", move);
+  }
+  for (const size_t k : m.added) {
+    const Heard& bend = out[k];
+    const Heard* note = k + 1 < out.size() ? &out[k + 1] : nullptr;
+    if (note == nullptr || !note->channel || (note->status & 0xF0) != 0x90 ||
+        note->tick != bend.tick || bend.status != (0xE0 | channel(*note)) || bend.stored < 0x80)
+      return say("event ", k, " added is no bend right before a Note On of its channel");
+    if (bend.ptr->dataLength != 2 || bend.d1 != 0 || bend.d2 == 0 || bend.d2 < 64 - p ||
+        bend.d2 > 63 + p)
+      return say("a bend of ", int(bend.d2), " for amount ", p);
+  }
+  return "";
+}
+
+// The narrowest bend range each channel may have (cents): 2 semitones, or
+// less where any Data Entry on the channel says so. A bend within the amount
+// against it is within the amount against the range in force.
+std::vector<int> narrowestRanges(const SongHeard& all) {
+  std::vector<int> narrowest(16, 200);
+  for (const auto& track : all) {
+    for (const Heard& e : track) {
+      if (e.channel && (e.status & 0xF0) == 0xB0 && e.d1 == 6)
+        narrowest[channel(e)] = std::min(narrowest[channel(e)], e.d2 * 100);
+    }
+  }
+  return narrowest;
+}
+
+// Pairs each end with the earliest sounding note of its key: note start
+// index -> end index, over the events of `order`.
+std::map<size_t, size_t> pairNotes(const std::vector<Heard>& events,
+                                   const std::vector<size_t>& order) {
+  std::unordered_map<int, std::deque<size_t>> open;
+  std::map<size_t, size_t> pairs;
+  for (size_t i : order) {
+    std::deque<size_t>& sounding = open[key(events[i])];
+    if (isStart(events[i])) sounding.push_back(i);
+    if (isEnd(events[i]) && !sounding.empty()) {
+      pairs[sounding.front()] = i;
+      sounding.pop_front();
+    }
+  }
+  return pairs;
+}
+
+// One musically pressed track: every event kept, only bends added (never on
+// channel 10), End of Track still last; then starts, lengths, the events
+// around them, and bends, each below.
+std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
+                                const MusicalAmounts& a, const std::vector<int>& ranges) {
+  Match m;
+  const bool off = a.time == 0 && a.cents == 0 && a.velocity == 0;
+  if (std::string problem = matchProblem(in, out, a.velocity, off, m); !problem.empty())
+    return problem;
+  const std::vector<int64_t>& tick = m.tick;
+  for (const size_t k : m.added) {
+    if (!isBend(out[k]) || a.cents == 0 || channel(out[k]) == 9)
+      return say("event ", k, " added that is not a bend on a bent channel");
+  }
+  const bool endsTrack = in.size() > 1 && in.back().bytes.size() >= 2 && in.back().bytes[1] == 0x2F;
+  if (endsTrack && (out.back().ptr != in.back().ptr || tick.back() < in.back().tick))
+    return "End of Track not last, or earlier";
+
+  // Starts: one move per written tick (chords together), in order and, for
+  // ticks, within the amount; unbiased (the mean within five standard errors,
+  // a move's spread being at most a third of the amount, so that no seed fails
+  // by chance) and bell-shaped (few moves near the amount). An amount in ms
+  // goes through the tempo map, which a worked example tests: here, order only.
+  double sum = 0;
+  size_t starts = 0, far = 0;
+  int64_t lastTick = -1, lastNew = -1, groupMove = 0;
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (!isStart(in[i])) continue;
+    const int64_t move = tick[i] - in[i].tick;
+    if (in[i].tick == lastTick && move != groupMove) return say("chord at ", lastTick, " split");
+    if (in[i].tick == lastTick) continue;
+    if (tick[i] <= lastNew) return say("start at tick ", in[i].tick, " not after the one before");
+    lastTick = in[i].tick, lastNew = tick[i], groupMove = move;
+    if (a.timeInMs) continue;
+    if (std::abs(move) > a.time) return say("start at ", in[i].tick, " moved by ", move);
+    ++starts, sum += static_cast<double>(move), far += std::abs(move) * 4 > a.time * 3;
+  }
+  if (a.time != 0 && starts >= 100 &&
+      std::fabs(sum / starts) > 5 * a.time / 3.0 / std::sqrt(starts))
+    return say("mean move ", sum / starts);
+  if (a.time != 0 && starts >= 100 && far * 10 > starts)
+    return say(far, " of ", starts, " moved far");
+
+  // Lengths kept, or cut at the next start of the key; pairs as written.
+  std::vector<size_t> inOrder(in.size());
+  for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
+  const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
+  if (pairNotes(in, m.order) != pairs) return "notes pair up differently after the press";
+  // From the end: the next start of each key, and the next on a later tick.
+  std::vector<size_t> nearest(16 * 128, in.size()), later(16 * 128, in.size());
+  for (size_t i = in.size(); i-- > 0;) {
+    if (!isStart(in[i])) continue;
+    const int k = key(in[i]);
+    if (nearest[k] < in.size() && in[nearest[k]].tick > in[i].tick) later[k] = nearest[k];
+    nearest[k] = i;
+    const auto note = pairs.find(i);
+    if (note == pairs.end()) continue;
+    const size_t end = note->second, next = later[k];
+    const int64_t length = in[end].tick - in[i].tick, now = tick[end] - tick[i];
+    const bool cut = next < in.size() && a.time != 0 && tick[end] == tick[next] &&
+                     in[end].tick + (tick[i] - in[i].tick) >= tick[next];
+    if ((now != length && !cut) || (length > 0 && now <= 0))
+      return say("note at ", in[i].tick, " long ", length, " now ", now);
+  }
+
+  // Channel messages in front of a start on its tick go with it; other
+  // events that are not notes keep their tick and their order.
+  size_t lastFixedPos = 0;
+  for (size_t first = 0, end = 0; first < in.size(); first = end) {
+    size_t lastStart = in.size();
+    for (end = first; end < in.size() && in[end].tick == in[first].tick; ++end) {
+      if (isStart(in[end])) lastStart = end;
+    }
+    for (size_t i = first; i < end; ++i) {
+      if (isStart(in[i]) || isEnd(in[i]) || (i + 1 == in.size() && endsTrack)) continue;
+      if (in[i].channel && lastStart < in.size() && i < lastStart) {
+        if (tick[i] != tick[lastStart] || m.pos[i] > m.pos[lastStart])
+          return say("event ", i, " left the note in front of which it stood");
+      } else if (tick[i] != in[i].tick || m.pos[i] < lastFixedPos) {
+        return say("event ", i, " moved off its tick or out of order");
+      } else {
+        lastFixedPos = m.pos[i];
+      }
+    }
+  }
+
+  // Bends: ours one per channel and tick, never in front of an end, within
+  // the amount of the file's bend before a start, back to it at every rest.
+  std::vector<int> file(16, 8192), now(16, 8192), sounding(16), open(16 * 128);
+  std::vector<int64_t> quietAt(16, -1), ours(16, -1);
+  for (size_t k = 0, added = 0; k < out.size(); ++k) {
+    const Heard& e = out[k];
+    for (int c = 0; c < 16; ++c) {
+      if (quietAt[c] >= 0 && e.tick > quietAt[c] && sounding[c] == 0) {
+        if (now[c] != file[c]) return say("channel ", c + 1, " left bent after tick ", quietAt[c]);
+        quietAt[c] = -1;
+      }
+    }
+    const int c = channel(e);
+    if (added < m.added.size() && m.added[added] == k) {
+      ++added;
+      if (ours[c] == e.tick) return say("two bends on channel ", c + 1, " at tick ", e.tick);
+      ours[c] = e.tick;
+      const Heard* next = k + 1 < out.size() ? &out[k + 1] : nullptr;
+      const bool onNote = next != nullptr && channel(*next) == c && next->tick == e.tick;
+      if (onNote && isEnd(*next)) return say("bend in front of a note's end at tick ", e.tick);
+      if (onNote && isStart(*next)) {
+        const double cents = std::fabs(bendValue(e) - file[c]) * ranges[c] / 8192.0;
+        if (cents > a.cents + 1e-9) return say("bend of ", cents, " cents at tick ", e.tick);
+      } else if (bendValue(e) != file[c]) {
+        return say("a bend at tick ", e.tick, " that is neither a start's nor a return");
+      }
+      now[c] = bendValue(e);
+    } else if (isBend(e)) {
+      file[c] = now[c] = bendValue(e);
+    } else if (isStart(e)) {
+      ++sounding[c];
+      ++open[key(e)];
+    } else if (isEnd(e) && open[key(e)] > 0) {
+      --open[key(e)];
+      if (--sounding[c] == 0) quietAt[c] = e.tick;
+    }
+  }
+  return now == file ? "" : "a channel left bent at the end";
 }
 
 }  // namespace
 
-SongSnapshot snapshotSong(const Song& song) {
-  SongSnapshot snapshot;
-  for (int t = 0; t < allTrackCount(song); ++t) {
-    const TrackSlot& slot = trackAt(song, t);
-    SongSnapshot::Track& track = snapshot.tracks.emplace_back();
-    track.events = trackEvents(slot);
-    track.ticks = absoluteTicks(slot);
-    size_t i = 0;
-    for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next) track.index[e] = i++;
-  }
-  return snapshot;
+SongHeard hearSong(const Song& song) {
+  SongHeard all;
+  for (int t = 0; t < allTrackCount(song); ++t) all.push_back(hear(trackAt(song, t)));
+  return all;
 }
 
-std::string classicPressProblem(const SongSnapshot& before, const Song& after,
-                                const std::vector<TrackPressSummary>& summaries) {
-  if (static_cast<int>(before.tracks.size()) != allTrackCount(after))
-    return "the track count changed";
-  for (int t = 0; t < allTrackCount(after); ++t) {
-    const SongSnapshot::Track& was = before.tracks[static_cast<size_t>(t)];
-    const TrackSlot& slot = trackAt(after, t);
-    const int64_t a = slot.timeShift, p = slot.pitchShift;
-    const std::vector<int64_t> ticks = absoluteTicks(slot);
-    std::vector<int64_t> moved;  // per original event, its ticks after minus before
-    TrackPressSummary seen;
-    size_t k = 0;
-    for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next, ++k) {
-      const auto found = was.index.find(e);
-      if (found == was.index.end()) {
-        ++seen.bendsAdded;
-        if (e->next == nullptr || (e->next->status & 0xF0) != 0x90)
-          return at(t, k) + "an added event stands before no Note On";
-        if (e->status != (0xE0 | (e->next->status & 0x0F)) || e->next->deltaTime != 0)
-          return at(t, k) + "an added event is no bend on its note's channel and tick";
-        if (e->dataLength != 2 || e->data1 != 0 || e->data2 == 0 || e->data2 < 64 - p ||
-            e->data2 > 63 + p)
-          return at(t, k) + "a bend outside its amount";
-        continue;
-      }
-      const size_t i = found->second;
-      if (i != moved.size()) return at(t, k) + "out of order";
-      const EventFields& old = was.events[i];
-      const EventFields now = {old.deltaTime, e->status, e->data1, e->data2, e->dataLength};
-      if (old.status >= 0x80 && !(now == old)) return at(t, k) + "its bytes changed";
-      moved.push_back(ticks[k] - was.ticks[i]);
-      const bool rides = i == 0 || old.deltaTime == 0 || old.status >= 0xA0;
-      if (rides && moved[i] != (i ? moved[i - 1] : 0)) return at(t, k) + "moved on its own";
-      if (moved[i] < -a || moved[i] > std::max<int64_t>(a - 1, 0))
-        return at(t, k) + "moved " + std::to_string(moved[i]) + " ticks";
-      seen.eventsMoved += moved[i] != 0;
-      seen.largestMove = std::max(seen.largestMove, moved[i] < 0 ? -moved[i] : moved[i]);
-    }
-    if (moved.size() != was.events.size()) return at(t, k) + "an event went missing";
-    const TrackPressSummary said =
-        static_cast<size_t>(t) < summaries.size() ? summaries[t] : TrackPressSummary{};
-    if (seen.eventsMoved != said.eventsMoved || seen.largestMove != said.largestMove ||
-        seen.bendsAdded != said.bendsAdded)
-      return at(t, k) + "the summary does not count what the press did";
+std::string classicPressProblem(const SongHeard& before, const Song& after,
+                                const std::vector<int32_t>& velocity) {
+  if (static_cast<int>(before.size()) != allTrackCount(after)) return "the track count changed";
+  for (size_t t = 0; t < before.size(); ++t) {
+    const TrackSlot& slot = trackAt(after, static_cast<int>(t));
+    const std::string problem =
+        classicTrackProblem(before[t], hear(slot), slot, t < velocity.size() ? velocity[t] : 0);
+    if (!problem.empty()) return say("track ", t + 1, ": ", problem);
   }
   return "";
 }
 
-std::string velocityShiftProblem(const SongSnapshot& before, const Song& after,
-                                 const std::vector<int32_t>& amounts) {
-  for (int t = 0; t < allTrackCount(after); ++t) {
-    const Events& was = before.tracks[static_cast<size_t>(t)].events;
-    const Events now = trackEvents(trackAt(after, t));
-    const int amount = static_cast<size_t>(t) < amounts.size() ? amounts[t] : 0;
-    if (now.size() != was.size()) return at(t, now.size()) + "events added or lost";
-    uint8_t running = 0;  // the last channel status
-    for (size_t i = 0; i < was.size(); ++i) {
-      if (was[i].status >= 0x80 && was[i].status < 0xF0) running = was[i].status;
-      // Where a Note On's velocity stands: data2 after its own status, data1
-      // under running status (the stored status is the key).
-      EventFields expected = was[i];
-      const bool own = (was[i].status & 0xF0) == 0x90 && was[i].dataLength == 2;
-      const bool runs = was[i].status < 0x80 && (running & 0xF0) == 0x90 && was[i].dataLength == 1;
-      uint8_t* velocity = own ? &expected.data2 : runs ? &expected.data1 : nullptr;
-      if (velocity != nullptr && *velocity >= 1 && *velocity <= 127) {
-        const int shifted = own ? now[i].data2 : now[i].data1;
-        if (shifted < 1 || shifted > 127 || std::abs(shifted - *velocity) > amount)
-          return at(t, i) + "velocity " + std::to_string(*velocity) + " became " +
-                 std::to_string(shifted);
-        *velocity = static_cast<uint8_t>(shifted);
-      }
-      if (!(now[i] == expected)) return at(t, i) + "changed other than its velocity";
-    }
+std::string musicalPressProblem(const std::vector<uint8_t>& image,
+                                const std::vector<MusicalAmounts>& amounts, uint32_t seed) {
+  const SongHeard before = hearSong(loadSong(image));
+  musicalPress(*currentSong, amounts, seed);
+  const SongHeard after = hearSong(*currentSong);
+  for (size_t t = 0; t < before.size(); ++t) {
+    const std::string problem =
+        musicalTrackProblem(before[t], after[t], t < amounts.size() ? amounts[t] : MusicalAmounts(),
+                            narrowestRanges(before));
+    if (!problem.empty()) return say("track ", t + 1, ": ", problem);
   }
-  return "";
+  const std::vector<uint8_t> first = saveSong();
+  musicalPress(loadSong(image), amounts, seed);
+  return saveSong() == first ? "" : "the same seed gave other bytes";
 }
 
-std::string fileLayoutProblem(const std::vector<uint8_t>& file, FileLayout& layout) {
-  const std::vector<FilePiece>& pieces = loadSong(file).pieces;
-  if (pieces.empty()) return "no MIDI header";
-  std::vector<size_t> starts(pieces.size() + 1);
-  size_t pos = 0, trackPieces = 0, countAt = 0;
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    const FilePiece& piece = pieces[i];
-    const std::string here = "piece " + std::to_string(i) + " at byte " + std::to_string(pos);
-    starts[i] = pos;
-    size_t end = pos + piece.bytes.size();
-    if (piece.kind == PieceKind::kTrack) {
-      ++trackPieces;
-      if (!tagAt(file, pos, "MTrk") || file.size() - pos < kChunkHeaderSize)
-        return here + ": no track chunk";
-      end = pos + kChunkHeaderSize + bigEndian(file, pos + 4, 4);
-      if (end > file.size() || end - pos - kChunkHeaderSize < piece.bytes.size() ||
-          !std::equal(piece.bytes.begin(), piece.bytes.end(), &file[end - piece.bytes.size()]))
-        return here + ": the track chunk's length does not end it";
-      layout.tracks.emplace_back(file.begin() + static_cast<long>(pos),
-                                 file.begin() + static_cast<long>(end));
-    } else if (piece.kind == PieceKind::kSize) {
-      end = pos + 4;
-    } else if (piece.kind == PieceKind::kPad) {
-      const size_t sized = pos - starts[piece.index] - 4;
-      end = pos + (sized % 2 == 1 && piece.padWhenOdd ? 1 : 0);
-    } else if (piece.kind == PieceKind::kHeader && piece.bytes.size() >= 12) {
-      countAt = pos + 10;
-    }
-    if (end > file.size()) return here + ": runs past the end";
-    if ((piece.kind == PieceKind::kBytes || piece.kind == PieceKind::kHeader) &&
-        !std::equal(piece.bytes.begin(), piece.bytes.end(), file.begin() + static_cast<long>(pos)))
-      return here + ": other bytes than the reader found there";
-    if (piece.kind != PieceKind::kSize && piece.kind != PieceKind::kPad)
-      layout.outside.push_back(piece.bytes);
-    pos = end;
+std::string writtenFileProblem(const std::vector<uint8_t>& unpressed,
+                               const std::vector<uint8_t>& written) {
+  const std::vector<FilePiece> was = loadSong(unpressed).pieces;
+  const int tracks = allTrackCount(*currentSong);
+  if (std::string problem = fixedPointProblem(written.data(), written.size()); !problem.empty())
+    return "written file: " + problem;
+  if (allTrackCount(*currentSong) != tracks)
+    return say("the written file holds ", allTrackCount(*currentSong), " tracks, not ", tracks);
+  const std::vector<FilePiece>& now = currentSong->pieces;
+  for (size_t i = 0; i < std::max(was.size(), now.size()); ++i) {
+    if (i >= was.size() || i >= now.size() || was[i].kind != now[i].kind ||
+        was[i].index != now[i].index || was[i].bytes != now[i].bytes)
+      return say("the written file's piece ", i, " is not as it was");
   }
-  if (pos != file.size()) return "the pieces end at byte " + std::to_string(pos);
-  starts.back() = pos;
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    if (pieces[i].kind != PieceKind::kSize) continue;
-    const size_t want = starts[pieces[i].index] - starts[i] - 4;
-    if (littleEndian32(file, starts[i]) != want)
-      return "the RIFF size at byte " + std::to_string(starts[i]) + " is not " +
-             std::to_string(want);
-  }
-  if (countAt != 0 && bigEndian(file, countAt, 2) != std::min<size_t>(trackPieces, 0xFFFF))
-    return "the header counts " + std::to_string(bigEndian(file, countAt, 2)) + " tracks of " +
-           std::to_string(trackPieces);
-  return "";
-}
-
-std::string writtenFileProblem(const std::vector<uint8_t>& written, int tracks) {
-  FileLayout layout;
-  std::string problem = fileLayoutProblem(written, layout);
-  if (!problem.empty()) return "written file: " + problem;
-  // The fixed point leaves the song read from the written file's own save.
-  problem = fixedPointProblem(written.data(), written.size());
-  if (!problem.empty()) return "written file: " + problem;
-  if (saveSong() != written) return "the written file does not read back in step";
-  if (allTrackCount(*currentSong) != tracks || static_cast<int>(layout.tracks.size()) != tracks)
-    return "the written file holds " + std::to_string(allTrackCount(*currentSong)) +
-           " tracks, not " + std::to_string(tracks);
   return "";
 }
