@@ -17,8 +17,9 @@
 #   song:     1,264,374 + 1,663,215 executions; cov 577, ft 2,530 over the
 #             kept corpus (fork-mode totals at the end: cov 3,480, ft 4,940).
 #   pipeline: 9,363 + 17,043 executions (6 to 60 a second: a musical check,
-#             and one input in four made 32 times longer); cov 2,355,
-#             ft 12,919 over the kept corpus (fork-mode: cov 16,063, ft 23,503).
+#             and one input in four made 32 times longer, a mode since
+#             dropped); cov 2,355, ft 12,919 over the kept corpus (fork-mode:
+#             cov 16,063, ft 23,503).
 # Found and mended (with a unit-test row where a worked example shows it):
 #   - time shift: an event the delta-time limit holds early took a negative
 #     jitter on top, landing up to 2A ticks early (a delta of 0x0FFFFFFF);
@@ -48,9 +49,9 @@ done
 # Settings tails for the pipeline seeds (fuzz/pipeline_fuzz.cpp: control,
 # seed x4, time, pitch, velocity, the tracks of each as a bit mask). Classic:
 # every track at 30 ticks and 10 steps pressed three times; every other track
-# at 200 ticks and velocities 20; bends alone at 64, twice; the song repeated
-# 32 times over. Musical: 20 ticks, 10 cents, velocities 8; 15 ms and 50
-# cents on some tracks; everything at its largest on the song repeated.
+# at 200 ticks and velocities 20; bends alone at 64, twice; every track at
+# 50 ticks, 5 steps and velocities 10. Musical: 20 ticks, 10 cents,
+# velocities 8; 15 ms and 50 cents on some tracks; everything at its largest.
 tails=('\x04\x01\x00\x00\x00\x1e\x0a\x00\xff\xff\x00'
   '\x00\x2a\x00\x00\x00\xc8\x00\x14\x55\x00\xff'
   '\x02\x07\x00\x00\x00\x00\x40\x00\x00\xff\x00'
