@@ -75,7 +75,7 @@ def rows(version):
 
 
 def run(cli, args, cwd='.', stdin=b'', **extra):
-    done = subprocess.run(['wine'] * WINDOWS + [cli] + args, cwd=cwd, input=stdin, capture_output=True, **extra)
+    done = subprocess.run(['wine'] * cli.endswith('.exe') + [cli] + args, cwd=cwd, input=stdin, capture_output=True, **extra)
     text = lambda b: b.decode('utf-8', 'replace').replace('\r\n', '\n')
     return done.returncode, done.stdout, text(done.stdout), text(done.stderr)
 

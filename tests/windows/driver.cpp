@@ -92,13 +92,6 @@ HWND waitControl(int id) {
   return w;
 }
 
-RECT button(int number) {  // in the pane
-  RECT r{};
-  GetWindowRect(GetDlgItem(pane(), IDC_TRACK_BUTTON_FIRST + number - 1), &r);
-  MapWindowPoints(nullptr, pane(), reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
 std::string bytes(const std::wstring& path) {
   std::ifstream in(std::filesystem::path(path), std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
@@ -119,20 +112,20 @@ std::wstring observe(const std::wstring& what, const Args& a) {
         checked = checked ? -1 : GetDlgCtrlID(b) - IDC_TRACK_BUTTON_FIRST + 1;
     return to_wstring(count) + L" " + to_wstring(checked);
   }
-  const RECT r = button(_wtoi(a.empty() ? L"1" : a[0].c_str()));
-  if (what == L"button")  // N: x y width height
-    return to_wstring(r.left) + L" " + to_wstring(r.top) + L" " + to_wstring(r.right - r.left) +
-           L" " + to_wstring(r.bottom - r.top);
-  RECT client{};
-  if (what == L"view")
-    return yes(GetClientRect(pane(), &client) && r.top >= 0 && r.bottom <= client.bottom);
   if (what == L"file") return yes(std::filesystem::exists(a[0]));
   if (what == L"dialog") return yes(GetForegroundWindow() != mainWindow);
   if (what == L"same") return yes(bytes(a[0]) == bytes(a[1]));  // A B: the files' bytes
   DWORD code = 0;
-  if (what != L"exit") fail(L"unknown observation");
-  GetExitCodeProcess(app.hProcess, &code);
-  return code == STILL_ACTIVE ? L"still running" : to_wstring(code);
+  if (what == L"exit" && GetExitCodeProcess(app.hProcess, &code))
+    return code == STILL_ACTIVE ? L"still running" : to_wstring(code);
+  RECT r{}, client{};  // N: of track button N, in the pane
+  GetWindowRect(GetDlgItem(pane(), IDC_TRACK_BUTTON_FIRST + _wtoi(a.at(0).c_str()) - 1), &r);
+  MapWindowPoints(nullptr, pane(), reinterpret_cast<POINT*>(&r), 2);
+  if (what == L"view")  // wholly inside the pane
+    return yes(GetClientRect(pane(), &client) && r.top >= 0 && r.bottom <= client.bottom);
+  if (what != L"button") fail(L"unknown observation");
+  return to_wstring(r.left) + L" " + to_wstring(r.top) + L" " + to_wstring(r.right - r.left) +
+         L" " + to_wstring(r.bottom - r.top);  // x y width height
 }
 
 void run(const Args& a) {
@@ -165,17 +158,13 @@ void run(const Args& a) {
     send(pane(), WM_VSCROLL, id(a[1]));
   } else if (verb == L"log") {  // these among the new lines; with none, no new line; no dialog open
     if (a.size() == 1) Sleep(800);
-    const std::wstring want = joined(a.begin() + 1, a.end(), L"\r\n");
+    const std::wstring want = L"\r\n" + joined(a.begin() + 1, a.end(), L"\r\n") + L"\r\n";
     expect(
         [&] {
-          const std::wstring all = text(item(IDC_LOG)),
-                             seen = all.substr(std::min(logSeen, all.size())) +
-                                    (GetForegroundWindow() != mainWindow ? L" [a dialog is open]"
-                                                                         : L"");
-          return !want.empty() &&
-                         (L"\r\n" + seen + L"\r\n").find(L"\r\n" + want + L"\r\n") != seen.npos
-                     ? want
-                     : seen;
+          const std::wstring all = text(item(IDC_LOG));
+          const std::wstring seen = L"\r\n" + all.substr(std::min(logSeen, all.size())) + L"\r\n";
+          if (GetForegroundWindow() != mainWindow) return std::wstring(L"a dialog is open");
+          return a.size() > 1 && seen.find(want) != seen.npos ? want : seen;
         },
         want);
     logSeen = text(item(IDC_LOG)).size() + 2;  // past the separator before the next line
