@@ -18,7 +18,7 @@ LISTED = song(bytes.fromhex('00ff03044c656164'  # track name "Lead"
                             '00 3c00  00 992464  00 c905  00ff2f00'),  # velocity 0 is no note; channel 10
               *map(bytes.fromhex, ['00ff510307a120 00ff2f00'] + ['00ff2f00'] * 14 + ['00 923c40 00ff2f00']))
 FILES = {'one.mid': ONE, '-one.mid': ONE, 's\u00e5ng\u266a.mid': ONE, 'two.mid': TWO, 'listed.mid': LISTED,
-         'text.mid': b'not a song\n', 'empty.mid': b'', 'readonly.mid': b'old', 'real.mid': b'old', 'private.mid': b'old'}
+         'text.mid': b'not a song\n', 'empty.mid': b'', **dict.fromkeys(('readonly.mid', 'real.mid', 'private.mid'), b'old')}
 LOG = '%s\nRead 30 bytes\nPPQN=96\nLoaded 1 tracks\nSaving to %s\nFile saved\nSaved 30 bytes\n'
 LONG = '/'.join(c * 100 for c in 'abc')
 ANY = '(.*\n)*'
@@ -75,7 +75,8 @@ def rows(version):
 
 
 def run(cli, args, cwd='.', stdin=b'', **extra):
-    done = subprocess.run(['wine'] * cli.endswith('.exe') + [cli] + args, cwd=cwd, input=stdin, capture_output=True, **extra)
+    done = subprocess.run(['wine'] * cli.endswith('.exe') + [cli] + args, cwd=cwd, input=stdin, capture_output=True,
+                          **extra)
     text = lambda b: b.decode('utf-8', 'replace').replace('\r\n', '\n')
     return done.returncode, done.stdout, text(done.stdout), text(done.stderr)
 
@@ -169,8 +170,8 @@ def seeds(cli):
     checks = {'the logged seed gave other bytes': go('replay.mid', '--seed', seed[0])[1] == plain,
               'a velocity shift changed more than velocities: %s' % moved:
                   moved and all(plain[p - 2] & 0xF0 == 0x90 for p in moved),
-              'press 2 replayed the seed':
-                  go('twice.mid', '--seed', '9', '--presses', '2')[1] != go('again.mid', '--seed', '9', source='once.mid')[1]}
+              'press 2 replayed the seed': go('twice.mid', '--seed', '9', '--presses', '2')[1] != go(
+                  'again.mid', '--seed', '9', source='once.mid')[1]}
     return [name for name, ok in checks.items() if not ok]
 
 
