@@ -1,12 +1,7 @@
 """varnook-cli from the outside. cli_test.py MODE CLI VERSION DATA [NATIVE], in a folder cli-MODE: MODE contract, or
 samples (every file of the folder DATA; under Wine, CLI against the native NATIVE). Exit 77: skipped."""
-import contextlib, os, re, resource, shutil, signal, stat, subprocess, sys, time  # noqa: E401
+import os, re, resource, shutil, signal, stat, subprocess, sys, time  # noqa: E401
 from pathlib import Path
-
-ONE = bytes.fromhex('4d546864 00000006 0001 0001 0060'  # header: format 1, 1 track, 96 PPQN
-                    '4d54726b 00000008 00 903c64 60 ff2f00')  # note on, End of Track at 96
-ONE_LOG = 'one.mid\nRead 30 bytes\nPPQN=96\nLoaded 1 tracks\nSaving to %s\nFile saved\nSaved 30 bytes\n'
-NOTES = bytes.fromhex('00 903c40' + '18 3e40 18 4040 18 4140 18 3c00' * 8 + '00ff2f00')  # running status
 
 
 def song(*tracks):
@@ -14,6 +9,8 @@ def song(*tracks):
     return b'MThd\0\0\0\6\0\1' + len(tracks).to_bytes(2, 'big') + b'\0\x60' + chunks
 
 
+ONE = song(bytes.fromhex('00 903c64 60 ff2f00'))  # a note on, End of Track at 96
+NOTES = bytes.fromhex('00 903c40' + '18 3e40 18 4040 18 4140 18 3c00' * 8 + '00ff2f00')  # running status
 TWO = song(NOTES, NOTES)
 LISTED = song(bytes.fromhex('00ff03044c656164'  # track name "Lead"
                             '00 903c40  00 3e40'  # note on, a second under running status
@@ -21,53 +18,34 @@ LISTED = song(bytes.fromhex('00ff03044c656164'  # track name "Lead"
                             '00 3c00  00 992464  00 c905  00ff2f00'),  # velocity 0 is no note; channel 10
               *map(bytes.fromhex, ['00ff510307a120 00ff2f00'] + ['00ff2f00'] * 14 + ['00 923c40 00ff2f00']))
 FILES = {'one.mid': ONE, '-one.mid': ONE, 's\u00e5ng\u266a.mid': ONE, 'two.mid': TWO, 'listed.mid': LISTED,
-         'text.mid': b'not a song\n', 'empty.mid': b'', 'taken.mid': b'old', 'readonly.mid': b'old', 'real.mid': b'old',
-         'private.mid': b'old', 'theirs.mid': b'old'}
+         'text.mid': b'not a song\n', 'empty.mid': b'', **dict.fromkeys(('readonly.mid', 'real.mid', 'private.mid'), b'old')}
+LOG = '%s\nRead 30 bytes\nPPQN=96\nLoaded 1 tracks\nSaving to %s\nFile saved\nSaved 30 bytes\n'
 LONG = '/'.join(c * 100 for c in 'abc')
-# As root a faulty save could replace the system's /dev/null: root makes a null device of its own.
-NULL = 'null' if os.geteuid() == 0 else '/dev/null'
 ANY = '(.*\n)*'
-AMOUNTS = ['--time-shift', 'all=40', '--pitch-shift', '2=8']
-# Usage errors, each with its reason, end the run before anything is written (the parser's own cases are a C++
-# table); an amount for a track that the file lacks is found only once it is read.
-USAGE = [('--bogus one.mid', "unknown option '--bogus'"), ('', 'no input file given'),
-         ('- -d out', 'standard input has no file name to save under in out: use -o'),
-         ('one.mid --pitch-shift=1=65', '--pitch-shift 1=65: amount must be 0 to 64 (bend steps)'),
-         ('one.mid --time-shift 2=5', '--time-shift 2=5: the file has 1 track')]
-POSIX = ('posix', 'fsize', 'taken', 'nobody')  # rows with nothing like them to try under Windows
-CC = 'cc -shared -fPIC -w -D_GNU_SOURCE -include dlfcn.h -include string.h -include unistd.h -x c - -o'.split()
-# Preloaded: someone else's file takes the first temporary name the tool picks, just before the tool opens it.
-SHIM = rb'''int open(const char *path, int flags, int mode) {
-  static int taken, (*real)(const char *, int, int);
-  int fd = (real = dlsym(RTLD_NEXT, "open"), strstr(path, ".vk-") && !taken++) ? real(path, 0101, 0644) : -1;
-  if (fd >= 0) write(fd, "mine", 4), close(fd); /* 0101: O_WRONLY | O_CREAT */
-  return real(path, flags, mode);
-}'''
+AMOUNTS = ['--time-shift', 'all=40', '--pitch-shift', 'all=8']
 # What a plain Load + Save logs for a file read as it stands; any other line is a remark on something mended.
 PLAIN = re.compile(r'(Read \d+ bytes|PPQN=\d+|Loaded \d+ tracks|RIFF MIDI file: .*|File has \d+ tracks: .*'
                    r'|Saving to .*|File saved|Saved \d+ bytes)')
 
 
 def rows(version):
-    """(arguments, exit status, stdout, stderr, files afterwards[, how]): stdout and stderr are patterns, or the
-    exact bytes; a file is its bytes, None (absent) or a test of its bytes; how is in POSIX or empty."""
+    """(arguments, exit status, stdout, stderr, files afterwards[, step in the child before]): stdout and stderr are
+    patterns, or the exact bytes; a file is its bytes, None (absent) or a test of its bytes."""
     saved, no_header = ANY + 'File saved\nSaved 30 bytes\n', 'varnook-cli: %s: no MIDI header found.*\n'
-    out = 'out\\' if WINDOWS else 'out/'
     not_saved = 'varnook-cli: %s: --time-shift 2=5: the file has 1 track; not saved\n'
-    table = [
-        ('one.mid -o copy.mid', 0, re.escape(ONE_LOG % 'copy.mid'), '', {'copy.mid': ONE}),
-        ('one.mid -o -', 0, ONE, re.escape(ONE_LOG % 'standard output'), {}),
-        ('- -o copy.mid', 0, '-\nRead 30 bytes\n' + saved, '', {'copy.mid': ONE}),
-        ('s\u00e5ng\u266a.mid text.mid empty.mid two.mid -d out', 1, 's\u00e5ng\u266a.mid\n' + ANY,
-         no_header % 'text.mid' + no_header % 'empty.mid',
-         {'out/s\u00e5ng\u266a.mid': ONE, 'out/text.mid': None, 'out/empty.mid': None, 'out/two.mid': TWO}),
+    failed = ANY + 'File (create|save) error!\nSaved 0 bytes\n'
+    return [
+        ('- -o -', 0, ONE, re.escape(LOG % ('-', 'standard output')), {}),  # the log goes to stderr
+        ('s\u00e5ng\u266a.mid text.mid empty.mid nosuch.mid two.mid -d out', 1, 's\u00e5ng\u266a.mid\n' + ANY,
+         no_header % 'text.mid' + no_header % 'empty.mid' + 'varnook-cli: nosuch.mid: %s\n' % (
+             '.+' if WINDOWS else 'No such file or directory'),
+         {'out/s\u00e5ng\u266a.mid': ONE, 'out/text.mid': None, 'out/nosuch.mid': None, 'out/two.mid': TWO}),
         # A file without the track named is that file's error; the others are saved, and the log says where.
-        ('one.mid two.mid --time-shift 2=5 -d out', 1, ANY + re.escape('Saving to %stwo.mid\nFile saved\nSaved 238 bytes\n' % out),
+        ('one.mid two.mid --time-shift 2=5 --output-dir=out', 1,
+         ANY + re.escape('Saving to out%stwo.mid\nFile saved\nSaved 238 bytes\n' % '\\/'[not WINDOWS]),
          not_saved % 'one.mid', {'out/one.mid': None, 'out/two.mid': lambda d: d is not None and d != TWO}),
         ('one.mid --time-shift 2=5 -d out -- -one.mid', 2, ANY, not_saved % 'one.mid' + not_saved % '-one.mid',
-         {'out/one.mid': None}),
-        ('nosuch.mid -o copy.mid', 1, 'nosuch.mid\nFile open error!\n',
-         'varnook-cli: nosuch.mid: %s\n' % ('.+' if WINDOWS else 'No such file or directory'), {'copy.mid': None}),
+         {'out/one.mid': None}),  # no input has the track: a usage error, found once they are read
         ('one.mid --time-shift 1=5 --presses 100', 0, ANY + 'Seed \\d+\n' + ANY,
          'varnook-cli: nothing was saved: give -o .*\n', {}),
         ('--version', 0, re.escape('varnook-cli %s\n' % version), '', {}),
@@ -75,38 +53,30 @@ def rows(version):
         ('--list listed.mid one.mid --time-shift 1=5', 0, 'listed.mid\n' + ANY + 'Track 1 "Lead": channels 1, 10; '
          '4 notes\nTrack 2: no channel messages; 0 notes\n(Track .*\n){14}Track 17: channel 3; 1 note; kept unchanged'
          '.*\none.mid\n' + ANY + 'Track 1: channel 1; 1 note\n', 'varnook-cli: nothing was saved.*\n', {}),
-        ('one.mid --style musical --time-shift all=10ms --pitch-shift 1=10c --velocity-shift 1=5 --seed 2 -o copy.mid',
-         0, ANY + 'Seed 2\nTrack 1: time shift moved 0 of 1 note, at most 0 ticks \\(0.0 ms\\); pitch shift added 0 '
-         'bends; velocity shift changed [01] notes?\n' + saved, '', {'copy.mid': lambda d: len(d) == len(ONE)}),
-        ('one.mid -o taken.mid', 0, saved, '', {'taken.mid': ONE}, 'taken'),
+        ('one.mid --style musical --time-shift all=10ms --pitch-shift 1=10c --velocity-shift 1=5 --seed 2 -o x.mid', 0,
+         ANY + 'Seed 2\nTrack 1: time shift moved 0 of 1 note, at most 0 ticks \\(0.0 ms\\); pitch shift added 0 '
+         'bends; velocity shift changed [01] notes?\n' + saved, '', {'x.mid': lambda d: len(d) == len(ONE)}),
         ('one.mid -o %s/copy.mid' % LONG, 0, saved, '', {LONG + '/copy.mid': ONE}),
-        ('one.mid -o readonly.mid', 1, ANY + 'File create error!\nSaved 0 bytes\n', 'varnook-cli: readonly.mid: .+\n',
-         {'readonly.mid': b'old'}),
-        ('one.mid -o theirs.mid', 1, ANY + 'File create error!\nSaved 0 bytes\n', 'varnook-cli: theirs.mid: .+\n',
-         {'theirs.mid': b'old'}, 'nobody'),
+        ('one.mid -o readonly.mid', 1, failed, 'varnook-cli: readonly.mid: .+\n', {'readonly.mid': b'old'}),
         ('one.mid -o link.mid', 0, saved, '', {'link.mid': lambda d: d == ONE and os.path.islink('link.mid'),
                                                'real.mid': ONE}),
-        ('one.mid -o ' + NULL, 0, saved, '', {NULL: lambda d: stat.S_ISCHR(os.stat(NULL).st_mode)}, 'posix'),
-        ('one.mid -o pipe.mid', 0, saved, '', {'pipe.mid': lambda d: fifo_holds(ONE)}, 'posix'),
+    ] + [(args + ' -o copy.mid', 2, ANY,  # given -o: a usage error that went unnoticed would save a file
+          "varnook-cli: %s\nTry 'varnook-cli --help'\\.\n" % re.escape(reason), {'copy.mid': None})
+         for args, reason in [('--bogus one.mid', "unknown option '--bogus'"),
+                              ('one.mid --time-shift 2=5', '--time-shift 2=5: the file has 1 track')]
+    ] + ([] if WINDOWS else [  # nothing like these under Windows
+        # Not a regular file: written into, the FIFO stays one.
+        ('one.mid -o pipe.mid', 0, saved, '', {'pipe.mid': lambda d: os.read(PIPE, 99) == ONE}),
         ('one.mid -o private.mid', 0, saved, '',
-         {'private.mid': lambda d: d == ONE and stat.S_IMODE(os.stat('private.mid').st_mode) == 0o640}, 'posix'),
-        ('one.mid -o real.mid', 1, ANY + 'File save error!\nSaved 0 bytes\n',
-         'varnook-cli: real.mid: File too large\n', {'real.mid': b'old'}, 'fsize'),
-    ]
-    # Given -o, so that a usage error that went unnoticed would show as a saved file.
-    return table + [(args + ' -o copy.mid' * (' -d' not in args), 2, ANY,
-                     "varnook-cli: %s\nTry 'varnook-cli --help'\\.\n" % re.escape(reason), {'copy.mid': None})
-                    for args, reason in USAGE]
+         {'private.mid': lambda d: d == ONE and stat.S_IMODE(os.stat('private.mid').st_mode) == 0o640}),
+        ('one.mid -o real.mid', 1, failed, 'varnook-cli: real.mid: File too large\n', {'real.mid': b'old'},
+         lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))),
+    ])
 
 
-def fifo_holds(want):  # written into the FIFO, which stays one
-    got = os.read(PIPE, 99)
-    return stat.S_ISFIFO(os.stat('pipe.mid').st_mode) and got == want
-
-
-def run(cli, args, cwd='.', stdin=b'', env={}, **extra):
+def run(cli, args, cwd='.', stdin=b'', **extra):
     done = subprocess.run(['wine'] * cli.endswith('.exe') + [cli] + args, cwd=cwd, input=stdin, capture_output=True,
-                          env=dict(os.environ, **env), timeout=120, **extra)
+                          **extra)
     text = lambda b: b.decode('utf-8', 'replace').replace('\r\n', '\n')
     return done.returncode, done.stdout, text(done.stdout), text(done.stderr)
 
@@ -115,89 +85,54 @@ def prepare(work):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(os.path.join(work, LONG))
     os.chdir(work)
-    os.chmod('.', 0o777)
     os.mkdir('out')
     for name, data in FILES.items():
         Path(name).write_bytes(data)
     os.chmod('private.mid', 0o640)
-    os.chmod('theirs.mid', 0o644)
     os.chmod('readonly.mid', 0o444)
     os.symlink('real.mid', 'link.mid')
-    if WINDOWS:
-        return
-    with contextlib.suppress(OSError):  # without the node the row is skipped
-        os.mkfifo('pipe.mid')
-    if NULL == 'null':
-        with contextlib.suppress(OSError):
-            os.mknod(NULL, 0o666 | stat.S_IFCHR, os.makedev(1, 3))
-
-
-def as_nobody():  # a file of root's that nobody else may write
-    os.setgroups([])
-    os.setgid(65534)
-    os.setuid(65534)
-
-
-def no_room():
-    resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))
+    os.mkfifo('pipe.mid') if not WINDOWS else None
 
 
 def contract(cli, work, version, *_):
     global PIPE
-    shim = None if WINDOWS or not shutil.which('cc') else work + '-taken.so'
-    if shim and subprocess.run(CC + [shim], input=SHIM).returncode != 0:
-        shim = None
-    # The unprivileged row runs as root only, with the tool and its folder where everyone may reach them.
-    folders = [*Path(cli).resolve().parents, *Path(work).resolve().parents]
-    reachable = os.geteuid() == 0 and all(os.stat(d).st_mode & 1 for d in folders)
     failures = []
-    for args, status, out, err, files, how, *_ in (row + ('',) for row in rows(version)):
+    for args, status, out, err, files, *before in rows(version):
         prepare(work)
-        skip = ('not under Windows' if WINDOWS and how in POSIX else 'no C compiler' if how == 'taken' and not shim
-                else 'needs root, and the tool where an unprivileged user reaches it' if how == 'nobody' and not reachable
-                else 'no device node could be made' if ' ' + NULL in args and not os.path.exists(NULL) else '')
-        if skip:
-            print('SKIP %s: %s' % (args, skip))
-            continue
         PIPE = os.open('pipe.mid', os.O_RDONLY | os.O_NONBLOCK) if 'pipe.mid' in args else None
-        got, raw, out_text, err_text = run(cli, args.split(), stdin=ONE if args[:2] == '- ' else b'', env={
-            'LD_PRELOAD': shim} if how == 'taken' else {}, preexec_fn=None if WINDOWS else {
-                'nobody': as_nobody, 'fsize': no_room}.get(how))
+        got, raw, out_text, err_text = run(cli, args.split(), stdin=ONE if args[:2] == '- ' else b'',
+                                           preexec_fn=before[0] if before else None)
         problems = ['exit %d, expected %d' % (got, status)] if got != status else []
         for label, want, text in ('stdout', out, raw if out == ONE else out_text), ('stderr', err, err_text):
             problems += [] if text == want or re.fullmatch(want, text) else ['%s was:\n%s' % (label, text)]
         for path, want in files.items():
             data = Path(path).read_bytes() if os.path.isfile(path) else None
             problems += [] if (want(data) if callable(want) else data == want) else ['%s afterwards: %r' % (path, data)]
-        left = sorted(Path(n).read_bytes() for n in os.listdir('.') if n.startswith('.vk-'))
-        problems += [] if left == [b'mine'] * (how == 'taken') else ['temporary files afterwards: %s' % left]
-        failures += ['%s: %s' % (args, p) for p in problems]
-    return failures + seeds(cli) + velocities(cli) + (wildcards(cli, work) if WINDOWS else interrupted(cli, work))
+        left = [n for n in os.listdir('.') if n.startswith('.vk-')]
+        failures += ['%s: %s' % (args, p) for p in problems + (['temporary files left: %s' % left] if left else [])]
+    return failures + seeds(cli) + (wildcards(cli, work) if WINDOWS else interrupted(cli, work))
 
 
 def wildcards(cli, work):
     """Through Wine's cmd, which passes *.mid on unexpanded as Windows shells do, the tool expands it itself; and a
-    \\\\.\\ path to a disk file."""
+    \\\\.\\ path to a disk file is written directly: the old file's tail must not stay."""
     prepare(work)
     os.mkdir('wild')
     for name, data in ('a.mid', ONE), ('b.mid', TWO), ('c.txt', ONE):
         Path('wild', name).write_bytes(data)
     z = lambda path: 'Z:' + os.path.abspath(path).replace('/', '\\')
-    go = lambda pattern: subprocess.run(['wine', 'cmd', '/c', '%s %s -d %s' % (z(cli), pattern, z('out'))],
-                                        capture_output=True, timeout=120)
-    done, failures = go(z('wild') + '\\*.mid'), []
-    saved = sorted(os.listdir('out'))
-    if done.returncode or saved != ['a.mid', 'b.mid'] or Path('out/b.mid').read_bytes() != TWO:
-        failures.append('wildcard: exit %d, saved %s: %s' % (done.returncode, saved, done.stderr))
-    done = go(z('wild') + '\\*.xyz')
+    go = lambda pattern: subprocess.run(['wine', 'cmd', '/c', '%s %s\\%s -d %s' % (z(cli), z('wild'), pattern,
+                                                                                    z('out'))], capture_output=True)
+    done, failures = go('*.mid'), []
+    if done.returncode or sorted(os.listdir('out')) != ['a.mid', 'b.mid'] or Path('out/b.mid').read_bytes() != TWO:
+        failures.append('wildcard: exit %d, saved %s: %s' % (done.returncode, os.listdir('out'), done.stderr))
+    done = go('*.xyz')
     if done.returncode != 1 or b'*.xyz: no file matches' not in done.stderr:
         failures.append('wildcard matching nothing: exit %d: %s' % (done.returncode, done.stderr))
-    # A device path naming a disk file is saved the safe way: written directly, the old file's tail would stay.
     Path('dev.mid').write_bytes(b'x' * 100)
     status, _, _, err = run(cli, ['one.mid', '-o', '\\\\.\\' + z('dev.mid')])
-    if status or Path('dev.mid').read_bytes() != ONE:
-        failures.append('\\\\.\\ path: exit %d, %r: %s' % (status, Path('dev.mid').read_bytes()[:40], err))
-    return failures
+    return failures + (['\\\\.\\ path: exit %d: %s' % (status, err)] if status or Path('dev.mid').read_bytes() != ONE
+                       else [])
 
 
 def interrupted(cli, work):
@@ -219,33 +154,25 @@ def interrupted(cli, work):
 
 
 def seeds(cli):
-    """A drawn seed is logged and replays; a second press does not start the sequence again."""
-    go = lambda source, target, *more: run(cli, [source, *AMOUNTS, *more, '-o', target])[2]
-    same = lambda a, b: Path(a).read_bytes() == Path(b).read_bytes()
-    drawn = [re.findall(r'^Seed (\d+)$', go('two.mid', name), re.M) for name in ('a.mid', 'b.mid')]
-    if len(drawn[0]) != 1 or drawn[0] == drawn[1]:
-        return ['drawn seeds: two runs in a row logged %s' % drawn]
-    go('two.mid', 'replay.mid', '--seed', drawn[0][0])
-    failures = [] if same('replay.mid', 'a.mid') else ['the logged seed did not give the same bytes']
-    # Two presses in one run are not two runs with one seed (how the sequence goes on is the core tests' business).
-    go('two.mid', 'twice.mid', '--seed', '9', '--presses', '2')
-    go('two.mid', 'once.mid', '--seed', '9')
-    go('once.mid', 'again.mid', '--seed', '9')
-    return failures + (['press 2 replayed the seed'] if same('twice.mid', 'again.mid') else [])
+    """A drawn seed is logged and replays; a second press goes on with the sequence rather than start it again; a
+    velocity shift changes velocities only, the time and pitch draws staying those of the same seed without it."""
+    def go(target, *more, source='two.mid'):
+        return run(cli, [source, *AMOUNTS, *more, '-o', target])[2], Path(target).read_bytes()
 
-
-def velocities(cli):
-    """A velocity shift changes velocities only: the time and pitch draws stay those of the same seed without it."""
-    go = lambda target, *more: run(cli, ['two.mid', *AMOUNTS, '--pitch-shift', 'all=8', '--seed', '5', *more,
-                                         '-o', target])
-    go('plain.mid')
-    status, _, log, _ = go('loud.mid', '--velocity-shift', 'all=20')
-    plain, loud = Path('plain.mid').read_bytes(), Path('loud.mid').read_bytes()
-    # Every Note On carries its status once bent: a changed byte is the one after its key.
+    (log, plain), (other, _) = go('a.mid'), go('b.mid')
+    seed = re.findall(r'^Seed (\d+)$', log, re.M)
+    if len(seed) != 1 or seed == re.findall(r'^Seed (\d+)$', other, re.M):
+        return ['drawn seeds: two runs in a row logged\n%s\n%s' % (log, other)]
+    loud = go('loud.mid', '--seed', seed[0], '--velocity-shift', 'all=20')[1]
+    # Every Note On carries its status once bent: a velocity is the byte two after a 0x9n status.
     moved = [p for p in range(len(plain)) if plain[p] != loud[p]] if len(plain) == len(loud) else None
-    if status or not moved or any(plain[p - 2] & 0xF0 != 0x90 for p in moved):
-        return ['a velocity shift changed more than velocities: %s\n%s' % (moved, log)]
-    return [] if re.search(r'^Track 2: .*; velocity shift changed \d+ notes$', log, re.M) else ['summary: ' + log]
+    go('once.mid', '--seed', '9')
+    checks = {'the logged seed gave other bytes': go('replay.mid', '--seed', seed[0])[1] == plain,
+              'a velocity shift changed more than velocities: %s' % moved:
+                  moved and all(plain[p - 2] & 0xF0 == 0x90 for p in moved),
+              'press 2 replayed the seed': go('twice.mid', '--seed', '9', '--presses', '2')[1] != go(
+                  'again.mid', '--seed', '9', source='once.mid')[1]}
+    return [name for name, ok in checks.items() if not ok]
 
 
 def batch(tool, data, folder, *options):
@@ -290,21 +217,17 @@ def samples(cli, work, _, data, native):
     failures = [] if status in (0, 1) else ['batch exit %d: %s' % (status, err)]
     again = batch(cli, os.path.join(work, 'once'), os.path.join(work, 'again'))
     failures += [] if again[0] == 0 else ['second batch exit %d: %s' % (again[0], again[2])]
-    plain = 0
     for name, out in outputs.items():
         source = Path(data, name).read_bytes()
         remarks = [line for line in logs.get(name, [])[1:] if not PLAIN.fullmatch(line)]
-        failures += ['%s: not written' % name] if out is None and b'MTrk' in source else []
         if out is None:
+            failures += ['%s: not written' % name] if b'MTrk' in source else []
             continue
-        plain += not remarks
         failures += ['%s: changed, though read with no remark' % name] if not remarks and not kept(source, out) else []
         failures += ['%s: output read with a remark: %s' % (name, line) for line in again[1].get(name, [])[1:]
                      if not PLAIN.fullmatch(line)]
         failures += ['%s: output saved to other bytes' % name] if again[3][name] != out else []
-    print('%d sample files, %d written, %d of them read with no remark, %d came back identical' % (
-        len(outputs), sum(o is not None for o in outputs.values()), plain,
-        sum(o == Path(data, n).read_bytes() for n, o in outputs.items())))
+    print('%d sample files, %d written' % (len(outputs), sum(o is not None for o in outputs.values())))
     return failures
 
 
@@ -320,28 +243,23 @@ def compare(cli, work, data, native):
                   for o in (o1, o2))
         failures += ['%s: exit status or log lines differ' % label] if (s1, o1) != (s2, o2) else []
         failures += ['%s: %s differs' % (label, n) for n in f1 if f1[n] != f2[n]]
-        print('%s: %d files written by each build' % (label, sum(f is not None for f in f1.values())))
     return failures
 
 
 def main(mode, cli, version, data, native=''):
     global WINDOWS
     WINDOWS, work = cli.endswith('.exe'), os.path.abspath('cli-' + mode)
-    # A preloaded library comes before the sanitizers' runtime, which then must not refuse to start.
-    os.environ.update(WINEDEBUG='-all', LANG='C.UTF-8', ASAN_OPTIONS=os.environ.get('ASAN_OPTIONS', '') +
-                      ':verify_asan_link_order=0')
+    os.environ.update(WINEDEBUG='-all', LANG='C.UTF-8')
     skip = ('' if mode == 'contract' else 'no sample MIDI files in ' + data if not os.path.isdir(data) else
             'no native varnook-cli (give -DVARNOOK_NATIVE_CLI=PATH)' if WINDOWS and not os.path.isfile(native) else '')
     if skip:
         print('SKIP:', skip)
         return 77
-    keeper = None
-    if WINDOWS:
-        # Wine starts its services anew (seconds) for each program unless one runs: an idle cmd keeps them up. The
-        # tool runs only once cmd answers: two programs starting Wine's services at once can hang.
-        keeper = subprocess.Popen(['wine', 'cmd', '/k', 'echo ready'], stdin=-1, stdout=-1)
-        while keeper.stdout.readline().strip() not in (b'ready', b''):
-            pass
+    # Wine starts its services anew (seconds) for each program unless one runs: an idle cmd keeps them up. The tool
+    # runs only once cmd answers: two programs starting Wine's services at once can hang.
+    keeper = subprocess.Popen(['wine', 'cmd', '/k', 'echo ready'], stdin=-1, stdout=-1) if WINDOWS else None
+    while keeper and keeper.stdout.readline().strip() not in (b'ready', b''):
+        pass
     try:
         failures = {'contract': contract, 'samples': samples}[mode](cli, work, version, data, native)
     finally:
