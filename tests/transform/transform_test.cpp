@@ -50,6 +50,7 @@ TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
         {kMax + 100, 0x80, 60, 0, 2}, {100, 0x90, 60, 0, 2}, kEnd}, 20, {0, 58, 30, 40, 60}, {0, 10, kMax - 2, kMax, kMax + 100, 114, 0}, 4, 20},
       {"-20, -5: an event the limit keeps early drops a jitter that takes it past -A",
        {{0, 0xFF, 3, 0, 2}, {30, 0x90, 60, 100, 2}, {kMax, 0x80, 60, 0, 2}, kEnd}, 20, {0, 15}, {0, 10, kMax, 0}, 3, 20},
+      {"10: a jitter up to the largest delta fits", {{0, 0xFF, 3, 0, 2}, {kMax - 10, 0x90, 60, 100, 2}, kEnd}, 20, {30}, {0, kMax, 0}, 2, 10},
       {"a head alone draws nothing", {kEnd}, 200, {}, {0}, 0, 0},
   };
   // clang-format on
