@@ -15,7 +15,7 @@ namespace {
 // A dense, awkward track: chords, repeated and overlapping keys, notes of no
 // length, doubled note-offs, drums, controllers and the file's own bends in
 // front of notes (on channel 16 too), a bend range of 12 semitones on channel
-// 2, starts one tick apart and long gaps.
+// 2, starts one tick apart and long gaps, and a note left sounding at the end.
 std::string denseTrack(uint32_t state) {
   auto next = [&state](uint32_t below) {
     return ((state = state * 1664525u + 1013904223u) >> 8) % below;
@@ -36,6 +36,10 @@ std::string denseTrack(uint32_t state) {
     if (next(20) == 0) track.push_back({end, off});
     if (next(30) == 0) track.push_back({tick + next(50), "F0 03 7E 7F F7"});
   }
+  // A key nothing ends, sounding when the track ends, and an event after its
+  // start, so that it does not start on the track's last tick.
+  const int64_t last = track.back().first;
+  track.insert(track.end(), {{last + 1, "9F 40 50"}, {last + 9, "FF 01 00"}});
   return trackHex(track);
 }
 
@@ -180,4 +184,10 @@ TEST(MusicalPress, MillisecondsFollowTheTempoMap) {
   }
   EXPECT_EQ(slow, 1);
   EXPECT_TRUE(fast >= 5 && fast <= 7) << fast;
+  // The summary measures the largest move through the same map.
+  std::vector<MusicalTrackSummary> summaries;
+  musicalPress(loadSong(midiFile({kTempoTrack, trackHex(notes)})), {{}, {10, true, 0, 0}}, 1,
+               &summaries);
+  EXPECT_TRUE(summaries[1].largestMoveMs > 5 && summaries[1].largestMoveMs <= 10)
+      << summaries[1].largestMoveMs;
 }
