@@ -75,6 +75,16 @@ struct Context {
   // song of many short tracks costs what its events cost, not a table per
   // track.
   std::vector<int32_t> keyTables = std::vector<int32_t>(5 * kKeys, -1);
+  // Each track's lists, kept from track to track: their memory is then
+  // touched once per press, not once per track (fresh pages are most of
+  // what a long list costs).
+  std::vector<Item> items{};
+  std::vector<int64_t> startTicks{};
+  std::vector<int64_t> moves{};
+  std::vector<int32_t> nextSameKey{};
+  std::vector<int32_t> nextForOrphan{};
+  std::vector<int32_t> nextOpen{};
+  std::vector<int32_t> orphansWithoutNote{};
 };
 
 class TrackPress {
@@ -86,7 +96,15 @@ class TrackPress {
         amounts_(amounts),
         summary_(summary),
         timeRandom_(musicalStream(seed, MusicalStream::kTime, track)),
-        pitchRandom_(musicalStream(seed, MusicalStream::kPitch, track)) {}
+        pitchRandom_(musicalStream(seed, MusicalStream::kPitch, track)),
+        items_(context.items),
+        startTicks_(context.startTicks),
+        moves_(context.moves),
+        nextSameKey_(context.nextSameKey),
+        nextForOrphan_(context.nextForOrphan) {
+    items_.clear();
+    startTicks_.clear();
+  }
 
   void run() {
     readItems();
@@ -161,9 +179,11 @@ class TrackPress {
     int32_t* const lastStart = lastOpen + kKeys;
     int32_t* const firstStart = lastStart + kKeys;
     int32_t* const later = firstStart + kKeys;
-    std::vector<int32_t> nextOpen(items_.size(), -1);
+    std::vector<int32_t>& nextOpen = context_.nextOpen;
+    nextOpen.assign(items_.size(), -1);
     nextSameKey_.assign(items_.size(), -1);
-    std::vector<int32_t> orphansWithoutNote;
+    std::vector<int32_t>& orphansWithoutNote = context_.orphansWithoutNote;
+    orphansWithoutNote.clear();
     for (size_t i = 0; i < items_.size(); ++i) {
       Item& item = items_[i];
       const int32_t at = static_cast<int32_t>(i);
@@ -422,11 +442,11 @@ class TrackPress {
   MusicalTrackSummary& summary_;
   MusicalRandom timeRandom_;
   MusicalRandom pitchRandom_;
-  std::vector<Item> items_;
-  std::vector<int64_t> startTicks_;
-  std::vector<int64_t> moves_;
-  std::vector<int32_t> nextSameKey_;
-  std::vector<int32_t> nextForOrphan_;
+  std::vector<Item>& items_;
+  std::vector<int64_t>& startTicks_;
+  std::vector<int64_t>& moves_;
+  std::vector<int32_t>& nextSameKey_;
+  std::vector<int32_t>& nextForOrphan_;
   int64_t floorTick_ = 0;  // no start moves before this tick
   MidiEvent* last_ = nullptr;
   int64_t lastTick_ = 0;
