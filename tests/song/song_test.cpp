@@ -100,6 +100,12 @@ TEST(MidiReader, KeepsTheTracksAfterTheSixteenth) {
             (Lines{"PPQN=96", "Loaded 16 tracks",
                    "File has 300 tracks: only the first 16 shown, the rest kept unchanged"}));
   EXPECT_EQ(saveSong(), file);
+  // 65,536 tracks: a count past 16 bits is written as the largest, 65,535.
+  std::vector<uint8_t> many = midiFile(Lines(65535, "00 FF 2F 00"));
+  const std::vector<uint8_t> last(many.end() - 12, many.end());  // one more empty track
+  many.insert(many.end(), last.begin(), last.end());
+  loadSong(many);
+  EXPECT_EQ(saveSong(), many);
 }
 
 // What lies outside the tracks comes back in its place, and a press changes
