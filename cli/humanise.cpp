@@ -4,11 +4,11 @@
 
 #include "song/log.h"
 #include "song/song.h"
+#include "song/song_tracks.h"
 #include "transform/later_tracks.h"
 #include "transform/musical_press.h"
 #include "transform/musical_random.h"
 #include "transform/random_source.h"
-#include "transform/song_tracks.h"
 #include "transform/transform.h"
 #include "transform/velocity_shift.h"
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "song/song_tracks.h"
 #include "support/midi_builder.h"
 #include "support/press_check.h"
 #include "transform/later_tracks.h"
 #include "transform/musical_random.h"
-#include "transform/song_tracks.h"
 #include "transform/velocity_shift.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "song/song.h"
+#include "song/song_tracks.h"
 
 namespace {
-
 
 // Bytes that follow the status byte: data1, data2, then extra.
 size_t bytesAfterStatus(const MidiEvent& event) {
@@ -74,10 +74,6 @@ uint8_t* encodeVarLen(uint32_t value, uint8_t* position) {
 
 namespace {
 
-const TrackSlot& trackAt(const Song& song, uint32_t index) {
-  return index < kMaxTracks ? song.tracks[index] : song.extraTracks[index - kMaxTracks];
-}
-
 // The pieces of a song that was not read from a file: a header of its own,
 // then the first trackCount slots and the tracks kept past them.
 std::vector<FilePiece> defaultPieces(const Song& song) {
@@ -97,7 +93,8 @@ std::vector<FilePiece> defaultPieces(const Song& song) {
   for (size_t t = 0; t < count; ++t) {
     FilePiece& piece = pieces.emplace_back();
     piece.kind = PieceKind::kTrack;
-    piece.index = static_cast<uint32_t>(t < static_cast<size_t>(shown) ? t : kMaxTracks + t - shown);
+    piece.index =
+        static_cast<uint32_t>(t < static_cast<size_t>(shown) ? t : kMaxTracks + t - shown);
   }
   return pieces;
 }
@@ -134,7 +131,8 @@ bool makeRoom(Output& out, size_t more) {
 
 void writeBytes(Output& out, const std::vector<uint8_t>& bytes) {
   if (makeRoom(out, bytes.size())) {
-    out.size = static_cast<size_t>(std::copy(bytes.begin(), bytes.end(), out.data + out.size) - out.data);
+    out.size =
+        static_cast<size_t>(std::copy(bytes.begin(), bytes.end(), out.data + out.size) - out.data);
   }
 }
 
@@ -171,7 +169,8 @@ void releaseImage(uint8_t* image) {
 
 int32_t serializeSong(uint8_t*& image) {
   const Song& song = *currentSong;
-  const std::vector<FilePiece> made = song.pieces.empty() ? defaultPieces(song) : std::vector<FilePiece>();
+  const std::vector<FilePiece> made =
+      song.pieces.empty() ? defaultPieces(song) : std::vector<FilePiece>();
   const std::vector<FilePiece>& pieces = song.pieces.empty() ? made : song.pieces;
 
   // A first size: the file the song was read from, some room for delta times
@@ -205,7 +204,7 @@ int32_t serializeSong(uint8_t*& image) {
         }
         break;
       case PieceKind::kTrack:
-        writeTrack(out, trackAt(song, piece.index), piece.bytes);
+        writeTrack(out, trackAt(song, static_cast<int32_t>(piece.index)), piece.bytes);
         break;
       case PieceKind::kSize:
         // Known once the pieces it counts are written.

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "song/song.h"
+#include "song/song_tracks.h"
 #include "transform/channel_message.h"
-#include "transform/song_tracks.h"
 
 namespace {
 

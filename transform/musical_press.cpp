@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "song/song.h"
+#include "song/song_tracks.h"
 #include "transform/bend_range.h"
 #include "transform/channel_message.h"
 #include "transform/musical_random.h"
 #include "transform/pitch_shift.h"
-#include "transform/song_tracks.h"
 #include "transform/tempo_map.h"
 #include "transform/velocity_shift.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "song/song.h"
-#include "transform/song_tracks.h"
+#include "song/song_tracks.h"
 
 namespace {
 

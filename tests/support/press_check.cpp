@@ -7,9 +7,9 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "song/song_tracks.h"
 #include "support/midi_builder.h"
 #include "transform/musical_press.h"
-#include "transform/song_tracks.h"
 
 namespace {
 

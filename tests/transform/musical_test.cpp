@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "song/song_tracks.h"
 #include "support/midi_builder.h"
 #include "support/press_check.h"
 #include "transform/musical_press.h"
 #include "transform/musical_random.h"
-#include "transform/song_tracks.h"
 
 namespace {
 
@@ -25,8 +25,10 @@ std::string denseTrack(uint32_t state) {
             lengths[] = {0, 1, 2, 7, 24, 96, 300};
   for (int64_t i = 0, tick = 0; i < 600; ++i) {
     tick += steps[next(11)];
-    const uint32_t channel = next(4) == 0 ? 9 : next(3) == 0 ? 15 : next(2), key = 60 + next(4),
-                   end = tick + lengths[next(7)];
+    const uint32_t channel = next(4) == 0   ? 9
+                             : next(3) == 0 ? 15
+                                            : next(2),
+                   key = 60 + next(4), end = tick + lengths[next(7)];
     if (next(8) == 0) track.push_back({tick, hexByte(0xB0 | channel) + "07 " + hexByte(next(128))});
     if (next(10) == 0)
       track.push_back({tick, hexByte(0xE0 | channel) + "00 " + hexByte(next(128))});
@@ -129,14 +131,17 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   // 12 semitones and is held down by half of it (4096): 8192 / 12 = 682 steps
   // at most. Channel 1 keeps the default 2 semitones and the centre: 4096.
   // Channel 3 enters only the cents, 50, to the default's 2 semitones: 3276.
+  // clang-format off
   const struct { std::string opening; int channel, centre, most; } cases[] = {
       {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682},
       {"", 0, 8192, 4096},
       {"00 B2 65 00  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276}};
+  // clang-format on
   for (const auto& c : cases) {
     std::string track = c.opening;
     for (int i = 0; i < 200; ++i)
-      track += "60 " + hexByte(0x90 | c.channel) + "3C 64  30 " + hexByte(0x80 | c.channel) + "3C 00 ";
+      track +=
+          "60 " + hexByte(0x90 | c.channel) + "3C 64  30 " + hexByte(0x80 | c.channel) + "3C 00 ";
     const std::vector<Heard> out = pressed({track + "00 FF 2F 00"}, 0, {0, false, 100, 0}, 3);
     int bends = 0, wide = 0;
     for (size_t i = 0; i + 1 < out.size(); ++i) {

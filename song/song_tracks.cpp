@@ -1,4 +1,4 @@
-#include "transform/song_tracks.h"
+#include "song/song_tracks.h"
 
 int32_t allTrackCount(const Song& song) {
   return song.trackCount + static_cast<int32_t>(song.extraTracks.size());
