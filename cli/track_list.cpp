@@ -6,6 +6,7 @@
 #include "platform/utf8.h"
 #include "song/log.h"
 #include "song/song.h"
+#include "transform/channel_message.h"
 
 namespace {
 
@@ -49,20 +50,14 @@ void listTrack(int number, const MidiEvent& head, bool kept) {
   uint32_t channels = 0;
   int64_t notes = 0;
   for (const MidiEvent* event = &head; event != nullptr; event = event->next) {
-    const uint8_t status = event->status;
-    if (status == 0xFF && !named && event->dataLength >= 1 && event->data1 == 0x03) {
+    if (event->status == 0xFF && !named && event->dataLength >= 1 && event->data1 == 0x03) {
       name = trackName(*event);
       named = true;
     }
-    if (status >= 0x80 && status <= 0xEF) {
-      running = status;
-      channels |= 1u << (status & 0x0F);
-      if ((status & 0xF0) == 0x90 && event->dataLength == 2 && event->data2 > 0) ++notes;
-    } else if (status < 0x80 && running != 0) {
-      // Running status: `status` is the key, data1 the velocity.
-      channels |= 1u << (running & 0x0F);
-      if ((running & 0xF0) == 0x90 && event->dataLength == 1 && event->data1 > 0) ++notes;
-    }
+    const ChannelMessage message = readChannelMessage(*event, running);
+    if (!message.isChannel) continue;
+    channels |= 1u << (message.status & 0x0F);
+    if (isNoteStart(message)) ++notes;
   }
   std::wstring line = L"Track " + std::to_wstring(number);
   if (named) line += L" \"" + name + L"\"";
