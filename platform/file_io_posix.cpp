@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/event_memory.h"
 #include "platform/file_io.h"
 #include "platform/file_policy.h"
 #include "platform/utf8.h"
@@ -20,21 +20,6 @@ namespace {
 constexpr int kMaxLinks = 40;
 
 std::wstring reasonOf(int error) { return fromUtf8(std::strerror(error)); }
-
-// Asks for huge pages under the part of [data, data + length) that whole
-// 2 MB pages cover. Advice only. The image of a large song is faulted in
-// page by page otherwise: thousands of faults for a file of a few megabytes.
-void adviseHugePages(void* data, size_t length) {
-#ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + length) & ~(kHugePage - 1);
-  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)length;
-#endif
-}
 
 // Reads `fd` to its end into `bytes`, after what `bytes` already holds:
 // straight into its room while it has some (a regular file's size was
