@@ -24,7 +24,13 @@ std::wstring milliseconds(double ms) {
   return std::to_wstring(tenths / 10) + L"." + std::to_wstring(tenths % 10) + L" ms";
 }
 
-void logLine(const std::wstring& line) { appendLog(line.c_str()); }
+// "Track N: part; part", for a track that was humanised (one with parts).
+void logTrackLine(size_t track, const std::vector<std::wstring>& parts) {
+  if (parts.empty()) return;
+  std::wstring line = L"Track " + std::to_wstring(track + 1) + L":";
+  for (size_t i = 0; i < parts.size(); ++i) line += (i == 0 ? L" " : L"; ") + parts[i];
+  appendLog(line.c_str());
+}
 
 void pressClassic(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   uint32_t presses) {
@@ -46,27 +52,24 @@ void pressClassic(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
     summaries.insert(summaries.end(), later.begin(), later.end());
     for (int32_t t = 0; t < tracks; ++t) {
       const TrackAmounts& a = amounts[t];
-      if (a.time == 0 && a.pitch == 0 && a.velocity == 0) continue;
-      std::wstring line = L"Track " + std::to_wstring(t + 1) + L":";
-      std::wstring separator;
+      std::vector<std::wstring> parts;
       if (a.time != 0) {
-        line += L" time shift moved " + std::to_wstring(summaries[t].eventsMoved) +
-                L" events, at most " + std::to_wstring(summaries[t].largestMove) + L" ticks";
-        separator = L";";
+        parts.push_back(L"time shift moved " + std::to_wstring(summaries[t].eventsMoved) +
+                        L" events, at most " + std::to_wstring(summaries[t].largestMove) +
+                        L" ticks");
       }
       if (a.pitch != 0) {
-        line += separator + L" pitch shift added " + std::to_wstring(summaries[t].bendsAdded) +
-                L" bends";
-        separator = L";";
+        parts.push_back(L"pitch shift added " + std::to_wstring(summaries[t].bendsAdded) +
+                        L" bends");
       }
       // Drawn from a stream of its own: the time and pitch draws above are
       // the ones they would be without it.
       if (a.velocity != 0) {
         const int32_t changed =
             applyVelocityShift(trackAt(song, t), a.velocity, velocityStreams[t]);
-        line += separator + L" velocity shift changed " + plural(changed, L"note", L"notes");
+        parts.push_back(L"velocity shift changed " + plural(changed, L"note", L"notes"));
       }
-      logLine(line);
+      logTrackLine(static_cast<size_t>(t), parts);
     }
   }
 }
@@ -80,25 +83,20 @@ void pressMusical(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
   for (size_t t = 0; t < amounts.size(); ++t) {
     const TrackAmounts& a = amounts[t];
     const MusicalTrackSummary& s = summaries[t];
-    if (a.time == 0 && a.pitch == 0 && a.velocity == 0) continue;
-    std::wstring line = L"Track " + std::to_wstring(t + 1) + L":";
-    std::wstring separator;
+    std::vector<std::wstring> parts;
     if (a.time != 0) {
-      line += L" time shift moved " + std::to_wstring(s.notesMoved) + L" of " +
-              plural(s.notes, L"note", L"notes") + L", at most " +
-              plural(s.largestMoveTicks, L"tick", L"ticks") + L" (" +
-              milliseconds(s.largestMoveMs) + L")";
-      separator = L";";
+      parts.push_back(L"time shift moved " + std::to_wstring(s.notesMoved) + L" of " +
+                      plural(s.notes, L"note", L"notes") + L", at most " +
+                      plural(s.largestMoveTicks, L"tick", L"ticks") + L" (" +
+                      milliseconds(s.largestMoveMs) + L")");
     }
     if (a.pitch != 0) {
-      line += separator + L" pitch shift added " + plural(s.bendsAdded, L"bend", L"bends");
-      separator = L";";
+      parts.push_back(L"pitch shift added " + plural(s.bendsAdded, L"bend", L"bends"));
     }
     if (a.velocity != 0) {
-      line +=
-          separator + L" velocity shift changed " + plural(s.velocitiesChanged, L"note", L"notes");
+      parts.push_back(L"velocity shift changed " + plural(s.velocitiesChanged, L"note", L"notes"));
     }
-    logLine(line);
+    logTrackLine(t, parts);
   }
 }
 
