@@ -5,9 +5,9 @@
 void transformLaterTracks(Song& song, RandomSource& random,
                           std::vector<TrackPressSummary>& summaries) {
   summaries.assign(song.extraTracks.size(), TrackPressSummary());
-  int32_t number = kMaxTracks;
-  for (TrackSlot& slot : song.extraTracks) {
-    ++number;
-    summaries[number - kMaxTracks - 1] = pressTrack(slot, number, random);
+  for (size_t i = 0; i < song.extraTracks.size(); ++i) {
+    // Numbered on from the 16th, counted from 1.
+    summaries[i] =
+        pressTrack(song.extraTracks[i], kMaxTracks + 1 + static_cast<int32_t>(i), random);
   }
 }
