@@ -127,15 +127,17 @@ TEST(MusicalPress, ANoteEndsWhereTheNextOfItsKeyStarts) {
 }
 
 TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
-  // 200 notes a quarter apart, 100 cents either way. Channel 2 has a range of
-  // 12 semitones and is held down by half of it (4096): 8192 / 12 = 682 steps
-  // at most. Channel 1 keeps the default 2 semitones and the centre: 4096.
-  // Channel 3 enters only the cents, 50, to the default's 2 semitones: 3276.
+  // 200 notes a quarter apart, 100 cents either way, each note with a bend of
+  // its own. Channel 2 has a range of 12 semitones and is held down by half
+  // of it (4096): 8192 / 12 = 682 steps at most. Channel 1 keeps the default
+  // 2 semitones and the centre: 4096; a note on tick 0 behind the track's
+  // name gets its bend too. Channel 3 enters only the cents, 50, to the
+  // default's 2 semitones: 3276.
   // clang-format off
-  const struct { std::string opening; int channel, centre, most; } cases[] = {
-      {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682},
-      {"", 0, 8192, 4096},
-      {"00 B2 65 00  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276}};
+  const struct { std::string opening; int channel, centre, most, bends; } cases[] = {
+      {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682, 200},
+      {"00 FF 03 00  00 90 3C 64  30 80 3C 00 ", 0, 8192, 4096, 201},
+      {"00 B2 65 00  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276, 200}};
   // clang-format on
   for (const auto& c : cases) {
     std::string track = c.opening;
@@ -152,8 +154,7 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
         wide += std::abs(value - c.centre) > c.most * 3 / 5;
       }
     }
-    // Nothing goes in front of a track's first event: a first note keeps its bend.
-    EXPECT_EQ(bends, c.opening.empty() ? 199 : 200) << c.channel;
+    EXPECT_EQ(bends, c.bends) << c.channel;
     EXPECT_GT(wide, 0) << c.channel;
   }
 }
