@@ -159,6 +159,18 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   }
 }
 
+// A chord on every channel on tick 0, behind the track's name: each channel
+// but the drums' bends its note there.
+TEST(MusicalPress, EveryChannelBendsItsFirstNote) {
+  std::string track = "00 FF 03 00 ";
+  for (int c = 0; c < 16; ++c) track += "00 " + hexByte(0x90 | c) + "3C 64 ";
+  for (int c = 0; c < 16; ++c) track += (c == 0 ? "30 " : "00 ") + hexByte(0x80 | c) + "3C 00 ";
+  int bends = 0;
+  for (const Heard& e : pressed({track + "00 FF 2F 00"}, 0, {0, false, 100, 0}, 3))
+    bends += (e.status & 0xF0) == 0xE0 && e.tick == 0;
+  EXPECT_EQ(bends, 15);
+}
+
 // SplitMix64's published opening from state 0; the bell draw those three
 // values make; and a stream's first value. Every musical press of a seed
 // depends on them: a change here changes what a saved seed gives.
