@@ -6,29 +6,18 @@
 #include "platform/utf8.h"
 #include "song/log.h"
 #include "song/song.h"
-#include "transform/channel_message.h"
+#include "song/midi.h"
 
 namespace {
 
 // A track name longer than this is cut in the list.
 constexpr size_t kListedNameUnits = 60;
 
-// The byte at `index` after an event's status: data1, data2, then extra.
-uint8_t eventByte(const MidiEvent& event, int32_t index) {
-  if (index == 0) return event.data1;
-  if (index == 1) return event.data2;
-  return event.extra[index - 2];
-}
-
 // A track-name meta event's text. Names carry no encoding: UTF-8 when the
 // bytes are valid UTF-8, otherwise one character per byte (Latin-1).
-std::wstring trackName(const MidiEvent& event) {
-  // After the type byte: the length as a variable-length quantity, then the text.
-  int32_t at = 1;
-  while (at < event.dataLength && (eventByte(event, at) & 0x80) != 0) ++at;
-  ++at;
+std::wstring trackName(const MidiEvent& event, const MetaPayload& text) {
   std::string bytes;
-  for (; at < event.dataLength; ++at) bytes += static_cast<char>(eventByte(event, at));
+  for (int32_t i = 0; i < text.length; ++i) bytes += static_cast<char>(eventByte(event, text.first + i));
   bool valid = false;
   std::wstring name = fromUtf8(bytes, &valid);
   if (!valid) {
@@ -50,20 +39,21 @@ void listTrack(int number, const MidiEvent& head, bool kept) {
   uint32_t channels = 0;
   int64_t notes = 0;
   for (const MidiEvent* event = &head; event != nullptr; event = event->next) {
-    if (event->status == 0xFF && !named && event->dataLength >= 1 && event->data1 == 0x03) {
-      name = trackName(*event);
+    MetaPayload text;
+    if (!named && findMetaPayload(*event, kMetaTrackName, text)) {
+      name = trackName(*event, text);
       named = true;
     }
     const ChannelMessage message = readChannelMessage(*event, running);
     if (!message.isChannel) continue;
-    channels |= 1u << (message.status & 0x0F);
+    channels |= 1u << channelOf(message.status);
     if (isNoteStart(message)) ++notes;
   }
   std::wstring line = L"Track " + std::to_wstring(number);
   if (named) line += L" \"" + name + L"\"";
   std::wstring list;
   int count = 0;
-  for (int channel = 0; channel < 16; ++channel) {
+  for (int channel = 0; channel < kChannelCount; ++channel) {
     if ((channels & (1u << channel)) == 0) continue;
     list += (count++ == 0 ? L" " : L", ") + std::to_wstring(channel + 1);
   }

@@ -5,6 +5,7 @@
 
 #include "song/byte_cursor.h"
 #include "song/log.h"
+#include "song/midi.h"
 #include "song/song.h"
 
 namespace {
@@ -39,30 +40,6 @@ struct TrackState {
   uint8_t runningStatus = 0;
 };
 
-// Data bytes that follow a channel status: Program Change (0xCn) and Channel
-// Pressure (0xDn) carry one, every other channel message two.
-int channelDataBytes(uint8_t status) { return (status >= 0xC0 && status <= 0xDF) ? 1 : 2; }
-
-// Data bytes after a system common or real-time status, or -1 for the four
-// undefined ones. These are messages of the MIDI wire protocol, not of a
-// file; some files carry them anyway, with the wire protocol's lengths.
-int systemDataBytes(uint8_t status) {
-  switch (status) {
-    case 0xF1:  // MIDI Time Code quarter frame
-    case 0xF3:  // Song Select
-      return 1;
-    case 0xF2:  // Song Position Pointer
-      return 2;
-    case 0xF4:
-    case 0xF5:
-    case 0xF9:
-    case 0xFD:
-      return -1;
-    default:  // Tune Request and the real-time messages stand alone
-      return 0;
-  }
-}
-
 // Reads the event at the cursor. Every complete event is kept as it stands,
 // whatever its values: a data byte of 0x80 or more, a meta event shorter or
 // longer than its type usually is, a system exclusive message with status
@@ -94,7 +71,7 @@ EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state
     return EventResult::kEvent;
   }
 
-  if (status < 0xF0) {
+  if (isChannelStatus(status)) {
     // A channel message has a fixed length; a data byte of 0x80 or more is
     // odd but does not change where the next event starts.
     state.runningStatus = status;
@@ -107,11 +84,11 @@ EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state
   }
 
   event.status = status;
-  if (status == 0xFF || status == 0xF0 || status == 0xF7) {
+  if (status == kMeta || status == kSystemExclusive || status == kSystemExclusiveEscape) {
     // Meta (type, length, data) and system exclusive (length, data) events.
     // The length is a variable-length quantity; its bytes are kept as they
     // stand, so that the writer gives the event back unchanged.
-    if (status == 0xFF) readByte(cursor);
+    if (status == kMeta) readByte(cursor);
     uint32_t length = 0;
     VarLenRead lengthRead = readVarLen(cursor, length);
     if (lengthRead == VarLenRead::kTruncated) return EventResult::kTruncated;
@@ -119,7 +96,7 @@ EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, TrackState& state
     if (readSpan(cursor, length) == nullptr) return EventResult::kTruncated;
     event.tail = cursor.data + statusPos + 1;
     event.tailLength = cursor.pos - statusPos - 1;
-    if (status == 0xFF && event.tail[0] == 0x2F) return EventResult::kEndOfTrack;
+    if (status == kMeta && event.tail[0] == kMetaEndOfTrack) return EventResult::kEndOfTrack;
     return EventResult::kEvent;
   }
 
@@ -151,14 +128,6 @@ void storeEvent(const ParsedEvent& parsed, MidiEvent& target) {
     target.extra = new uint8_t[length - 2];
     for (size_t i = 2; i < length; ++i) target.extra[i - 2] = parsed.tail[i];
   }
-}
-
-void makeEndOfTrack(MidiEvent& event) {
-  event.deltaTime = 0;
-  event.status = 0xFF;
-  event.data1 = 0x2F;
-  event.data2 = 0x00;
-  event.dataLength = 2;
 }
 
 // Log lines about damage wait until the reader's own two lines are out.

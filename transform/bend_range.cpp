@@ -4,7 +4,7 @@
 
 #include "song/song.h"
 #include "song/song_tracks.h"
-#include "transform/channel_message.h"
+#include "song/midi.h"
 
 namespace {
 
@@ -22,14 +22,14 @@ struct ParameterState {
 BendRanges buildBendRanges(const Song& song) {
   BendRanges ranges;
   for (int32_t t = 0; t < allTrackCount(song); ++t) {
-    ParameterState state[16];
+    ParameterState state[kChannelCount];
     uint8_t running = 0;
     int64_t tick = 0;
     for (const MidiEvent* e = &trackAt(song, t).head; e != nullptr; e = e->next) {
       tick += e->deltaTime;
       const ChannelMessage m = readChannelMessage(*e, running);
-      if (!m.isChannel || (m.status & 0xF0) != 0xB0) continue;
-      ParameterState& s = state[m.status & 0x0F];
+      if (!m.isChannel || messageKind(m.status) != kControlChange) continue;
+      ParameterState& s = state[channelOf(m.status)];
       switch (m.data1) {
         case 101:
           s.msb = m.data2;
@@ -49,7 +49,7 @@ BendRanges buildBendRanges(const Song& song) {
           // Data Entry sets one half; the other keeps its value, as a
           // receiver does.
           (m.data1 == 6 ? s.semitones : s.cents) = m.data2;
-          ranges.changes[m.status & 0x0F].push_back({tick, s.semitones * 100 + s.cents});
+          ranges.changes[channelOf(m.status)].push_back({tick, s.semitones * 100 + s.cents});
           break;
         default:
           break;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "song/midi.h"
+
 struct Song;
 
 struct BendRangeChange {
@@ -18,7 +20,7 @@ struct BendRangeChange {
 };
 
 struct BendRanges {
-  std::vector<BendRangeChange> changes[16];  // per channel, by tick
+  std::vector<BendRangeChange> changes[kChannelCount];  // per channel, by tick
 };
 
 constexpr int32_t kDefaultBendRangeCents = 200;

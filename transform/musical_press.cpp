@@ -6,7 +6,7 @@
 #include "song/song.h"
 #include "song/song_tracks.h"
 #include "transform/bend_range.h"
-#include "transform/channel_message.h"
+#include "song/midi.h"
 #include "transform/musical_random.h"
 #include "transform/pitch_shift.h"
 #include "transform/tempo_map.h"

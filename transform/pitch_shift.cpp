@@ -1,12 +1,9 @@
 #include "transform/pitch_shift.h"
 
+#include "song/midi.h"
 #include "song/song.h"
 
 namespace {
-
-// Channel messages are 0x80 to 0xEF; running status can only stand for one
-// of them, however many system exclusive or meta events lie in between.
-bool isChannelStatus(uint8_t status) { return status >= 0x80 && status < 0xF0; }
 
 constexpr uint8_t kPitchBendCentre = 64;
 
@@ -48,7 +45,7 @@ int32_t insertPitchBends(TrackSlot& slot, RandomSource& random) {
   MidiEvent* prev = &slot.head;
   for (MidiEvent* note = prev->next; note != nullptr; prev = note, note = note->next) {
     // Note On on any channel, velocity 0 included.
-    if ((note->status & 0xF0) != 0x90) continue;
+    if (messageKind(note->status) != kNoteOn) continue;
     const int32_t bend = drawAround(random, amount) + kPitchBendCentre;
     // A high byte of 0 (a full bend down, drawn only at amount 64) is left
     // out; 64 still inserts a bend back to the centre.
@@ -59,7 +56,7 @@ int32_t insertPitchBends(TrackSlot& slot, RandomSource& random) {
     // The bend sounds on the note's own tick: it takes over the note's delta
     // time and the note follows it at once.
     pitchBend->deltaTime = note->deltaTime;
-    pitchBend->status = static_cast<uint8_t>(0xE0 | (note->status & 0x0F));
+    pitchBend->status = static_cast<uint8_t>(kPitchBend | channelOf(note->status));
     // 14-bit value sent low 7 bits first: only the coarse byte is random.
     pitchBend->data1 = 0;
     pitchBend->data2 = static_cast<uint8_t>(bend);

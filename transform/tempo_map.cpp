@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "song/midi.h"
 #include "song/song.h"
 #include "song/song_tracks.h"
 
@@ -14,14 +15,12 @@ struct TempoChange {
   uint32_t microsPerQuarter;
 };
 
-// FF 51 03 tt tt tt: the reader keeps the type in data1, the length byte in
-// data2 and the three tempo bytes in extra.
+// FF 51 03 tt tt tt: microseconds per quarter note, three bytes.
 bool readTempo(const MidiEvent& event, uint32_t& microsPerQuarter) {
-  if (event.status != 0xFF || event.data1 != 0x51 || event.dataLength != 5 || event.data2 != 3) {
-    return false;
-  }
-  microsPerQuarter = (static_cast<uint32_t>(event.extra[0]) << 16) |
-                     (static_cast<uint32_t>(event.extra[1]) << 8) | event.extra[2];
+  MetaPayload tempo;
+  if (!findMetaPayload(event, kMetaTempo, tempo) || tempo.length != 3) return false;
+  microsPerQuarter = 0;
+  for (int32_t i = 0; i < 3; ++i) microsPerQuarter = (microsPerQuarter << 8) | eventByte(event, tempo.first + i);
   return microsPerQuarter != 0;  // a tempo of 0 has no meaning; the last good one holds
 }
 

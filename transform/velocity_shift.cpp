@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "song/song.h"
-#include "transform/channel_message.h"
+#include "song/midi.h"
 
 int32_t applyVelocityShift(TrackSlot& slot, int32_t amount, MusicalRandom& random) {
   int32_t changed = 0;
