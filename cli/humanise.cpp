@@ -1,103 +1,27 @@
 #include "cli/humanise.h"
 
-#include <cmath>
-
 #include "song/log.h"
 #include "song/song.h"
 #include "song/song_tracks.h"
-#include "transform/later_tracks.h"
+#include "transform/classic_press.h"
 #include "transform/musical_press.h"
-#include "transform/musical_random.h"
-#include "transform/random_source.h"
-#include "transform/transform.h"
-#include "transform/velocity_shift.h"
+#include "transform/press_summary.h"
 
 namespace {
 
-std::wstring plural(int64_t count, const wchar_t* one, const wchar_t* many) {
-  return std::to_wstring(count) + L" " + (count == 1 ? one : many);
-}
-
-// Tenths of a millisecond are as fine as anyone hears.
-std::wstring milliseconds(double ms) {
-  const long tenths = std::lround(ms * 10);
-  return std::to_wstring(tenths / 10) + L"." + std::to_wstring(tenths % 10) + L" ms";
-}
-
-// "Track N: part; part", for a track that was humanised (one with parts).
-void logTrackLine(size_t track, const std::vector<std::wstring>& parts) {
-  if (parts.empty()) return;
-  std::wstring line = L"Track " + std::to_wstring(track + 1) + L":";
-  for (size_t i = 0; i < parts.size(); ++i) line += (i == 0 ? L" " : L"; ") + parts[i];
-  appendLog(line.c_str());
-}
-
-void pressClassic(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed,
-                  uint32_t presses) {
-  const int32_t tracks = allTrackCount(song);
-  std::vector<MusicalRandom> velocityStreams;
-  for (int32_t t = 0; t < tracks; ++t) {
-    trackAt(song, t).timeShift = amounts[t].time;
-    trackAt(song, t).pitchShift = amounts[t].pitch;
-    velocityStreams.push_back(
-        musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t)));
-  }
-  seedRandomSource(randomSource, seed);
-  for (uint32_t press = 0; press < presses; ++press) {
-    std::vector<TrackPressSummary> summaries(kMaxTracks);
-    transformSong(randomSource, summaries.data());
-    summaries.resize(song.trackCount);
-    std::vector<TrackPressSummary> later;
-    transformLaterTracks(song, randomSource, later);
-    summaries.insert(summaries.end(), later.begin(), later.end());
-    for (int32_t t = 0; t < tracks; ++t) {
-      const TrackAmounts& a = amounts[t];
-      std::vector<std::wstring> parts;
-      if (a.time != 0) {
-        parts.push_back(L"time shift moved " + std::to_wstring(summaries[t].eventsMoved) +
-                        L" events, at most " + std::to_wstring(summaries[t].largestMove) +
-                        L" ticks");
-      }
-      if (a.pitch != 0) {
-        parts.push_back(L"pitch shift added " + std::to_wstring(summaries[t].bendsAdded) +
-                        L" bends");
-      }
-      // Drawn from a stream of its own: the time and pitch draws above are
-      // the ones they would be without it.
-      if (a.velocity != 0) {
-        const int32_t changed =
-            applyVelocityShift(trackAt(song, t), a.velocity, velocityStreams[t]);
-        parts.push_back(L"velocity shift changed " + plural(changed, L"note", L"notes"));
-      }
-      logTrackLine(static_cast<size_t>(t), parts);
-    }
-  }
-}
-
-void pressMusical(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed) {
-  std::vector<MusicalAmounts> musical;
-  for (const TrackAmounts& a : amounts)
-    musical.push_back({a.time, a.timeInMs, a.pitch, a.velocity});
-  std::vector<MusicalTrackSummary> summaries;
-  musicalPress(song, musical, seed, &summaries);
+void logSummaries(const std::vector<TrackAmounts>& amounts, bool musical,
+                  const std::vector<PressSummary>& summaries) {
   for (size_t t = 0; t < amounts.size(); ++t) {
     const TrackAmounts& a = amounts[t];
-    const MusicalTrackSummary& s = summaries[t];
-    std::vector<std::wstring> parts;
-    if (a.time != 0) {
-      parts.push_back(L"time shift moved " + std::to_wstring(s.notesMoved) + L" of " +
-                      plural(s.notes, L"note", L"notes") + L", at most " +
-                      plural(s.largestMoveTicks, L"tick", L"ticks") + L" (" +
-                      milliseconds(s.largestMoveMs) + L")");
-    }
-    if (a.pitch != 0) {
-      parts.push_back(L"pitch shift added " + plural(s.bendsAdded, L"bend", L"bends"));
-    }
-    if (a.velocity != 0) {
-      parts.push_back(L"velocity shift changed " + plural(s.velocitiesChanged, L"note", L"notes"));
-    }
-    logTrackLine(t, parts);
+    const std::wstring line = pressSummaryLine(static_cast<int32_t>(t + 1),
+                                               {musical, a.time != 0, a.pitch != 0, a.velocity != 0},
+                                               summaries[t]);
+    if (!line.empty()) appendLog(line.c_str());
   }
+}
+
+std::wstring plural(int64_t count, const wchar_t* one, const wchar_t* many) {
+  return std::to_wstring(count) + L" " + (count == 1 ? one : many);
 }
 
 }  // namespace
@@ -129,8 +53,26 @@ bool resolveAmounts(const Song& song, const std::vector<AmountSetting>& settings
 void humaniseSong(Song& song, Style style, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   uint32_t presses) {
   if (style == Style::kMusical) {
-    pressMusical(song, amounts, seed);
-  } else {
-    pressClassic(song, amounts, seed, presses);
+    std::vector<MusicalAmounts> musical;
+    for (const TrackAmounts& a : amounts) musical.push_back({a.time, a.timeInMs, a.pitch, a.velocity});
+    std::vector<MusicalTrackSummary> pressed;
+    musicalPress(song, musical, seed, &pressed);
+    std::vector<PressSummary> summaries;
+    for (const MusicalTrackSummary& m : pressed) {
+      summaries.push_back({m.notesMoved, m.notes, m.largestMoveTicks, m.largestMoveMs, m.bendsAdded,
+                           m.velocitiesChanged});
+    }
+    logSummaries(amounts, true, summaries);
+    return;
+  }
+  for (int32_t t = 0; t < allTrackCount(song); ++t) {
+    TrackSlot& slot = trackAt(song, t);
+    slot.timeShift = amounts[t].time;
+    slot.pitchShift = amounts[t].pitch;
+    slot.velocityShift = amounts[t].velocity;
+  }
+  ClassicRandom random = classicRandom(song, seed);
+  for (uint32_t press = 0; press < presses; ++press) {
+    logSummaries(amounts, false, classicPress(song, random));
   }
 }

@@ -37,6 +37,11 @@ constexpr int kExitUsage = 2;
 // Log lines go here: standard output, or standard error when the song does.
 Stream logStream = Stream::kOutput;
 
+// The song of the input in hand. It stays reachable until the process ends:
+// freeing a million events one by one only to exit would cost more time than
+// the save.
+Song* song = nullptr;
+
 void echoLogLine(const wchar_t* line) { printText(logStream, std::wstring(line) + L"\n"); }
 
 void printError(const std::wstring& message) {
@@ -55,13 +60,13 @@ std::wstring shown(const NativeString& input) {
 
 // Reads the input like the Load command, with its log lines.
 int loadInput(const NativeString& input) {
-  const ReadResult read = toWide(input) == L"-" ? loadSongFromStandardInput()
-                                                 : loadSongAt(input, ReadSharing::kShared);
+  const ReadResult read = toWide(input) == L"-" ? loadSongFromStandardInput(song)
+                                                 : loadSongAt(input, ReadSharing::kShared, song);
   if (read.outcome != ReadOutcome::kRead) {
     printError(shown(input) + L": " + read.reason);
     return kExitFileError;
   }
-  if (currentSong->trackCount == 0) {
+  if (song->trackCount == 0) {
     printError(shown(input) + L": no MIDI track found (not a MIDI file?)");
     return kExitFileError;
   }
@@ -73,7 +78,7 @@ int saveOutput(Target target, const NativeString& path) {
   const bool toStandardOutput = target == Target::kStandardOutput;
   const std::wstring where = toStandardOutput ? L"standard output" : toWide(path);
   appendLog((L"Saving to " + where).c_str());
-  const SaveResult result = toStandardOutput ? saveSongToStandardOutput() : saveSongAt(path);
+  const SaveResult result = toStandardOutput ? saveSongToStandardOutput(*song) : saveSongAt(*song, path);
   if (result.outcome == SaveOutcome::kSaved) return kExitOk;
   printError(where + L": " + result.reason);
   return kExitFileError;
@@ -88,7 +93,7 @@ RunOutcome runOne(const Options& options, const NativeString& input) {
   if (loadInput(input) != kExitOk) return RunOutcome::kFileError;
   std::wstring error;
   std::vector<TrackAmounts> amounts;
-  if (!resolveAmounts(*currentSong, options.amounts, amounts, error)) {
+  if (!resolveAmounts(*song, options.amounts, amounts, error)) {
     // With one input this is a usage error: nothing was done. With several,
     // it is this file's fault and the others go on.
     if (options.inputs.size() == 1) {
@@ -102,8 +107,8 @@ RunOutcome runOne(const Options& options, const NativeString& input) {
   const bool pressing = !options.amounts.empty() && (saving || !options.list);
   const uint32_t seed = !pressing ? 0 : options.hasSeed ? options.seed : unpredictableNumber();
   if (pressing) appendLog((L"Seed " + std::to_wstring(seed)).c_str());
-  if (options.list) listTracks();
-  if (pressing) humaniseSong(*currentSong, options.style, amounts, seed, options.presses);
+  if (options.list) listTracks(*song);
+  if (pressing) humaniseSong(*song, options.style, amounts, seed, options.presses);
   int status = kExitOk;
   if (options.target == Target::kFile || options.target == Target::kStandardOutput) {
     status = saveOutput(options.target, options.output);
@@ -149,9 +154,6 @@ int runCli(const std::vector<NativeString>& args) {
   if (!options.amounts.empty() && options.target == Target::kNone) {
     printError(L"nothing was saved: give -o OUTPUT (or -d DIR) to save the result");
   }
-  // The song stays reachable through currentSong until the process ends:
-  // freeing a million events one by one only to exit would cost more time
-  // than the save.
   return status;
 }
 

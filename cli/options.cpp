@@ -4,7 +4,7 @@
 
 #include "song/song.h"
 #include "transform/musical_amounts.h"
-#include "transform/transform.h"
+#include "transform/classic_press.h"
 
 const wchar_t kUsage[] =
     L"Usage: varnook-cli [OPTIONS] INPUT [-o OUTPUT]\n"

@@ -66,8 +66,7 @@ void listTrack(int number, const MidiEvent& head, bool kept) {
 
 }  // namespace
 
-void listTracks() {
-  const Song& song = *currentSong;
+void listTracks(const Song& song) {
   int number = 1;
   for (int t = 0; t < song.trackCount; ++t) listTrack(number++, song.tracks[t].head, false);
   for (const TrackSlot& slot : song.extraTracks) listTrack(number++, slot.head, true);

@@ -16,9 +16,7 @@
 #include "song/song_tracks.h"
 #include "support/midi_builder.h"
 #include "support/press_check.h"
-#include "transform/later_tracks.h"
-#include "transform/musical_random.h"
-#include "transform/velocity_shift.h"
+#include "transform/classic_press.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 11 || size > (1 << 20)) return 0;
@@ -35,32 +33,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             musical ? kMaxPitchCents : kMaxPitchShift, kMaxVelocityShift};
   std::vector<MusicalAmounts> amounts;
   std::vector<int32_t> velocities;
-  std::vector<MusicalRandom> streams;
   for (int t = 0; t < allTrackCount(song); ++t) {
     int32_t amount[3];
     for (int i = 0; i < 3; ++i)
       amount[i] = (s[8 + i] >> (t % 8)) & 1 ? s[5 + i] % (limits[i] + 1) : 0;
     amounts.push_back({amount[0], inMs, amount[1], amount[2]});
     velocities.push_back(amount[2]);
-    streams.push_back(musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t)));
     trackAt(song, t).timeShift = amount[0];
     trackAt(song, t).pitchShift = amount[1];
+    trackAt(song, t).velocityShift = amount[2];
   }
   std::string problem;
   if (musical) {
     problem = musicalPressProblem(image, amounts, seed);  // leaves the song pressed
   } else {
-    // As the tool presses: the first 16 tracks, the rest, then the velocities.
-    RandomSource random;
-    seedRandomSource(random, seed);
+    ClassicRandom random = classicRandom(song, seed);
     for (int press = 0; press <= ((s[0] >> 1) & 3) % 3 && problem.empty(); ++press) {
       const SongHeard before = hearSong(song);
-      std::vector<TrackPressSummary> later;
-      transformSong(random);
-      transformLaterTracks(song, random, later);
-      for (int t = 0; t < allTrackCount(song); ++t) {
-        if (velocities[t] != 0) applyVelocityShift(trackAt(song, t), velocities[t], streams[t]);
-      }
+      classicPress(song, random);
       problem = classicPressProblem(before, song, velocities);
     }
   }

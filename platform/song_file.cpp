@@ -1,6 +1,7 @@
 #include "platform/song_file.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "song/log.h"
@@ -10,7 +11,8 @@
 
 namespace {
 
-ReadResult loadLogged(const std::wstring& shown, const NativeString* path, ReadSharing sharing) {
+ReadResult loadLogged(const std::wstring& shown, const NativeString* path, ReadSharing sharing,
+                      Song*& song) {
   appendLog(shown.c_str());
   std::vector<uint8_t> bytes;
   const ReadResult read =
@@ -23,15 +25,17 @@ ReadResult loadLogged(const std::wstring& shown, const NativeString* path, ReadS
   // A file without a MIDI header keeps the current song; otherwise from here
   // on the old song is gone: a new Song starts with track 1 selected and
   // every amount 0.
-  if (!loadSongImage(bytes.data(), static_cast<int32_t>(bytes.size())))
-    return {ReadOutcome::kNotMidi, L"no MIDI header found (not a MIDI file?)"};
+  std::unique_ptr<Song> loaded = loadSongImage(bytes.data(), static_cast<int32_t>(bytes.size()));
+  if (loaded == nullptr) return {ReadOutcome::kNotMidi, L"no MIDI header found (not a MIDI file?)"};
+  delete song;
+  song = loaded.release();
   return read;
 }
 
-SaveResult saveLogged(const NativeString* path) {
+SaveResult saveLogged(const Song& song, const NativeString* path) {
   // The image is built before any file is touched.
   uint8_t* image = nullptr;
-  const int32_t length = serializeSong(image);
+  const int32_t length = serializeSong(song, image);
   SaveResult result;
   if (length < 0) {
     result.outcome = SaveOutcome::kWriteError;
@@ -51,14 +55,14 @@ SaveResult saveLogged(const NativeString* path) {
 
 }  // namespace
 
-ReadResult loadSongAt(const NativeString& path, ReadSharing sharing) {
-  return loadLogged(toWide(path), &path, sharing);
+ReadResult loadSongAt(const NativeString& path, ReadSharing sharing, Song*& song) {
+  return loadLogged(toWide(path), &path, sharing, song);
 }
 
-ReadResult loadSongFromStandardInput() {
-  return loadLogged(L"-", nullptr, ReadSharing::kShared);
+ReadResult loadSongFromStandardInput(Song*& song) {
+  return loadLogged(L"-", nullptr, ReadSharing::kShared, song);
 }
 
-SaveResult saveSongAt(const NativeString& path) { return saveLogged(&path); }
+SaveResult saveSongAt(const Song& song, const NativeString& path) { return saveLogged(song, &path); }
 
-SaveResult saveSongToStandardOutput() { return saveLogged(nullptr); }
+SaveResult saveSongToStandardOutput(const Song& song) { return saveLogged(song, nullptr); }

@@ -11,15 +11,16 @@
 
 #include "platform/file_io.h"
 
-// Reads `path` and, once read, replaces currentSong with the song it holds
-// (so a failure leaves the current song as it was). The log shows the
-// path as given.
-ReadResult loadSongAt(const NativeString& path, ReadSharing sharing);
+struct Song;
+
+// Reads `path` and, once read, replaces `song` (deleting the old one) with
+// the song it holds, so that a failure leaves the song as it was. The log
+// shows the path as given.
+ReadResult loadSongAt(const NativeString& path, ReadSharing sharing, Song*& song);
 
 // The same from standard input; the log shows "-" for the path.
-ReadResult loadSongFromStandardInput();
+ReadResult loadSongFromStandardInput(Song*& song);
 
-// Writes currentSong (which must not be null) to `path` with
-// saveFileReplacing, or to standard output.
-SaveResult saveSongAt(const NativeString& path);
-SaveResult saveSongToStandardOutput();
+// Writes `song` to `path` with saveFileReplacing, or to standard output.
+SaveResult saveSongAt(const Song& song, const NativeString& path);
+SaveResult saveSongToStandardOutput(const Song& song);

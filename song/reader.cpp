@@ -410,18 +410,17 @@ bool findMidiHeader(const uint8_t* image, int32_t size) {
   return findTag(image, container.end, container.start, container.end, "MThd") != container.end;
 }
 
-bool loadSongImage(const uint8_t* image, int32_t size) {
+std::unique_ptr<Song> loadSongImage(const uint8_t* image, int32_t size) {
   if (!findMidiHeader(image, size)) {
     appendLog(kNoMidiHeaderLine);
-    return false;
+    return nullptr;
   }
-  replaceCurrentSong();
-  parseSong(image, size);
-  return true;
+  auto song = std::make_unique<Song>();
+  parseSong(*song, image, size);
+  return song;
 }
 
-bool parseSong(const uint8_t* image, int32_t size) {
-  Song& song = *currentSong;
+bool parseSong(Song& song, const uint8_t* image, int32_t size) {
   const size_t length = size > 0 ? static_cast<size_t>(size) : 0;
   const Container container = findContainer(image, length);
   const size_t header =

@@ -1,4 +1,4 @@
-// Reads the byte image of a Standard MIDI File into currentSong.
+// Reads the byte image of a Standard MIDI File into a Song.
 //
 // The MIDI data is the whole image, or the "data" chunk of a RIFF MIDI file;
 // its header is the first "MThd" in it. An image without one is no MIDI file.
@@ -13,7 +13,7 @@
 // four bytes, an undefined status F4, F5, F9 or FD, an event runs past its
 // chunk's length where the next chunk's tag stands), at its last complete
 // event. The first kMaxTracks tracks fill the slots (trackCount); the rest go
-// to extraTracks. currentSong must point to a freshly constructed Song.
+// to extraTracks. `song` must be freshly constructed.
 // Logs "PPQN=%d" and "Loaded %d tracks", then one line for each damaged
 // track and one when the file holds more than 16 tracks (and one before
 // those when the file is wrapped in RIFF). Everything outside the tracks'
@@ -23,14 +23,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-bool parseSong(const uint8_t* image, int32_t size);
+struct Song;
+
+bool parseSong(Song& song, const uint8_t* image, int32_t size);
 
 // True when the image holds a MIDI header that parseSong would read.
 bool findMidiHeader(const uint8_t* image, int32_t size);
 
-// What Load does with a file's bytes: when the image holds a MIDI header,
-// replaces currentSong by a fresh Song, reads the image into it and returns
-// true. Otherwise it logs "No MIDI header in the file" and returns false,
-// leaving currentSong (and whatever shows it) as it was.
-bool loadSongImage(const uint8_t* image, int32_t size);
+// What Load does with a file's bytes: when the image holds a MIDI header, a
+// fresh Song read from it. Otherwise it logs "No MIDI header in the file" and
+// returns null, so that the caller keeps the song it had.
+std::unique_ptr<Song> loadSongImage(const uint8_t* image, int32_t size);

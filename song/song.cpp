@@ -1,7 +1,5 @@
 #include "song/song.h"
 
-Song* currentSong = nullptr;
-
 MidiEvent::~MidiEvent() {
   if (dataLength > 2) delete[] extra;
 }
@@ -29,10 +27,4 @@ void addPoolBlock(EventPool& pool) {
   size_t bytes = capacity * sizeof(MidiEvent);
   void* nodes = poolMemory.allocate(bytes);
   pool.blocks.push_back({static_cast<MidiEvent*>(nodes), bytes / sizeof(MidiEvent), 0, bytes});
-}
-
-Song* replaceCurrentSong() {
-  delete currentSong;
-  currentSong = new Song;
-  return currentSong;
 }

@@ -42,6 +42,7 @@ struct TrackSlot {
   MidiEvent head;          // the first event; an empty slot has head.dataLength 0
   int32_t timeShift = 0;   // ticks, 0..200, 0 = off
   int32_t pitchShift = 0;  // bend steps, 0..64, 0 = off
+  int32_t velocityShift = 0;  // velocity steps either way, 0..64, 0 = off
 };
 
 constexpr int kMaxTracks = 16;
@@ -161,11 +162,3 @@ inline MidiEvent* newEvent(Song& song) {
   ++pool.made;
   return new (block.nodes + block.used++) MidiEvent;
 }
-
-// The one current song; null until the first successful load, replaced only
-// by loading.
-extern Song* currentSong;
-
-// Destroys the current song (if any) and makes a fresh, empty one current.
-// Returns it.
-Song* replaceCurrentSong();

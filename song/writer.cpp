@@ -167,8 +167,7 @@ void releaseImage(uint8_t* image) {
   if (image != nullptr) poolMemory.release(image, 0);
 }
 
-int32_t serializeSong(uint8_t*& image) {
-  const Song& song = *currentSong;
+int32_t serializeSong(const Song& song, uint8_t*& image) {
   const std::vector<FilePiece> made =
       song.pieces.empty() ? defaultPieces(song) : std::vector<FilePiece>();
   const std::vector<FilePiece>& pieces = song.pieces.empty() ? made : song.pieces;

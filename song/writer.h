@@ -1,4 +1,4 @@
-// Turns currentSong into a complete Standard MIDI File image.
+// Turns a Song into a complete Standard MIDI File image.
 //
 // serializeSong writes the image in one walk over the events into one
 // buffer from poolMemory (huge pages where the program asks for them, like
@@ -7,7 +7,7 @@
 // left as they are), and hands it over through `image` (the caller frees it
 // with releaseImage); the result is the image length in bytes. An image that
 // would exceed INT32_MAX bytes is not built: the result is -1 and `image` is
-// null. currentSong must not be null and is not changed.
+// null. `song` is not changed.
 //
 // A song read from a file is written piece by piece as read (its header, the
 // bytes outside its tracks, a RIFF wrapper), each track chunk with its new
@@ -22,7 +22,9 @@
 
 #include <cstdint>
 
-int32_t serializeSong(uint8_t*& image);
+struct Song;
+
+int32_t serializeSong(const Song& song, uint8_t*& image);
 
 // Frees an image serializeSong handed over; null is ignored.
 void releaseImage(uint8_t* image);

@@ -37,7 +37,7 @@ void expandRunningStatus(TrackSlot& slot) {
   }
 }
 
-int32_t insertPitchBends(TrackSlot& slot, RandomSource& random) {
+int32_t insertPitchBends(Song& song, TrackSlot& slot, RandomSource& random) {
   const int32_t amount = slot.pitchShift;
   int32_t inserted = 0;
   // `prev` walks the original events only, so an inserted bend is never
@@ -50,8 +50,7 @@ int32_t insertPitchBends(TrackSlot& slot, RandomSource& random) {
     // A high byte of 0 (a full bend down, drawn only at amount 64) is left
     // out; 64 still inserts a bend back to the centre.
     if (bend == 0) continue;
-    // The slot is one of the current song's, whose pool owns its events.
-    MidiEvent* pitchBend = newEvent(*currentSong);
+    MidiEvent* pitchBend = newEvent(song);
     pitchBend->dataLength = 2;
     // The bend sounds on the note's own tick: it takes over the note's delta
     // time and the note follows it at once.
@@ -68,10 +67,10 @@ int32_t insertPitchBends(TrackSlot& slot, RandomSource& random) {
   return inserted;
 }
 
-int32_t applyPitchShift(TrackSlot& slot, RandomSource& random) {
+int32_t applyPitchShift(Song& song, TrackSlot& slot, RandomSource& random) {
   // Expand first, over the whole track: once a bend sits between two events
   // the second can no longer lean on the status of the first, and a Note On
   // under running status must show its 0x9n to get a bend.
   expandRunningStatus(slot);
-  return insertPitchBends(slot, random);
+  return insertPitchBends(song, slot, random);
 }

@@ -15,8 +15,10 @@
 
 #include "transform/random_source.h"
 
+struct Song;
 struct TrackSlot;
 
+// `slot` is one of `song`'s, whose pool owns the bends.
 void expandRunningStatus(TrackSlot& slot);
-int32_t insertPitchBends(TrackSlot& slot, RandomSource& random = randomSource);
-int32_t applyPitchShift(TrackSlot& slot, RandomSource& random = randomSource);
+int32_t insertPitchBends(Song& song, TrackSlot& slot, RandomSource& random);
+int32_t applyPitchShift(Song& song, TrackSlot& slot, RandomSource& random);

@@ -1,7 +1,5 @@
 #include "transform/random_source.h"
 
-RandomSource randomSource;
-
 void seedRandomSource(RandomSource& source, uint32_t seed) {
   source.state = seed;
   source.draws = 0;

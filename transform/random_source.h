@@ -19,8 +19,6 @@ struct RandomSource {
   uint32_t draws = 0;
 };
 
-// The one source that transformSong seeds at every press.
-extern RandomSource randomSource;
 
 constexpr int32_t kRandomMax = 0x7FFF;
 

@@ -21,4 +21,4 @@ struct TimeShiftSummary {
   int64_t largestMove = 0;
 };
 
-TimeShiftSummary applyTimeShift(TrackSlot& slot, RandomSource& random = randomSource);
+TimeShiftSummary applyTimeShift(TrackSlot& slot, RandomSource& random);

@@ -61,7 +61,7 @@ void loadSongFile() {
 void loadSongFromPath(const wchar_t* path) {
   // No sharing: a file another program holds open, perhaps still writing
   // it, is refused.
-  if (loadSongAt(path, ReadSharing::kExclusive).outcome != ReadOutcome::kRead) return;
+  if (loadSongAt(path, ReadSharing::kExclusive, currentSong).outcome != ReadOutcome::kRead) return;
 
   // The new pane covers the old one; the old one has no use left.
   HWND oldPane = trackPaneHandle;
@@ -78,5 +78,5 @@ void saveSongFile() {
   if (!GetSaveFileNameW(&record)) return logDialogFailure();
 
   // The same careful save as the command-line tool's, with the same lines.
-  saveSongAt(path.c_str());
+  saveSongAt(*currentSong, path.c_str());
 }

@@ -3,11 +3,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <ctime>
 
 #include "res/resource.h"
 #include "song/log.h"
 #include "song/song.h"
-#include "transform/transform.h"
+#include "transform/classic_press.h"
 #include "ui/about_box.h"
 #include "ui/amount_label.h"
 #include "ui/dropped_files.h"
@@ -15,6 +16,7 @@
 #include "ui/pane_layout.h"
 #include "ui/track_pane.h"
 
+Song* currentSong = nullptr;
 HINSTANCE instanceHandle = nullptr;
 HWND mainWindowHandle = nullptr;
 HWND trackPaneHandle = nullptr;
@@ -41,6 +43,13 @@ HICON smallIcon = nullptr;
 // The files named on the command line, until they are opened. The message
 // carries no pointer: a stray or repeated one finds nothing left to open.
 FilesToOpen commandLineFiles;
+
+// Transform: one classic press, seeded from the calendar clock in whole
+// seconds (two presses within one second draw the same numbers).
+void transformSong(Song& song) {
+  ClassicRandom random = classicRandom(song, static_cast<uint32_t>(std::time(nullptr)));
+  classicPress(song, random);
+}
 
 void setLabel(int labelId, int32_t value) {
   const AmountLabel label = amountLabelText(value);
@@ -193,7 +202,7 @@ void dispatchCommand(WORD id, HWND window) {
       DestroyWindow(window);
       break;
     case IDC_TRANSFORM:
-      if (currentSong != nullptr) transformSong();
+      if (currentSong != nullptr) transformSong(*currentSong);
       break;
     case ID_FILE_LOAD:
       loadSongFile();

@@ -12,6 +12,11 @@
 
 #include <cstdint>
 
+struct Song;
+
+// The one current song; null until the first successful load, replaced only
+// by loading.
+extern Song* currentSong;
 extern HINSTANCE instanceHandle;  // the program's module; every resource comes from it
 extern HWND mainWindowHandle;     // the main dialog, set first thing at its WM_INITDIALOG
 extern HWND trackPaneHandle;      // the current track pane, replaced by every load

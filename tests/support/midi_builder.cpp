@@ -68,16 +68,23 @@ std::vector<uint8_t> midiFile(const std::vector<std::string>& tracks) {
   return hexBytes(hex);
 }
 
+Song* testSong = nullptr;
+
+Song& freshSong() {
+  delete testSong;
+  testSong = new Song;
+  return *testSong;
+}
+
 Song& loadSong(const std::vector<uint8_t>& bytes) {
   clearTextLog();
-  replaceCurrentSong();
-  parseSong(bytes.data(), static_cast<int32_t>(bytes.size()));
-  return *currentSong;
+  parseSong(freshSong(), bytes.data(), static_cast<int32_t>(bytes.size()));
+  return *testSong;
 }
 
 std::vector<uint8_t> saveSong() {
   uint8_t* image = nullptr;
-  const int32_t length = serializeSong(image);
+  const int32_t length = serializeSong(*testSong, image);
   std::vector<uint8_t> bytes(image, image + std::max(length, 0));
   releaseImage(image);
   return bytes;
@@ -95,7 +102,7 @@ std::vector<std::string> logLines() {
 void buildTrack(TrackSlot& slot, const Events& events) {
   MidiEvent* last = nullptr;
   for (const EventFields& f : events) {
-    MidiEvent* event = last == nullptr ? &slot.head : (last->next = newEvent(*currentSong));
+    MidiEvent* event = last == nullptr ? &slot.head : (last->next = newEvent(*testSong));
     std::tie(event->deltaTime, event->status, event->data1, event->data2, event->dataLength) =
         std::tie(f.deltaTime, f.status, f.data1, f.data2, f.dataLength);
     if (f.dataLength > 2) event->extra = new uint8_t[f.dataLength - 2]();

@@ -17,7 +17,9 @@ using Timeline = std::vector<std::pair<int64_t, std::string>>;  // tick, event a
 std::string trackHex(Timeline events);
 std::vector<uint8_t> midiFile(
     const std::vector<std::string>& tracks);        // format 1, 96 ticks a quarter
-Song& loadSong(const std::vector<uint8_t>& bytes);  // a fresh currentSong; the log cleared
+extern Song* testSong;                              // the song the helpers below work on
+Song& freshSong();                                  // a new, empty testSong
+Song& loadSong(const std::vector<uint8_t>& bytes);  // a fresh testSong; the log cleared
 std::vector<uint8_t> saveSong();
 std::vector<std::string> logLines();
 
@@ -29,7 +31,7 @@ struct EventFields {
 };
 using Events = std::vector<EventFields>;
 constexpr EventFields kEnd = {0, 0xFF, 0x2F, 0, 2};  // End of Track, as the reader stores it
-// The head first; extra bytes 0. The slot must be one of currentSong's, whose pool owns the events.
+// The head first; extra bytes 0. The slot must be one of testSong's, whose pool owns the events.
 void buildTrack(TrackSlot& slot, const Events& events);
 Events trackEvents(const TrackSlot& slot);
 
@@ -37,5 +39,5 @@ Events trackEvents(const TrackSlot& slot);
 std::vector<std::pair<std::string, std::vector<uint8_t>>> sampleMidiFiles();
 
 // Loads and saves `data`, then that output: "" when it reads back without a
-// damage line and saves to the same bytes. Leaves currentSong as read from the output.
+// damage line and saves to the same bytes. Leaves testSong as read from the output.
 std::string fixedPointProblem(const uint8_t* data, size_t size);

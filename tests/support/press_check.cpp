@@ -295,8 +295,8 @@ std::string classicPressProblem(const SongHeard& before, const Song& after,
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
                                 const std::vector<MusicalAmounts>& amounts, uint32_t seed) {
   const SongHeard before = hearSong(loadSong(image));
-  musicalPress(*currentSong, amounts, seed);
-  const SongHeard after = hearSong(*currentSong);
+  musicalPress(*testSong, amounts, seed);
+  const SongHeard after = hearSong(*testSong);
   for (size_t t = 0; t < before.size(); ++t) {
     const std::string problem =
         musicalTrackProblem(before[t], after[t], t < amounts.size() ? amounts[t] : MusicalAmounts(),
@@ -311,12 +311,12 @@ std::string musicalPressProblem(const std::vector<uint8_t>& image,
 std::string writtenFileProblem(const std::vector<uint8_t>& unpressed,
                                const std::vector<uint8_t>& written) {
   const std::vector<FilePiece> was = loadSong(unpressed).pieces;
-  const int tracks = allTrackCount(*currentSong);
+  const int tracks = allTrackCount(*testSong);
   if (std::string problem = fixedPointProblem(written.data(), written.size()); !problem.empty())
     return "written file: " + problem;
-  if (allTrackCount(*currentSong) != tracks)
-    return say("the written file holds ", allTrackCount(*currentSong), " tracks, not ", tracks);
-  const std::vector<FilePiece>& now = currentSong->pieces;
+  if (allTrackCount(*testSong) != tracks)
+    return say("the written file holds ", allTrackCount(*testSong), " tracks, not ", tracks);
+  const std::vector<FilePiece>& now = testSong->pieces;
   for (size_t i = 0; i < std::max(was.size(), now.size()); ++i) {
     if (i >= was.size() || i >= now.size() || was[i].kind != now[i].kind ||
         was[i].index != now[i].index || was[i].bytes != now[i].bytes)

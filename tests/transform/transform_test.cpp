@@ -1,4 +1,4 @@
-#include "transform/transform.h"
+#include "transform/classic_press.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +56,7 @@ TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TrackSlot& slot = replaceCurrentSong()->tracks[0];
+    TrackSlot& slot = freshSong().tracks[0];
     buildTrack(slot, c.track);
     slot.timeShift = c.amount;
     RandomSource random{0, c.raw.data(), static_cast<int32_t>(c.raw.size())};
@@ -92,11 +92,11 @@ TEST(PitchShift, ExpandsRunningStatusThenBendsEveryNoteOnAfterTheHead) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TrackSlot& slot = replaceCurrentSong()->tracks[0];
+    TrackSlot& slot = freshSong().tracks[0];
     buildTrack(slot, c.track);
     slot.pitchShift = c.amount;
     RandomSource random{0, c.raw.data(), static_cast<int32_t>(c.raw.size())};
-    EXPECT_EQ(applyPitchShift(slot, random), c.bends);
+    EXPECT_EQ(applyPitchShift(*testSong, slot, random), c.bends);
     EXPECT_EQ(trackEvents(slot), c.want);
     EXPECT_EQ(random.draws, c.raw.size());
   }
@@ -112,15 +112,14 @@ TEST(TransformSong, TreatsTracksInOrderTimeFirstAndLogsThemFromOne) {
   song.tracks[1].pitchShift = 1;
   song.tracks[15].timeShift = 1;
   const uint16_t raw[] = {35, 23, 13, 12, 5, 1, 1};
-  RandomSource random{0, raw, 7};
-  TrackPressSummary summary[kMaxTracks];
-  transformSong(random, summary);
+  ClassicRandom random{{0, raw, 7}, {}};
+  const std::vector<PressSummary> summary = classicPress(song, random);
   EXPECT_EQ(logLines(), (std::vector<std::string>{
                             "PPQN=96", "Loaded 16 tracks", "Track 1 Time shift transformed",
                             "Track 1 Pitch shift transformed", "Track 2 Pitch shift transformed",
                             "Track 16 Time shift transformed"}));
-  const auto fields = [](const TrackPressSummary& s) {
-    return std::tuple(s.eventsMoved, s.largestMove, s.bendsAdded);
+  const auto fields = [](const PressSummary& s) {
+    return std::tuple(s.moved, s.largestMoveTicks, s.bendsAdded);
   };
   EXPECT_EQ(fields(summary[0]), std::tuple(6, 7, 2));
   EXPECT_EQ(fields(summary[1]), std::tuple(0, 0, 2));
@@ -136,13 +135,12 @@ TEST(TransformSong, PressesInARowContinueOneSequence) {
     Song& song = loadSong(midiFile({kFirstExampleBytes, kFirstExampleBytes}));
     song.tracks[0].timeShift = 50;
     song.tracks[1].pitchShift = 20;
-    RandomSource random;
-    seedRandomSource(random, 42);
-    transformSong(random);
-    const uint32_t draws = random.draws;
-    if (reseed) seedRandomSource(random, 42);
-    for (uint32_t i = 0; i < skip; ++i) nextRandom(random);
-    transformSong(random);
+    ClassicRandom random = classicRandom(song, 42);
+    classicPress(song, random);
+    const uint32_t draws = random.draws.draws;
+    if (reseed) random = classicRandom(song, 42);
+    for (uint32_t i = 0; i < skip; ++i) nextRandom(random.draws);
+    classicPress(song, random);
     return std::make_pair(trackEvents(song.tracks[0]), draws);
   };
   const auto [continued, draws] = twoPresses(false, 0);
@@ -164,11 +162,10 @@ TEST(TransformSong, EveryPressKeepsItsPromiseOverManySeedsDenseTracksAndRealFile
       song.tracks[t].timeShift = (t + seed) % 3 != 1 ? 1 + (t * 37 + seed * 11) % 200 : 0;
       song.tracks[t].pitchShift = (t + seed) % 3 != 0 ? 1 + (t * 23 + seed * 5) % 64 : 0;
     }
-    RandomSource random;
-    seedRandomSource(random, seed);
+    ClassicRandom random = classicRandom(song, seed);
     for (int press = 1; press <= 3; ++press) {
       const SongHeard before = hearSong(song);
-      transformSong(random);
+      classicPress(song, random);
       EXPECT_EQ(classicPressProblem(before, song), "")
           << name << " seed " << seed << " press " << press;
     }
