@@ -13,9 +13,9 @@ void logSummaries(const std::vector<TrackAmounts>& amounts, bool musical,
                   const std::vector<PressSummary>& summaries) {
   for (size_t t = 0; t < amounts.size(); ++t) {
     const TrackAmounts& a = amounts[t];
-    const std::wstring line = pressSummaryLine(static_cast<int32_t>(t + 1),
-                                               {musical, a.time != 0, a.pitch != 0, a.velocity != 0},
-                                               summaries[t]);
+    const std::wstring line =
+        pressSummaryLine(static_cast<int32_t>(t + 1),
+                         {musical, a.time != 0, a.pitch != 0, a.velocity != 0}, summaries[t]);
     if (!line.empty()) appendLog(line.c_str());
   }
 }
@@ -54,7 +54,8 @@ void humaniseSong(Song& song, Style style, const std::vector<TrackAmounts>& amou
                   uint32_t presses) {
   if (style == Style::kMusical) {
     std::vector<MusicalAmounts> musical;
-    for (const TrackAmounts& a : amounts) musical.push_back({a.time, a.timeInMs, a.pitch, a.velocity});
+    for (const TrackAmounts& a : amounts)
+      musical.push_back({a.time, a.timeInMs, a.pitch, a.velocity});
     std::vector<MusicalTrackSummary> pressed;
     musicalPress(song, musical, seed, &pressed);
     std::vector<PressSummary> summaries;

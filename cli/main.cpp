@@ -19,9 +19,9 @@
 
 #include "cli/humanise.h"
 #include "cli/options.h"
-#include "platform/event_memory.h"
 #include "cli/text_log.h"
 #include "cli/track_list.h"
+#include "platform/event_memory.h"
 #include "platform/file_io.h"
 #include "platform/song_file.h"
 #include "song/log.h"
@@ -61,7 +61,7 @@ std::wstring shown(const NativeString& input) {
 // Reads the input like the Load command, with its log lines.
 int loadInput(const NativeString& input) {
   const ReadResult read = toWide(input) == L"-" ? loadSongFromStandardInput(song)
-                                                 : loadSongAt(input, ReadSharing::kShared, song);
+                                                : loadSongAt(input, ReadSharing::kShared, song);
   if (read.outcome != ReadOutcome::kRead) {
     printError(shown(input) + L": " + read.reason);
     return kExitFileError;
@@ -78,7 +78,8 @@ int saveOutput(Target target, const NativeString& path) {
   const bool toStandardOutput = target == Target::kStandardOutput;
   const std::wstring where = toStandardOutput ? L"standard output" : toWide(path);
   appendLog((L"Saving to " + where).c_str());
-  const SaveResult result = toStandardOutput ? saveSongToStandardOutput(*song) : saveSongAt(*song, path);
+  const SaveResult result =
+      toStandardOutput ? saveSongToStandardOutput(*song) : saveSongAt(*song, path);
   if (result.outcome == SaveOutcome::kSaved) return kExitOk;
   printError(where + L": " + result.reason);
   return kExitFileError;

@@ -63,6 +63,8 @@ ReadResult loadSongFromStandardInput(Song*& song) {
   return loadLogged(L"-", nullptr, ReadSharing::kShared, song);
 }
 
-SaveResult saveSongAt(const Song& song, const NativeString& path) { return saveLogged(song, &path); }
+SaveResult saveSongAt(const Song& song, const NativeString& path) {
+  return saveLogged(song, &path);
+}
 
 SaveResult saveSongToStandardOutput(const Song& song) { return saveLogged(song, nullptr); }

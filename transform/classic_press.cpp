@@ -11,7 +11,8 @@ ClassicRandom classicRandom(const Song& song, uint32_t seed) {
   ClassicRandom random;
   seedRandomSource(random.draws, seed);
   for (int32_t t = 0; t < allTrackCount(song); ++t) {
-    random.velocity.push_back(musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t)));
+    random.velocity.push_back(
+        musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t)));
   }
   return random;
 }
@@ -42,7 +43,8 @@ std::vector<PressSummary> classicPress(Song& song, ClassicRandom& random) {
   for (int32_t t = 0; t < tracks; ++t) {
     TrackSlot& slot = trackAt(song, t);
     if (slot.velocityShift != 0) {
-      summaries[t].velocitiesChanged = applyVelocityShift(slot, slot.velocityShift, random.velocity[t]);
+      summaries[t].velocitiesChanged =
+          applyVelocityShift(slot, slot.velocityShift, random.velocity[t]);
     }
   }
   return summaries;

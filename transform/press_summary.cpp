@@ -21,9 +21,10 @@ std::wstring pressSummaryLine(int32_t number, const SummaryAmounts& amounts,
   std::wstring parts;
   auto add = [&parts](const std::wstring& part) { parts += (parts.empty() ? L" " : L"; ") + part; };
   if (amounts.time && amounts.musical) {
-    add(L"time shift moved " + std::to_wstring(s.moved) + L" of " + counted(s.notes, L"note", L"notes") +
-        L", at most " + counted(s.largestMoveTicks, L"tick", L"ticks") + L" (" +
-        milliseconds(s.largestMoveMs) + L")");
+    add(L"time shift moved " + std::to_wstring(s.moved) + L" of " +
+        counted(s.notes, L"note", L"notes") + L", at most " +
+        counted(s.largestMoveTicks, L"tick", L"ticks") + L" (" + milliseconds(s.largestMoveMs) +
+        L")");
   } else if (amounts.time) {
     add(L"time shift moved " + counted(s.moved, L"event", L"events") + L", at most " +
         counted(s.largestMoveTicks, L"tick", L"ticks"));

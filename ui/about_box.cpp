@@ -12,9 +12,9 @@ constexpr int kAboutTextUnits = 100;
 // Appends the product version to the label's template text. When the version
 // resource can't be read the label keeps its template text alone.
 void showVersion(HWND window) {
-  HRSRC found = FindResourceW(instanceHandle, MAKEINTRESOURCEW(IDR_VERSION), MAKEINTRESOURCEW(16));
+  HRSRC found = FindResourceW(app.instanceHandle, MAKEINTRESOURCEW(IDR_VERSION), MAKEINTRESOURCEW(16));
   if (found == nullptr) return;
-  HGLOBAL loaded = LoadResource(instanceHandle, found);
+  HGLOBAL loaded = LoadResource(app.instanceHandle, found);
   void* block = loaded != nullptr ? LockResource(loaded) : nullptr;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;

@@ -31,7 +31,7 @@ const wchar_t kMidiFilter[] = L"Midi (*.mid)\0*.mid\0";
 OPENFILENAMEW fileDialogRecord(wchar_t* path) {
   OPENFILENAMEW record = {};
   record.lStructSize = sizeof record;
-  record.hwndOwner = mainWindowHandle;
+  record.hwndOwner = app.mainWindowHandle;
   record.lpstrFilter = kMidiFilter;
   record.lpstrFile = path;
   record.nMaxFile = kDialogPathUnits;
@@ -61,10 +61,11 @@ void loadSongFile() {
 void loadSongFromPath(const wchar_t* path) {
   // No sharing: a file another program holds open, perhaps still writing
   // it, is refused.
-  if (loadSongAt(path, ReadSharing::kExclusive, currentSong).outcome != ReadOutcome::kRead) return;
+  if (loadSongAt(path, ReadSharing::kExclusive, app.currentSong).outcome != ReadOutcome::kRead)
+    return;
 
   // The new pane covers the old one; the old one has no use left.
-  HWND oldPane = trackPaneHandle;
+  HWND oldPane = app.trackPaneHandle;
   EndDialog(oldPane, 0);
   openTrackPane();
   DestroyWindow(oldPane);
@@ -72,11 +73,11 @@ void loadSongFromPath(const wchar_t* path) {
 }
 
 void saveSongFile() {
-  if (currentSong == nullptr) return;
+  if (app.currentSong == nullptr) return;
   std::wstring path(kDialogPathUnits, L'\0');
   OPENFILENAMEW record = fileDialogRecord(path.data());
   if (!GetSaveFileNameW(&record)) return logDialogFailure();
 
   // The same careful save as the command-line tool's, with the same lines.
-  saveSongAt(*currentSong, path.c_str());
+  saveSongAt(*app.currentSong, path.c_str());
 }

@@ -1,28 +1,18 @@
-// The main dialog (template IDD_MAIN): start-up, the application state the
-// window code shares, the command table, the two amount sliders and the
-// placing of the track pane inside the "Tracks" group box.
+// The main dialog (template IDD_MAIN): start-up, the command table, the two
+// amount sliders and the placing of the track pane inside the "Tracks" group
+// box; and the window's state, which every part of the window shares.
 //
 // Everything here runs on the one user-interface thread. refreshTrackControls
-// needs a current song; the others work with or without one.
+// needs a current song; placeTrackPane works with or without one.
 #pragma once
 
 #include <windows.h>
-// after windows.h, which it needs
-#include <shellapi.h>
 
 #include <cstdint>
 
-struct Song;
+#include "ui/pane_layout.h"
 
-// The one current song; null until the first successful load, replaced only
-// by loading.
-extern Song* currentSong;
-extern HINSTANCE instanceHandle;  // the program's module; every resource comes from it
-extern HWND mainWindowHandle;     // the main dialog, set first thing at its WM_INITDIALOG
-extern HWND trackPaneHandle;      // the current track pane, replaced by every load
-// The DPI the window's own pixel figures are laid out for: the display's when
-// the window opens, the new one's when it moves to a monitor of another scale.
-extern int32_t layoutDpi;
+struct Song;
 
 // Files handed to the program at once, on its command line or in one drop:
 // the first one's path and how many there were.
@@ -31,37 +21,36 @@ struct FilesToOpen {
   int count = 0;
 };
 
-INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The state of the window, in one place.
+struct AppState {
+  // The one current song; null until the first successful load, replaced
+  // only by loading.
+  Song* currentSong = nullptr;
+  HINSTANCE instanceHandle = nullptr;  // the program's module; every resource comes from it
+  HWND mainWindowHandle = nullptr;     // the main dialog, set first thing at its WM_INITDIALOG
+  HWND trackPaneHandle = nullptr;      // the current track pane, replaced by every load
+  // The DPI the window's own pixel figures are laid out for: the display's
+  // when the window opens, the new one's when it moves to a monitor of
+  // another scale.
+  int32_t layoutDpi = kBaseDpi;
+  // The scroll positions last applied to the current pane's content, in
+  // pixels; both start at 1 whenever a pane is initialised.
+  int32_t paneScrollX = 1;
+  int32_t paneScrollY = 1;
+  // The files named on the command line, until they are opened. The message
+  // that opens them carries no pointer: a stray or repeated one finds
+  // nothing left to open.
+  FilesToOpen commandLineFiles;
+  // The window's icons, each loaded at the size the system draws it: the
+  // small one in the title bar, the big one in Alt+Tab and the taskbar.
+  HICON bigIcon = nullptr;
+  HICON smallIcon = nullptr;
+};
+extern AppState app;
 
-// Sets the window up; when the command line named files, their opening is
-// posted, to run once the window is shown.
-BOOL initMainWindow(HWND window);
-void dispatchCommand(WORD id, HWND window);
-
-// A slider moved: `position` is the thumb position from the notification (0
-// for everything but a drag), `control` the trackbar that sent it. The value
-// stored and shown is kept within that slider's range, whatever the message
-// carried.
-void onSliderScroll(int16_t position, HWND control);
-
-// Files dropped onto the window: the first is opened, as by Load.
-void onDropFiles(HDROP drop);
-
-// Opens the files the command line named, once.
-void onOpenCommandLineFiles();
-
-// Opens files.first exactly as Load does after its dialog, and logs one line
-// when files.count says that more were given and left unopened.
-void openFirstFile(const FilesToOpen& files);
-
-// Shows the selected track of currentSong: its button checked, both sliders
-// and labels at its amounts. Never writes into the song.
+// Shows the selected track of the current song: its button checked, both
+// sliders and labels at its amounts. Never writes into the song.
 void refreshTrackControls();
 
-// Fits trackPaneHandle into group box IDC_TRACKS_GROUP and shows it.
+// Fits the track pane into group box IDC_TRACKS_GROUP and shows it.
 void placeTrackPane();
-
-// The window moved to a display of `dpi` (WM_DPICHANGED): it takes the
-// rectangle the system suggests, and once the dialog manager has scaled its
-// own controls, the pane and its buttons are laid out anew for `dpi`.
-void onDpiChanged(int32_t dpi, const RECT& suggested);

@@ -27,7 +27,7 @@ void appendBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
 }  // namespace
 
 void appendLog(const wchar_t* text) {
-  HWND log = GetDlgItem(mainWindowHandle, IDC_LOG);
+  HWND log = GetDlgItem(app.mainWindowHandle, IDC_LOG);
   const size_t oldLength = static_cast<size_t>(GetWindowTextLengthW(log));
   const size_t textLength = std::wcslen(text);
   // The units can't overflow a size_t here, but their byte count is checked
