@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# check_packages.sh [DIST]: the packages scripts/package.sh made (default dist/), as users get them.
-# Each holds what it should and nothing more; the Windows programs import only DLLs that Windows
-# ships, and varnook.exe, unpacked alone, opens a song from its command line under Wine (in Xvfb,
-# with the window test's driver); the .deb installs into a scratch root and is removed from it
-# again, with its dependencies found by dpkg-shlibdeps and a varnook-cli that tells the package's
-# version; the manual page renders without a warning.
+# check_packages.sh [DIST]: the packages scripts/package.sh made (default dist/), as users get them:
+# their files, the Windows programs' DLLs, varnook.exe unpacked alone opening a song under Wine, and
+# the .deb installed into and purged from a scratch root (its dependencies, varnook-cli's version,
+# the manual page rendering without a warning).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 dist=$(realpath "${1:-$root/dist}")
