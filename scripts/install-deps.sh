@@ -12,11 +12,14 @@
 #   icoutils                    wrestool/icotool, to check the program's resources
 #   python3                     the command-line tool's test and the resource check
 #   midicsv, time               event counts and peak-memory figures for the benchmark
+#   dpkg-dev, file              the .deb (scripts/package.sh): dpkg-shlibdeps finds the packages
+#                               varnook-cli needs, file tells cpack which files are executables
+#   man-db, groff-base          man and groff, to check that the manual page renders
 set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 xvfb xauth imagemagick icoutils
-  python3 midicsv time)
+  python3 midicsv time dpkg-dev file man-db groff-base)
 
 missing=()
 for package in "${packages[@]}"; do

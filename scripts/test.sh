@@ -8,7 +8,9 @@
 #      read again) for a bounded time each (FUZZ_SECONDS, default 30),
 #   4. the Windows build (warnings as errors) and its ctest suite under Wine:
 #      the core tests, varnook-cli.exe's contract and its output against the
-#      native tool's, and the end-to-end tests of the real window in Xvfb.
+#      native tool's, and the end-to-end tests of the real window in Xvfb,
+#   5. the packages users download, made by scripts/package.sh from the builds
+#      of stages 1 and 4 and checked by tests/package/check_packages.sh.
 # Ends with one line "N passed, N failed, N skipped" over all stages (tests
 # that need the shared sample files skip when they are absent); exits non-zero when
 # anything failed.
@@ -103,6 +105,16 @@ if run_stage "windows build" build_preset windows -DVARNOOK_NATIVE_CLI="$root/bu
   ctest_preset windows
 else
   failed=$((failed + 1))
+fi
+
+# 5. The packages, from the native and Windows builds above.
+echo
+echo "=== packages ==="
+if bash scripts/package.sh && bash tests/package/check_packages.sh; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+  failures+=("packages: not made or not as they should be")
 fi
 wineserver -k 2>/dev/null || true
 
