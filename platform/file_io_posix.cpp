@@ -46,6 +46,7 @@ bool followLinks(const std::string& path, std::string& target, int& error) {
 }
 
 const int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The signal mask that releaseInterrupts puts back.
 sigset_t signalsBefore;
 
 void interrupted(int signal) {
