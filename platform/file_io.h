@@ -1,7 +1,9 @@
 // Files, standard streams and the console, in the system's own path form:
 // UTF-8 bytes on POSIX, UTF-16 on Windows (so that any path the system
 // accepts works, non-ASCII ones included). The window and the command-line
-// tool both stand on it; one .cpp per system holds the system calls.
+// tool both stand on it. Behind it: the steps of a safe save, written once
+// (safe_save.cpp), over each system's file calls (file_io_<system>.cpp);
+// paths (paths_<system>.cpp); the standard streams (console_<system>.cpp).
 //
 // Failures carry the system's reason as text (strerror natively,
 // FormatMessageW on Windows), without a final period or line break.

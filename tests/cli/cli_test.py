@@ -58,6 +58,7 @@ def rows(version):
          'bends; velocity shift changed [01] notes?\n' + saved, '', {'x.mid': lambda d: len(d) == len(ONE)}),
         ('one.mid -o %s/copy.mid' % LONG, 0, saved, '', {LONG + '/copy.mid': ONE}),
         ('one.mid -o readonly.mid', 1, failed, 'varnook-cli: readonly.mid: .+\n', {'readonly.mid': b'old'}),
+        ('one.mid -o out', 1, failed, 'varnook-cli: out: Is a directory\n', {}),  # a folder is never replaced
         ('one.mid -o link.mid', 0, saved, '', {'link.mid': lambda d: d == ONE and os.path.islink('link.mid'),
                                                'real.mid': ONE}),
     ] + [(args + ' -o copy.mid', 2, ANY,  # given -o: a usage error that went unnoticed would save a file
