@@ -128,7 +128,7 @@ int runCli(const std::vector<NativeString>& args) {
     return kExitFileError;
   }
   if (line.request == Request::kHelp) {
-    printText(Stream::kOutput, kUsage);
+    printText(Stream::kOutput, usageText());
     return kExitOk;
   }
   if (line.request == Request::kVersion) {

@@ -1,12 +1,104 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cstdint>
 
-#include "song/song.h"
 #include "transform/musical_amounts.h"
 #include "transform/classic_press.h"
 
-const wchar_t kUsage[] =
+namespace {
+
+// Presses are capped: every pitch-shift press adds a bend per note, and a
+// hundred already make a file many times its size.
+constexpr uint32_t kMaxPresses = 100;
+
+// The numbers an option accepts: "0 to 200 (ticks)" in messages, "0-200" in
+// the usage. `suffix` is the unit written after the number ("ms"), `name` the
+// unit said after the range in messages.
+struct Range {
+  uint32_t low = 0;
+  uint32_t high = 0;
+  const wchar_t* suffix = L"";
+  const wchar_t* name = nullptr;
+};
+
+enum class Value { kNone, kOutput, kStyle, kAmount, kNumber };
+
+// One option: how it is written, what it takes and where that goes, the
+// numbers it accepts, and its lines in the usage.
+struct OptionRow {
+  const wchar_t* name;                 // the long form
+  wchar_t letter = 0;                  // the short form's letter, or 0
+  const wchar_t* valueName = nullptr;  // kStyle: the choices, in the order of Style
+  Value value = Value::kNone;
+  Target target = Target::kNone;  // kOutput: with kFile, "-" is standard output
+  AmountKind amount = AmountKind::kTime;
+  uint32_t Options::*number = nullptr;  // kNumber
+  bool Options::*given = nullptr;       // set when the option is met
+  Request request = Request::kRun;      // answered as soon as the option is met
+  // By style. kAmount: a plain amount is in the first range, one with a unit
+  // in that unit's; a range up to 0 is no range. kNumber: ranges[0][0] alone.
+  Range ranges[2][2] = {};
+  const wchar_t* unitWord = nullptr;  // kAmount: what the unit counts, in messages
+  // Each '#' shows a range: the first classic one, then the musical one with a unit.
+  const wchar_t* help = L"";
+};
+
+constexpr int kClassic = static_cast<int>(Style::kClassic);
+constexpr int kMusical = static_cast<int>(Style::kMusical);
+
+// Every option, in the order --help lists them.
+// clang-format off
+const OptionRow kOptions[] = {
+    {.name = L"--output", .letter = L'o', .valueName = L"FILE", .value = Value::kOutput,
+     .target = Target::kFile,
+     .help = L"save to FILE; '-' writes the song to standard output\n"
+             L"and the log to standard error"},
+    {.name = L"--output-dir", .letter = L'd', .valueName = L"DIR", .value = Value::kOutput,
+     .target = Target::kFolder,
+     .help = L"save each INPUT as DIR/its file name (several inputs)"},
+    {.name = L"--style", .valueName = L"classic|musical", .value = Value::kStyle,
+     .help = L"classic (default): as the window does it; musical:\n"
+             L"chords together, note lengths kept, bell-shaped\n"
+             L"moves, bends in cents that return, one press"},
+    {.name = L"--time-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
+     .amount = AmountKind::kTime,
+     .ranges = {{{0, kMaxTimeShift, L"", L"ticks"}},
+                {{0, kMaxMusicalTimeTicks, L"", L"ticks"}, {0, kMaxMusicalTimeMs, L"ms"}}},
+     .unitWord = L"milliseconds",
+     .help = L"move each event by up to AMOUNT ticks (#);\n"
+             L"musical: each note, also in ms (#)"},
+    {.name = L"--pitch-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
+     .amount = AmountKind::kPitch,
+     .ranges = {{{0, kMaxPitchShift, L"", L"bend steps"}}, {{0, kMaxPitchCents, L"c", L"cents"}}},
+     .unitWord = L"cents",
+     .help = L"bend each note by up to AMOUNT steps (#);\n"
+             L"musical: in cents of the file's bend range (#)"},
+    // The help ends with what the three amount options share.
+    {.name = L"--velocity-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
+     .amount = AmountKind::kVelocity,
+     .ranges = {{{0, kMaxVelocityShift}}, {{0, kMaxVelocityShift}}},
+     .help = L"move each note's velocity by up to AMOUNT (#)\n"
+             L"TRACK: 1 up to the file's track count, or 'all';\n"
+             L"the options repeat, a later one for the same track\n"
+             L"wins; 0 is off"},
+    {.name = L"--presses", .valueName = L"N", .value = Value::kNumber, .number = &Options::presses,
+     .given = &Options::hasPresses, .ranges = {{{1, kMaxPresses}}},
+     .help = L"press Transform N times (#, default 1; classic)"},
+    {.name = L"--seed", .valueName = L"S", .value = Value::kNumber, .number = &Options::seed,
+     .given = &Options::hasSeed, .ranges = {{{0, UINT32_MAX}}},
+     .help = L"start the random sequence at S (#): the\n"
+             L"same S gives the same bytes; without it a seed is\n"
+             L"drawn, and either way it is logged as 'Seed S'"},
+    {.name = L"--list", .given = &Options::list,
+     .help = L"show each track's name, channels and notes; without\n"
+             L"-o or -d nothing is pressed or saved"},
+    {.name = L"--help", .letter = L'h', .request = Request::kHelp, .help = L"show this help"},
+    {.name = L"--version", .request = Request::kVersion, .help = L"show the version"},
+};
+// clang-format on
+
+const wchar_t kUsageHead[] =
     L"Usage: varnook-cli [OPTIONS] INPUT [-o OUTPUT]\n"
     L"       varnook-cli [OPTIONS] INPUT... -d DIR\n"
     L"       varnook-cli --list INPUT...\n"
@@ -14,33 +106,9 @@ const wchar_t kUsage[] =
     L"random amounts, track by track, and saves the result. The log goes to standard\n"
     L"output. Without -o or -d nothing is saved: the input is read (and, with\n"
     L"amounts, humanised in memory) and the log shows what would happen.\n"
-    L"\n"
-    L"  -o, --output FILE        save to FILE; '-' writes the song to standard output\n"
-    L"                           and the log to standard error\n"
-    L"  -d, --output-dir DIR     save each INPUT as DIR/its file name (several inputs)\n"
-    L"      --style classic|musical\n"
-    L"                           classic (default): as the window does it; musical:\n"
-    L"                           chords together, note lengths kept, bell-shaped\n"
-    L"                           moves, bends in cents that return, one press\n"
-    L"      --time-shift TRACK=AMOUNT\n"
-    L"                           move each event by up to AMOUNT ticks (0-200);\n"
-    L"                           musical: each note, also in ms (0ms-200ms)\n"
-    L"      --pitch-shift TRACK=AMOUNT\n"
-    L"                           bend each note by up to AMOUNT steps (0-64);\n"
-    L"                           musical: in cents of the file's bend range (0c-100c)\n"
-    L"      --velocity-shift TRACK=AMOUNT\n"
-    L"                           move each note's velocity by up to AMOUNT (0-64)\n"
-    L"                           TRACK: 1 up to the file's track count, or 'all';\n"
-    L"                           the options repeat, a later one for the same track\n"
-    L"                           wins; 0 is off\n"
-    L"      --presses N          press Transform N times (1-100, default 1; classic)\n"
-    L"      --seed S             start the random sequence at S (0-4294967295): the\n"
-    L"                           same S gives the same bytes; without it a seed is\n"
-    L"                           drawn, and either way it is logged as 'Seed S'\n"
-    L"      --list               show each track's name, channels and notes; without\n"
-    L"                           -o or -d nothing is pressed or saved\n"
-    L"  -h, --help               show this help\n"
-    L"      --version            show the version\n"
+    L"\n";
+
+const wchar_t kUsageTail[] =
     L"\n"
     L"INPUT '-' reads the song from standard input. Every value can also be given as\n"
     L"--name=VALUE (-oFILE, -dDIR); '--' ends the options. A file is saved through a\n"
@@ -50,7 +118,49 @@ const wchar_t kUsage[] =
     L"track named in an amount, with several inputs), or an output could not be\n"
     L"written; 2 a usage error (nothing was done).\n";
 
-namespace {
+// Help lines start in this column, below the option when it is too wide.
+constexpr size_t kHelpColumn = 27;
+
+const OptionRow* findOption(const std::wstring& given) {
+  for (const OptionRow& row : kOptions) {
+    if (given == row.name || (row.letter != 0 && given == std::wstring{L'-', row.letter})) {
+      return &row;
+    }
+  }
+  return nullptr;
+}
+
+const OptionRow& amountRow(AmountKind kind) {
+  for (const OptionRow& row : kOptions) {
+    if (row.value == Value::kAmount && row.amount == kind) return row;
+  }
+  return kOptions[0];  // not reached: each kind has its option
+}
+
+// The range of `style` whose numbers carry a unit, or nullptr.
+const Range* unitRange(const OptionRow& row, int style) {
+  for (const Range& range : row.ranges[style]) {
+    if (range.high != 0 && *range.suffix != L'\0') return &range;
+  }
+  return nullptr;
+}
+
+std::wstring rangeText(const Range& range, const wchar_t* between) {
+  return std::to_wstring(range.low) + range.suffix + between + std::to_wstring(range.high) +
+         range.suffix;
+}
+
+// Every range of `style`, as a message says them: "0 to 200 (ticks) or 0ms to 200ms".
+std::wstring rangesSaid(const OptionRow& row, int style) {
+  std::wstring said;
+  for (const Range& range : row.ranges[style]) {
+    if (range.high == 0) continue;
+    if (!said.empty()) said += L" or ";
+    said += rangeText(range, L" to ");
+    if (range.name != nullptr) said += L" (" + std::wstring(range.name) + L")";
+  }
+  return said;
+}
 
 // A decimal number of at most `limit`, digits only.
 bool parseNumber(const std::wstring& text, uint64_t limit, uint64_t& value) {
@@ -63,186 +173,97 @@ bool parseNumber(const std::wstring& text, uint64_t limit, uint64_t& value) {
   return value <= limit;
 }
 
-struct OptionSpec;
-// Takes one option's value (empty for a flag) into `line`; false with
-// `error` when it is not acceptable. `given` is the name as typed.
-using Apply = bool (*)(const OptionSpec& spec, const std::wstring& given, const NativeString& value,
-                       CommandLine& line, std::wstring& error);
-
-struct OptionSpec {
-  const wchar_t* name;  // the long form
-  wchar_t letter;       // the short form's letter, or 0
-  bool takesValue;
-  Apply apply;
-};
-
-bool setOutput(const OptionSpec& spec, const std::wstring& given, const NativeString& value,
-               CommandLine& line, std::wstring& error) {
-  Options& options = line.options;
-  if (options.target != Target::kNone) {
-    error = L"only one of -o and -d, once";
-    return false;
-  }
-  if (value.empty()) {
-    error = given + L" needs a non-empty value";
-    return false;
-  }
-  options.target = spec.letter == L'd'      ? Target::kFolder
-                   : toWide(value) == L"-" ? Target::kStandardOutput
-                                           : Target::kFile;
-  options.output = value;
-  return true;
-}
-
 // TRACK=AMOUNT, TRACK a number from 1 or "all", AMOUNT a whole number with
-// "ms" (time) or "c" (pitch) after it where the style allows; checkAmounts
-// holds it against the style once every option is read.
-bool addAmount(const OptionSpec& spec, const std::wstring& given, const NativeString& raw,
-               CommandLine& line, std::wstring& error) {
-  const std::wstring text = toWide(raw);
-  const std::wstring name = spec.name;
-  AmountSetting setting;
-  setting.kind = name == L"--pitch-shift"      ? AmountKind::kPitch
-                 : name == L"--velocity-shift" ? AmountKind::kVelocity
-                                               : AmountKind::kTime;
-  setting.text = given + L" " + text;
+// the unit of the option's musical ranges after it where it has one;
+// checkAmounts holds it against the style once every option is read.
+std::wstring addAmount(const OptionRow& row, const std::wstring& given, const std::wstring& text,
+                       Options& options) {
   const size_t equals = text.find(L'=');
-  if (equals == std::wstring::npos) {
-    error = given + L" wants TRACK=AMOUNT, got '" + text + L"'";
-    return false;
-  }
+  if (equals == std::wstring::npos) return given + L" wants TRACK=AMOUNT, got '" + text + L"'";
   const std::wstring track = text.substr(0, equals);
   std::wstring amount = text.substr(equals + 1);
-  const std::wstring unit = setting.kind == AmountKind::kTime    ? L"ms"
-                            : setting.kind == AmountKind::kPitch ? L"c"
-                                                                 : L"";
-  setting.unit = !unit.empty() && amount.size() > unit.size() &&
-                 amount.compare(amount.size() - unit.size(), unit.size(), unit) == 0;
-  if (setting.unit) amount.resize(amount.size() - unit.size());
+  const Range* unit = unitRange(row, kMusical);
+  const std::wstring suffix = unit == nullptr ? L"" : unit->suffix;
+  AmountSetting setting{.kind = row.amount, .text = given + L" " + text};
+  setting.unit = !suffix.empty() && amount.size() > suffix.size() && amount.ends_with(suffix);
+  if (setting.unit) amount.resize(amount.size() - suffix.size());
   uint64_t number = 0;
-  if (track == L"all") {
-    setting.track = 0;
-  } else if (!parseNumber(track, INT32_MAX, number) || number < 1) {
-    error = given + L": track must be a number from 1 or 'all', got '" + track + L"'";
-    return false;
-  } else {
+  if (track != L"all") {
+    if (!parseNumber(track, INT32_MAX, number) || number < 1) {
+      return given + L": track must be a number from 1 or 'all', got '" + track + L"'";
+    }
     setting.track = static_cast<int>(number);
   }
   if (!parseNumber(amount, INT32_MAX, number)) {
-    error = given + L": amount must be a whole number, got '" + text.substr(equals + 1) + L"'";
-    return false;
+    return given + L": amount must be a whole number, got '" + text.substr(equals + 1) + L"'";
   }
   setting.amount = static_cast<int>(number);
-  line.options.amounts.push_back(setting);
-  return true;
+  options.amounts.push_back(setting);
+  return L"";
 }
 
-bool setStyle(const OptionSpec&, const std::wstring& given, const NativeString& raw,
-              CommandLine& line, std::wstring& error) {
+// Takes one option's value (empty for a flag) into `options`: "" when it is
+// acceptable, else what is wrong. `given` is the name as typed.
+std::wstring takeValue(const OptionRow& row, const std::wstring& given, const NativeString& raw,
+                       Options& options) {
   const std::wstring value = toWide(raw);
-  if (value != L"classic" && value != L"musical") {
-    error = given + L" must be 'classic' or 'musical', got '" + value + L"'";
-    return false;
-  }
-  line.options.style = value == L"musical" ? Style::kMusical : Style::kClassic;
-  return true;
-}
-
-bool setPresses(const OptionSpec&, const std::wstring& given, const NativeString& raw,
-                CommandLine& line, std::wstring& error) {
+  const std::wstring got = L", got '" + value + L"'";
+  if (row.given != nullptr) options.*row.given = true;
   uint64_t number = 0;
-  if (!parseNumber(toWide(raw), kMaxPresses, number) || number < 1) {
-    error = given + L" must be a whole number from 1 to " + std::to_wstring(kMaxPresses) +
-            L", got '" + toWide(raw) + L"'";
-    return false;
+  switch (row.value) {
+    case Value::kNone:
+      break;
+    case Value::kOutput:
+      if (options.target != Target::kNone) return L"only one of -o and -d, once";
+      if (value.empty()) return given + L" needs a non-empty value";
+      options.target =
+          row.target == Target::kFile && value == L"-" ? Target::kStandardOutput : row.target;
+      options.output = raw;
+      break;
+    case Value::kStyle: {
+      // The choices are the words of the value name, in the order of Style.
+      const std::wstring choices = row.valueName;
+      const size_t at = (L"|" + choices + L"|").find(L"|" + value + L"|");
+      if (at != std::wstring::npos && value.find(L'|') == std::wstring::npos) {
+        options.style = static_cast<Style>(std::count(choices.begin(), choices.begin() + at, L'|'));
+        break;
+      }
+      std::wstring said = L"'";
+      for (wchar_t c : choices) said += c == L'|' ? std::wstring(L"' or '") : std::wstring(1, c);
+      return given + L" must be " + said + L"'" + got;
+    }
+    case Value::kAmount:
+      return addAmount(row, given, value, options);
+    case Value::kNumber:
+      if (!parseNumber(value, row.ranges[0][0].high, number) || number < row.ranges[0][0].low) {
+        return given + L" must be a whole number from " + rangesSaid(row, 0) + got;
+      }
+      options.*row.number = static_cast<uint32_t>(number);
+      break;
   }
-  line.options.presses = static_cast<uint32_t>(number);
-  line.options.hasPresses = true;
-  return true;
-}
-
-bool setSeed(const OptionSpec&, const std::wstring& given, const NativeString& raw,
-             CommandLine& line, std::wstring& error) {
-  uint64_t number = 0;
-  if (!parseNumber(toWide(raw), UINT32_MAX, number)) {
-    error = given + L" must be a whole number from 0 to 4294967295, got '" + toWide(raw) + L"'";
-    return false;
-  }
-  line.options.seed = static_cast<uint32_t>(number);
-  line.options.hasSeed = true;
-  return true;
-}
-
-bool setList(const OptionSpec&, const std::wstring&, const NativeString&, CommandLine& line,
-             std::wstring&) {
-  line.options.list = true;
-  return true;
-}
-
-bool askHelp(const OptionSpec&, const std::wstring&, const NativeString&, CommandLine& line,
-             std::wstring&) {
-  line.request = Request::kHelp;
-  return true;
-}
-
-bool askVersion(const OptionSpec&, const std::wstring&, const NativeString&, CommandLine& line,
-                std::wstring&) {
-  line.request = Request::kVersion;
-  return true;
-}
-
-// Every option, as --help lists them. A new option is one row and the
-// function that takes its value.
-const OptionSpec kOptions[] = {
-    {L"--output", L'o', true, setOutput},      {L"--output-dir", L'd', true, setOutput},
-    {L"--style", 0, true, setStyle},           {L"--time-shift", 0, true, addAmount},
-    {L"--pitch-shift", 0, true, addAmount},    {L"--velocity-shift", 0, true, addAmount},
-    {L"--presses", 0, true, setPresses},       {L"--seed", 0, true, setSeed},
-    {L"--list", 0, false, setList},            {L"--help", L'h', false, askHelp},
-    {L"--version", 0, false, askVersion},
-};
-
-const OptionSpec* findLong(const std::wstring& name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (name == spec.name) return &spec;
-  }
-  return nullptr;
-}
-
-const OptionSpec* findShort(wchar_t letter) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.letter != 0 && spec.letter == letter) return &spec;
-  }
-  return nullptr;
+  return L"";
 }
 
 // What the amounts must be in the style chosen: "" when they will do.
 std::wstring checkAmounts(const Options& options) {
-  const bool musical = options.style == Style::kMusical;
+  const int style = static_cast<int>(options.style);
   for (const AmountSetting& a : options.amounts) {
-    const bool time = a.kind == AmountKind::kTime, pitch = a.kind == AmountKind::kPitch;
-    if (a.unit && !musical) {
-      return a.text + L": " + (time ? L"milliseconds" : L"cents") +
-             L" need --style musical (the classic style counts " +
-             (time ? L"ticks)" : L"bend steps)");
+    const OptionRow& row = amountRow(a.kind);
+    const Range* unit = unitRange(row, style);
+    // Units are the musical style's alone.
+    if (a.unit && unit == nullptr) {
+      return a.text + L": " + row.unitWord + L" need --style musical (the classic style counts " +
+             row.ranges[kClassic][0].name + L")";
     }
-    const int limit = time    ? (a.unit    ? kMaxMusicalTimeMs
-                                 : musical ? kMaxMusicalTimeTicks
-                                           : kMaxTimeShift)
-                      : pitch ? (musical ? kMaxPitchCents : kMaxPitchShift)
-                              : kMaxVelocityShift;
-    if (a.amount > limit) {
-      const std::wstring range =
-          time    ? (musical ? L"0 to 200 (ticks) or 0ms to 200ms" : L"0 to 200 (ticks)")
-          : pitch ? (musical ? L"0c to 100c (cents)" : L"0 to 64 (bend steps)")
-                  : L"0 to 64";
-      return a.text + L": amount must be " + range;
+    const Range& range = a.unit ? *unit : row.ranges[style][0];
+    if (static_cast<uint32_t>(a.amount) > range.high) {
+      return a.text + L": amount must be " + rangesSaid(row, style);
     }
   }
   if (options.hasPresses && options.amounts.empty()) {
     return L"--presses needs --time-shift, --pitch-shift or --velocity-shift";
   }
-  if (options.hasPresses && musical) {
+  if (options.hasPresses && options.style == Style::kMusical) {
     return L"--presses does not go with --style musical: its press always starts from the song as "
            L"loaded, so presses would not add up";
   }
@@ -304,32 +325,28 @@ CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpande
     const bool isLong = arg.rfind(L"--", 0) == 0;
     const size_t equals = isLong ? arg.find(L'=') : std::wstring::npos;
     const std::wstring given = isLong ? arg.substr(0, equals) : arg.substr(0, 2);
-    const OptionSpec* spec = isLong ? findLong(given) : findShort(arg[1]);
+    const OptionRow* row = findOption(given);
     // Both the name and the short letter are ASCII: they take as many units
     // in the native form as in the wide one, so the value is cut from the
     // native argument, as given (the wide one may hold U+FFFD for bytes
     // that are not UTF-8).
     const bool attached = isLong ? equals != std::wstring::npos : arg.size() > 2;
-    if (spec == nullptr || (attached && !isLong && !spec->takesValue)) {
+    const bool takesValue = row != nullptr && row->value != Value::kNone;
+    if (row == nullptr || (attached && !isLong && !takesValue)) {
       line.error = L"unknown option '" + arg + L"'";
-      return line;
-    }
-    NativeString value;
-    if (attached && !spec->takesValue) {
+    } else if (attached && !takesValue) {
       line.error = given + L" takes no value";
-      return line;
+    } else if (takesValue && !attached && i + 1 == args.size()) {
+      line.error = given + L" needs a value";
+    } else if (row->request != Request::kRun) {
+      line.request = row->request;
+    } else {
+      const NativeString value = attached     ? args[i].substr(isLong ? equals + 1 : 2)
+                                 : takesValue ? args[++i]
+                                              : NativeString();
+      line.error = takeValue(*row, given, value, line.options);
     }
-    if (attached) {
-      value = args[i].substr(isLong ? equals + 1 : 2);
-    } else if (spec->takesValue) {
-      if (i + 1 == args.size()) {
-        line.error = given + L" needs a value";
-        return line;
-      }
-      value = args[++i];
-    }
-    if (!spec->apply(*spec, given, value, line, line.error)) return line;
-    if (line.request != Request::kRun) return line;
+    if (!line.error.empty() || line.request != Request::kRun) return line;
   }
 
   for (const NativeString& input : inputs) {
@@ -347,4 +364,25 @@ CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpande
   line.error = checkAmounts(line.options);
   if (line.error.empty()) line.error = checkInputs(line.options);
   return line;
+}
+
+std::wstring usageText() {
+  const std::wstring indent(kHelpColumn, L' ');
+  std::wstring text = kUsageHead;
+  for (const OptionRow& row : kOptions) {
+    std::wstring left = row.letter == 0 ? L"      " : std::wstring(L"  -") + row.letter + L", ";
+    left += row.name;
+    if (row.valueName != nullptr) left += std::wstring(L" ") + row.valueName;
+    text += left + (left.size() + 2 > kHelpColumn ? L"\n" + indent
+                                                  : std::wstring(kHelpColumn - left.size(), L' '));
+    const Range* shown[] = {&row.ranges[kClassic][0], unitRange(row, kMusical)};
+    size_t next = 0;
+    for (const wchar_t* c = row.help; *c != L'\0'; ++c) {
+      text += *c == L'#'    ? rangeText(*shown[next++], L"-")
+              : *c == L'\n' ? L"\n" + indent
+                            : std::wstring(1, *c);
+    }
+    text += L"\n";
+  }
+  return text + kUsageTail;
 }

@@ -63,9 +63,5 @@ using InputExpander = bool (*)(const NativeString& argument, std::vector<NativeS
 // be saved under one name, compared with sameFileName).
 CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpander expand = nullptr);
 
-// The text of --help.
-extern const wchar_t kUsage[];
-
-// Presses are capped: every pitch-shift press adds a bend per note, and a
-// hundred already make a file many times its size.
-constexpr uint32_t kMaxPresses = 100;
+// The text of --help, made from the same option table the parsing reads.
+std::wstring usageText();
