@@ -8,91 +8,76 @@
 
 namespace {
 
-// Presses are capped: every pitch-shift press adds a bend per note, and a
-// hundred already make a file many times its size.
-constexpr uint32_t kMaxPresses = 100;
-
-// The numbers an option accepts: "0 to 200 (ticks)" in messages, "0-200" in
-// the usage. `suffix` is the unit written after the number ("ms"), `name` the
-// unit said after the range in messages.
+// Numbers an option accepts: "0 to 200 (ticks)" in messages, "0-200" in the
+// usage. `suffix` is the unit written after the number ("ms"), `name` the
+// unit a message says after the range.
 struct Range {
-  uint32_t low = 0;
-  uint32_t high = 0;
+  uint32_t low = 0, high = 0;
   const wchar_t* suffix = L"";
   const wchar_t* name = nullptr;
 };
 
 enum class Value { kNone, kOutput, kStyle, kAmount, kNumber };
 
+constexpr int kClassic = 0, kMusical = 1;  // as Style counts them
+
 // One option: how it is written, what it takes and where that goes, the
 // numbers it accepts, and its lines in the usage.
 struct OptionRow {
   const wchar_t* name;                 // the long form
   wchar_t letter = 0;                  // the short form's letter, or 0
-  const wchar_t* valueName = nullptr;  // kStyle: the choices, in the order of Style
+  const wchar_t* valueName = nullptr;  // kStyle: its choices, in the order of Style
   Value value = Value::kNone;
-  Target target = Target::kNone;  // kOutput: with kFile, "-" is standard output
-  AmountKind amount = AmountKind::kTime;
-  uint32_t Options::*number = nullptr;  // kNumber
-  bool Options::*given = nullptr;       // set when the option is met
-  Request request = Request::kRun;      // answered as soon as the option is met
-  // By style. kAmount: a plain amount is in the first range, one with a unit
-  // in that unit's; a range up to 0 is no range. kNumber: ranges[0][0] alone.
+  Target target = Target::kNone;          // kOutput; with kFile, "-" is standard output
+  AmountKind amount = AmountKind::kTime;  // kAmount
+  uint32_t Options::*number = nullptr;    // kNumber
+  bool Options::*given = nullptr;         // set when the option is met
+  Request request = Request::kRun;        // answered as soon as the option is met
+  const wchar_t* unitWord = nullptr;      // kAmount: what its unit counts, in messages
+  // By style: a plain amount is in the first range, one with a unit in that
+  // unit's; a range up to 0 is none. A number has ranges[0][0] alone.
   Range ranges[2][2] = {};
-  const wchar_t* unitWord = nullptr;  // kAmount: what the unit counts, in messages
-  // Each '#' shows a range: the first classic one, then the musical one with a unit.
-  const wchar_t* help = L"";
+  const wchar_t* help = L"";  // '#': the first classic range, then the musical one with a unit
 };
-
-constexpr int kClassic = static_cast<int>(Style::kClassic);
-constexpr int kMusical = static_cast<int>(Style::kMusical);
 
 // Every option, in the order --help lists them.
 // clang-format off
 const OptionRow kOptions[] = {
     {.name = L"--output", .letter = L'o', .valueName = L"FILE", .value = Value::kOutput,
-     .target = Target::kFile,
-     .help = L"save to FILE; '-' writes the song to standard output\n"
-             L"and the log to standard error"},
+     .target = Target::kFile, .help = L"save to FILE; '-' writes the song to standard output\n"
+                                      L"and the log to standard error"},
     {.name = L"--output-dir", .letter = L'd', .valueName = L"DIR", .value = Value::kOutput,
-     .target = Target::kFolder,
-     .help = L"save each INPUT as DIR/its file name (several inputs)"},
+     .target = Target::kFolder, .help = L"save each INPUT as DIR/its file name (several inputs)"},
     {.name = L"--style", .valueName = L"classic|musical", .value = Value::kStyle,
-     .help = L"classic (default): as the window does it; musical:\n"
-             L"chords together, note lengths kept, bell-shaped\n"
-             L"moves, bends in cents that return, one press"},
+     .help = L"classic (default): as the window does it; musical:\nchords together, note lengths "
+             L"kept, bell-shaped\nmoves, bends in cents that return, one press"},
     {.name = L"--time-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
-     .amount = AmountKind::kTime,
+     .amount = AmountKind::kTime, .unitWord = L"milliseconds",
      .ranges = {{{0, kMaxTimeShift, L"", L"ticks"}},
                 {{0, kMaxMusicalTimeTicks, L"", L"ticks"}, {0, kMaxMusicalTimeMs, L"ms"}}},
-     .unitWord = L"milliseconds",
-     .help = L"move each event by up to AMOUNT ticks (#);\n"
-             L"musical: each note, also in ms (#)"},
+     .help = L"move each event by up to AMOUNT ticks (#);\nmusical: each note, also in ms (#)"},
     {.name = L"--pitch-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
-     .amount = AmountKind::kPitch,
+     .amount = AmountKind::kPitch, .unitWord = L"cents",
      .ranges = {{{0, kMaxPitchShift, L"", L"bend steps"}}, {{0, kMaxPitchCents, L"c", L"cents"}}},
-     .unitWord = L"cents",
-     .help = L"bend each note by up to AMOUNT steps (#);\n"
-             L"musical: in cents of the file's bend range (#)"},
+     .help = L"bend each note by up to AMOUNT steps (#);\nmusical: in cents of the file's bend "
+             L"range (#)"},
     // The help ends with what the three amount options share.
     {.name = L"--velocity-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
      .amount = AmountKind::kVelocity,
      .ranges = {{{0, kMaxVelocityShift}}, {{0, kMaxVelocityShift}}},
-     .help = L"move each note's velocity by up to AMOUNT (#)\n"
-             L"TRACK: 1 up to the file's track count, or 'all';\n"
-             L"the options repeat, a later one for the same track\n"
+     .help = L"move each note's velocity by up to AMOUNT (#)\nTRACK: 1 up to the file's track "
+             L"count, or 'all';\nthe options repeat, a later one for the same track\n"
              L"wins; 0 is off"},
     {.name = L"--presses", .valueName = L"N", .value = Value::kNumber, .number = &Options::presses,
      .given = &Options::hasPresses, .ranges = {{{1, kMaxPresses}}},
      .help = L"press Transform N times (#, default 1; classic)"},
     {.name = L"--seed", .valueName = L"S", .value = Value::kNumber, .number = &Options::seed,
      .given = &Options::hasSeed, .ranges = {{{0, UINT32_MAX}}},
-     .help = L"start the random sequence at S (#): the\n"
-             L"same S gives the same bytes; without it a seed is\n"
-             L"drawn, and either way it is logged as 'Seed S'"},
+     .help = L"start the random sequence at S (#): the\nsame S gives the same bytes; without it a "
+             L"seed is\ndrawn, and either way it is logged as 'Seed S'"},
     {.name = L"--list", .given = &Options::list,
-     .help = L"show each track's name, channels and notes; without\n"
-             L"-o or -d nothing is pressed or saved"},
+     .help = L"show each track's name, channels and notes; without\n-o or -d nothing is pressed "
+             L"or saved"},
     {.name = L"--help", .letter = L'h', .request = Request::kHelp, .help = L"show this help"},
     {.name = L"--version", .request = Request::kVersion, .help = L"show the version"},
 };
@@ -105,12 +90,10 @@ const wchar_t kUsageHead[] =
     L"Humanises Standard MIDI Files: moves events in time and bends notes by small\n"
     L"random amounts, track by track, and saves the result. The log goes to standard\n"
     L"output. Without -o or -d nothing is saved: the input is read (and, with\n"
-    L"amounts, humanised in memory) and the log shows what would happen.\n"
-    L"\n";
+    L"amounts, humanised in memory) and the log shows what would happen.\n\n";
 
 const wchar_t kUsageTail[] =
-    L"\n"
-    L"INPUT '-' reads the song from standard input. Every value can also be given as\n"
+    L"\nINPUT '-' reads the song from standard input. Every value can also be given as\n"
     L"--name=VALUE (-oFILE, -dDIR); '--' ends the options. A file is saved through a\n"
     L"new file beside it, which then takes its place; a link is followed, a device or\n"
     L"FIFO is written directly; a read-only file is refused.\n"
@@ -118,29 +101,12 @@ const wchar_t kUsageTail[] =
     L"track named in an amount, with several inputs), or an output could not be\n"
     L"written; 2 a usage error (nothing was done).\n";
 
-// Help lines start in this column, below the option when it is too wide.
-constexpr size_t kHelpColumn = 27;
+constexpr size_t kHelpColumn = 27;  // where help lines start, below an option too wide
 
-const OptionRow* findOption(const std::wstring& given) {
-  for (const OptionRow& row : kOptions) {
-    if (given == row.name || (row.letter != 0 && given == std::wstring{L'-', row.letter})) {
-      return &row;
-    }
-  }
-  return nullptr;
-}
-
-const OptionRow& amountRow(AmountKind kind) {
-  for (const OptionRow& row : kOptions) {
-    if (row.value == Value::kAmount && row.amount == kind) return row;
-  }
-  return kOptions[0];  // not reached: each kind has its option
-}
-
-// The range of `style` whose numbers carry a unit, or nullptr.
-const Range* unitRange(const OptionRow& row, int style) {
+// The range of `style` that a plain amount is in, or the one with a unit; nullptr if none.
+const Range* rangeFor(const OptionRow& row, int style, bool unit) {
   for (const Range& range : row.ranges[style]) {
-    if (range.high != 0 && *range.suffix != L'\0') return &range;
+    if (range.high != 0 && (!unit || *range.suffix != L'\0')) return &range;
   }
   return nullptr;
 }
@@ -164,12 +130,11 @@ std::wstring rangesSaid(const OptionRow& row, int style) {
 
 // A decimal number of at most `limit`, digits only.
 bool parseNumber(const std::wstring& text, uint64_t limit, uint64_t& value) {
-  if (text.empty() || text.size() > 10) return false;
-  value = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return false;
-    value = value * 10 + static_cast<uint64_t>(c - L'0');
+  if (text.empty() || text.size() > 10 ||
+      text.find_first_not_of(L"0123456789") != std::wstring::npos) {
+    return false;
   }
+  value = std::stoull(text);
   return value <= limit;
 }
 
@@ -182,18 +147,16 @@ std::wstring addAmount(const OptionRow& row, const std::wstring& given, const st
   if (equals == std::wstring::npos) return given + L" wants TRACK=AMOUNT, got '" + text + L"'";
   const std::wstring track = text.substr(0, equals);
   std::wstring amount = text.substr(equals + 1);
-  const Range* unit = unitRange(row, kMusical);
-  const std::wstring suffix = unit == nullptr ? L"" : unit->suffix;
   AmountSetting setting{.kind = row.amount, .text = given + L" " + text};
+  const Range* unit = rangeFor(row, kMusical, true);
+  const std::wstring suffix = unit == nullptr ? L"" : unit->suffix;
   setting.unit = !suffix.empty() && amount.size() > suffix.size() && amount.ends_with(suffix);
   if (setting.unit) amount.resize(amount.size() - suffix.size());
   uint64_t number = 0;
-  if (track != L"all") {
-    if (!parseNumber(track, INT32_MAX, number) || number < 1) {
-      return given + L": track must be a number from 1 or 'all', got '" + track + L"'";
-    }
-    setting.track = static_cast<int>(number);
+  if (track != L"all" && (!parseNumber(track, INT32_MAX, number) || number < 1)) {
+    return given + L": track must be a number from 1 or 'all', got '" + track + L"'";
   }
+  setting.track = static_cast<int>(number);
   if (!parseNumber(amount, INT32_MAX, number)) {
     return given + L": amount must be a whole number, got '" + text.substr(equals + 1) + L"'";
   }
@@ -221,7 +184,6 @@ std::wstring takeValue(const OptionRow& row, const std::wstring& given, const Na
       options.output = raw;
       break;
     case Value::kStyle: {
-      // The choices are the words of the value name, in the order of Style.
       const std::wstring choices = row.valueName;
       const size_t at = (L"|" + choices + L"|").find(L"|" + value + L"|");
       if (at != std::wstring::npos && value.find(L'|') == std::wstring::npos) {
@@ -248,15 +210,15 @@ std::wstring takeValue(const OptionRow& row, const std::wstring& given, const Na
 std::wstring checkAmounts(const Options& options) {
   const int style = static_cast<int>(options.style);
   for (const AmountSetting& a : options.amounts) {
-    const OptionRow& row = amountRow(a.kind);
-    const Range* unit = unitRange(row, style);
-    // Units are the musical style's alone.
-    if (a.unit && unit == nullptr) {
+    const OptionRow& row = *std::find_if(std::begin(kOptions), std::end(kOptions), [&](auto& r) {
+      return r.value == Value::kAmount && r.amount == a.kind;  // each kind has its row
+    });
+    const Range* range = rangeFor(row, style, a.unit);
+    if (range == nullptr) {  // units are the musical style's alone
       return a.text + L": " + row.unitWord + L" need --style musical (the classic style counts " +
              row.ranges[kClassic][0].name + L")";
     }
-    const Range& range = a.unit ? *unit : row.ranges[style][0];
-    if (static_cast<uint32_t>(a.amount) > range.high) {
+    if (static_cast<uint32_t>(a.amount) > range->high) {
       return a.text + L": amount must be " + rangesSaid(row, style);
     }
   }
@@ -277,18 +239,17 @@ std::wstring checkInputs(const Options& options) {
       !(options.list && options.target == Target::kNone)) {
     return L"several inputs need -d DIR (or --list alone)";
   }
-  int fromStandardInput = 0;
+  const NativeString standardInput(1, '-');
+  if (options.target != Target::kFolder) {
+    const bool twice = std::ranges::count(options.inputs, standardInput) > 1;
+    return twice ? L"standard input can be read only once" : L"";
+  }
   std::vector<NativeString> names;
   for (const NativeString& input : options.inputs) {
-    if (toWide(input) == L"-") {
-      if (options.target == Target::kFolder) {
-        return L"standard input has no file name to save under in " + toWide(options.output) +
-               L": use -o";
-      }
-      ++fromStandardInput;
-      continue;
+    if (input == standardInput) {
+      return L"standard input has no file name to save under in " + toWide(options.output) +
+             L": use -o";
     }
-    if (options.target != Target::kFolder) continue;
     const NativeString name = fileNameOf(input);
     if (name.empty()) return L"'" + toWide(input) + L"' has no file name to save under";
     // Compared as the folder's system compares names: on Windows "Song.mid"
@@ -302,7 +263,6 @@ std::wstring checkInputs(const Options& options) {
     }
     names.push_back(name);
   }
-  if (fromStandardInput > 1) return L"standard input can be read only once";
   return L"";
 }
 
@@ -325,7 +285,10 @@ CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpande
     const bool isLong = arg.rfind(L"--", 0) == 0;
     const size_t equals = isLong ? arg.find(L'=') : std::wstring::npos;
     const std::wstring given = isLong ? arg.substr(0, equals) : arg.substr(0, 2);
-    const OptionRow* row = findOption(given);
+    const OptionRow* row = nullptr;
+    for (const OptionRow& r : kOptions) {
+      if (given == r.name || (r.letter != 0 && given == std::wstring{L'-', r.letter})) row = &r;
+    }
     // Both the name and the short letter are ASCII: they take as many units
     // in the native form as in the wide one, so the value is cut from the
     // native argument, as given (the wide one may hold U+FFFD for bytes
@@ -350,12 +313,8 @@ CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpande
   }
 
   for (const NativeString& input : inputs) {
-    if (expand == nullptr || toWide(input) == L"-") {
-      line.options.inputs.push_back(input);
-      continue;
-    }
-    std::vector<NativeString> files;
-    if (!expand(input, files, line.error)) {
+    std::vector<NativeString> files{input};
+    if (expand != nullptr && toWide(input) != L"-" && !expand(input, files, line.error)) {
       line.notUsage = true;
       return line;
     }
@@ -371,11 +330,10 @@ std::wstring usageText() {
   std::wstring text = kUsageHead;
   for (const OptionRow& row : kOptions) {
     std::wstring left = row.letter == 0 ? L"      " : std::wstring(L"  -") + row.letter + L", ";
-    left += row.name;
-    if (row.valueName != nullptr) left += std::wstring(L" ") + row.valueName;
+    left += row.name + (row.valueName == nullptr ? L"" : L" " + std::wstring(row.valueName));
     text += left + (left.size() + 2 > kHelpColumn ? L"\n" + indent
                                                   : std::wstring(kHelpColumn - left.size(), L' '));
-    const Range* shown[] = {&row.ranges[kClassic][0], unitRange(row, kMusical)};
+    const Range* shown[] = {&row.ranges[kClassic][0], rangeFor(row, kMusical, true)};
     size_t next = 0;
     for (const wchar_t* c = row.help; *c != L'\0'; ++c) {
       text += *c == L'#'    ? rangeText(*shown[next++], L"-")

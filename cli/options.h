@@ -65,3 +65,7 @@ CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpande
 
 // The text of --help, made from the same option table the parsing reads.
 std::wstring usageText();
+
+// Presses are capped: every pitch-shift press adds a bend per note, and a
+// hundred already make a file many times its size.
+constexpr uint32_t kMaxPresses = 100;
