@@ -103,10 +103,10 @@ const wchar_t kUsageTail[] =
 
 constexpr size_t kHelpColumn = 27;  // where help lines start, below an option too wide
 
-// The range of `style` that a plain amount is in, or the one with a unit; nullptr if none.
+// The range of `style` a plain amount is in (the first), or the one with a unit; nullptr if none.
 const Range* rangeFor(const OptionRow& row, int style, bool unit) {
   for (const Range& range : row.ranges[style]) {
-    if (range.high != 0 && (!unit || *range.suffix != L'\0')) return &range;
+    if (!unit || *range.suffix != L'\0') return &range;
   }
   return nullptr;
 }
@@ -150,7 +150,7 @@ std::wstring addAmount(const OptionRow& row, const std::wstring& given, const st
   AmountSetting setting{.kind = row.amount, .text = given + L" " + text};
   const Range* unit = rangeFor(row, kMusical, true);
   const std::wstring suffix = unit == nullptr ? L"" : unit->suffix;
-  setting.unit = !suffix.empty() && amount.size() > suffix.size() && amount.ends_with(suffix);
+  setting.unit = !suffix.empty() && amount.ends_with(suffix);  // "ms" alone then fails as ""
   if (setting.unit) amount.resize(amount.size() - suffix.size());
   uint64_t number = 0;
   if (track != L"all" && (!parseNumber(track, INT32_MAX, number) || number < 1)) {

@@ -50,18 +50,17 @@ std::wstring summary(const std::string& args) {
 }
 
 TEST(CommandLine, ParsesEachFormOrNamesTheFirstError) {
-  // Arguments, and the summary or the start of the error.
+  // Arguments, and the summary or the error (or its start, before "...").
   const std::pair<const char*, const wchar_t*> cases[] = {
       {"-ocopy.mid one.mid", L"in=one.mid, file=copy.mid"},  // -d takes its value alike
       {"--output=a=b.mid one.mid", L"in=one.mid, file=a=b.mid"},
       {"- -o -", L"in=-, stdout"},
-      {"*.mid c.mid -d out", L"in=a.mid,b.mid,c.mid, folder=out"},
+      {"*.mid c.mid -d -", L"in=a.mid,b.mid,c.mid, folder=-"},  // only -o's '-' is standard output
       {"--list -- -o --list", L"in=-o,--list, list"},
-      {"one.mid --time-shift 2=30 --pitch-shift=all=10 --presses 3 --seed 4294967295",
-       L"in=one.mid, time2=30 pitch0=10 presses=3 seed=4294967295"},
-      {"one.mid --time-shift 1=200 --pitch-shift 16=64 --time-shift all=0 --presses=100 --seed 0",
-       L"in=one.mid, time1=200 pitch16=64 time0=0 presses=100 seed=0"},
-      {"one.mid --velocity-shift 70=64 --time-shift 17=1", L"in=one.mid, velocity70=64 time17=1"},
+      {"one.mid --time-shift 1=200 --pitch-shift=all=64 --presses=100 --seed 4294967295",
+       L"in=one.mid, time1=200 pitch0=64 presses=100 seed=4294967295"},  // each at its limit
+      {"one.mid --velocity-shift 70=64 --time-shift 17=1 --presses 1",
+       L"in=one.mid, velocity70=64 time17=1 presses=1"},
       {"one.mid --style musical --time-shift 2=200ms --pitch-shift=all=100c --style=musical "
        "--pitch-shift 1=100",
        L"in=one.mid, musical time2=200u pitch0=100u pitch1=100"},
@@ -76,34 +75,49 @@ TEST(CommandLine, ParsesEachFormOrNamesTheFirstError) {
       {"a.mid -o", L"-o needs a value"},
       {"a.mid --output=", L"--output needs a non-empty value"},
       {"a.mid -o x.mid -d y", L"only one of -o and -d, once"},
-      {"a.mid b.mid", L"several inputs need -d DIR"},
-      {"*.mid -o one.mid", L"several inputs need -d DIR (o"},
+      {"*.mid -o one.mid", L"several inputs need -d DIR (or --list alone)"},
       {"a.mid --time-shift 1=201", L"--time-shift 1=201: amount must be 0 to 200 (ticks)"},
       {"a.mid --pitch-shift 1=65", L"--pitch-shift 1=65: amount must be 0 to 64 (bend steps)"},
       {"a.mid --velocity-shift 1=65", L"--velocity-shift 1=65: amount must be 0 to 64"},
-      {"a --style musical --time-shift 1=201ms", L"--time-shift 1=201ms: amount must be 0 to 200"},
+      {"a --style musical --time-shift 1=201ms",
+       L"--time-shift 1=201ms: amount must be 0 to 200 (ticks) or 0ms to 200ms"},
       {"a --pitch-shift 1=101c --style musical",
-       L"--pitch-shift 1=101c: amount must be 0c to 100c"},
-      {"a.mid --time-shift 1=5ms", L"--time-shift 1=5ms: milliseconds need --style musical"},
-      {"a.mid --pitch-shift 1=5c", L"--pitch-shift 1=5c: cents need --style musical"},
+       L"--pitch-shift 1=101c: amount must be 0c to 100c (cents)"},
+      {"a.mid --time-shift 1=5ms",
+       L"--time-shift 1=5ms: milliseconds need --style musical (the classic style counts ticks)"},
+      {"a.mid --pitch-shift 1=5c",
+       L"--pitch-shift 1=5c: cents need --style musical (the classic style counts bend steps)"},
       {"a.mid --time-shift 1=5c", L"--time-shift: amount must be a whole number, got '5c'"},
       {"a.mid --style jazz", L"--style must be 'classic' or 'musical', got 'jazz'"},
       {"a --style musical --presses 2 --time-shift 1=5",
-       L"--presses does not go with --style musical"},
+       L"--presses does not go with --style musical..."},
       {"a.mid --time-shift 0=5", L"--time-shift: track must be a number from 1 or 'all', got '0'"},
       {"a.mid --time-shift 5", L"--time-shift wants TRACK=AMOUNT, got '5'"},
       {"a.mid --presses 3", L"--presses needs --time-shift, --pitch-shift or --velocity-shift"},
-      {"a.mid --presses 101 --time-shift 1=1", L"--presses must be a whole number from 1 to 100"},
-      {"a.mid --seed 4294967296", L"--seed must be a whole number from 0 to 4294967295"},
+      {"a.mid --presses 0 --time-shift 1=1", L"--presses must be a whole number from 1 to 100..."},
+      {"a.mid --seed 4294967296", L"--seed must be a whole number from 0 to 4294967295, got..."},
       {"- -d out", L"standard input has no file name to save under in out: use -o"},
       {"- - --list", L"standard input can be read only once"},
-      {"x/a.mid *.mid -d out", L"two inputs would be saved as one file: "},
+      {"x/a.mid *.mid -d out", L"two inputs would be saved as one file: ..."},
       {"x/ -d out", L"'x/' has no file name to save under"},
       {"a.mid *.xyz -d out", L"failure: *.xyz: no file matches"},  // status 1, like no file
   };
-  for (const auto& [args, want] : cases) {
-    const std::wstring got = summary(args);
-    EXPECT_EQ(got.substr(0, std::wstring(want).size()), want) << args << "\nwhole: " << toUtf8(got);
+  for (const auto& [args, whole] : cases) {
+    std::wstring want = whole, got = summary(args);
+    if (want.ends_with(L"...")) want.resize(want.size() - 3), got.resize(want.size());
+    EXPECT_EQ(got, want) << args;
+  }
+}
+
+TEST(CommandLine, UsageShowsEachRangeInItsUnitBesideOrBelowItsOption) {
+  const std::wstring usage = usageText(), below = L"\n" + std::wstring(27, L' ');
+  for (const std::wstring& part :
+       {L"\n      --time-shift TRACK=AMOUNT" + below +
+            L"move each event by up to AMOUNT ticks (0-200);" + below +
+            L"musical: each note, also in ms (0ms-200ms)\n",
+        std::wstring(L"\n  -o, --output FILE        save to FILE; '-' writes"),
+        std::wstring(L"\n      --presses N          press Transform N times (1-100, default 1;")}) {
+    EXPECT_NE(usage.find(part), usage.npos) << toUtf8(part);
   }
 }
 
