@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "transform/musical_amounts.h"
 #include "transform/classic_press.h"
+#include "transform/musical_amounts.h"
 
 namespace {
 
