@@ -8,9 +8,8 @@
 
 namespace {
 
-// Numbers an option accepts: "0 to 200 (ticks)" in messages, "0-200" in the
-// usage. `suffix` is the unit written after the number ("ms"), `name` the
-// unit a message says after the range.
+// Numbers an option accepts, "0 to 200 (ticks)" in messages and "0-200" in the usage:
+// `suffix` is the unit written after them ("ms"), `name` the unit a message adds.
 struct Range {
   uint32_t low = 0, high = 0;
   const wchar_t* suffix = L"";
@@ -19,7 +18,8 @@ struct Range {
 
 enum class Value { kNone, kOutput, kStyle, kAmount, kNumber };
 
-constexpr int kClassic = 0, kMusical = 1;  // as Style counts them
+constexpr int kClassic = static_cast<int>(Style::kClassic),
+              kMusical = static_cast<int>(Style::kMusical);
 
 // One option: how it is written, what it takes and where that goes, the
 // numbers it accepts, and its lines in the usage.
@@ -31,7 +31,7 @@ struct OptionRow {
   Target target = Target::kNone;          // kOutput; with kFile, "-" is standard output
   AmountKind amount = AmountKind::kTime;  // kAmount
   uint32_t Options::*number = nullptr;    // kNumber
-  bool Options::*given = nullptr;         // set when the option is met
+  bool Options::*flag = nullptr;          // set when the option is met
   Request request = Request::kRun;        // answered as soon as the option is met
   const wchar_t* unitWord = nullptr;      // kAmount: what its unit counts, in messages
   // By style: a plain amount is in the first range, one with a unit in that
@@ -49,35 +49,39 @@ const OptionRow kOptions[] = {
     {.name = L"--output-dir", .letter = L'd', .valueName = L"DIR", .value = Value::kOutput,
      .target = Target::kFolder, .help = L"save each INPUT as DIR/its file name (several inputs)"},
     {.name = L"--style", .valueName = L"classic|musical", .value = Value::kStyle,
-     .help = L"classic (default): as the window does it; musical:\nchords together, note lengths "
-             L"kept, bell-shaped\nmoves, bends in cents that return, one press"},
+     .help = L"classic (default): as the window does it; musical:\n"
+             L"chords together, note lengths kept, bell-shaped\n"
+             L"moves, bends in cents that return, one press"},
     {.name = L"--time-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
      .amount = AmountKind::kTime, .unitWord = L"milliseconds",
      .ranges = {{{0, kMaxTimeShift, L"", L"ticks"}},
                 {{0, kMaxMusicalTimeTicks, L"", L"ticks"}, {0, kMaxMusicalTimeMs, L"ms"}}},
-     .help = L"move each event by up to AMOUNT ticks (#);\nmusical: each note, also in ms (#)"},
+     .help = L"move each event by up to AMOUNT ticks (#);\n"
+             L"musical: each note, also in ms (#)"},
     {.name = L"--pitch-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
      .amount = AmountKind::kPitch, .unitWord = L"cents",
      .ranges = {{{0, kMaxPitchShift, L"", L"bend steps"}}, {{0, kMaxPitchCents, L"c", L"cents"}}},
-     .help = L"bend each note by up to AMOUNT steps (#);\nmusical: in cents of the file's bend "
-             L"range (#)"},
+     .help = L"bend each note by up to AMOUNT steps (#);\n"
+             L"musical: in cents of the file's bend range (#)"},
     // The help ends with what the three amount options share.
     {.name = L"--velocity-shift", .valueName = L"TRACK=AMOUNT", .value = Value::kAmount,
      .amount = AmountKind::kVelocity,
      .ranges = {{{0, kMaxVelocityShift}}, {{0, kMaxVelocityShift}}},
-     .help = L"move each note's velocity by up to AMOUNT (#)\nTRACK: 1 up to the file's track "
-             L"count, or 'all';\nthe options repeat, a later one for the same track\n"
+     .help = L"move each note's velocity by up to AMOUNT (#)\n"
+             L"TRACK: 1 up to the file's track count, or 'all';\n"
+             L"the options repeat, a later one for the same track\n"
              L"wins; 0 is off"},
     {.name = L"--presses", .valueName = L"N", .value = Value::kNumber, .number = &Options::presses,
-     .given = &Options::hasPresses, .ranges = {{{1, kMaxPresses}}},
+     .flag = &Options::hasPresses, .ranges = {{{1, kMaxPresses}}},
      .help = L"press Transform N times (#, default 1; classic)"},
     {.name = L"--seed", .valueName = L"S", .value = Value::kNumber, .number = &Options::seed,
-     .given = &Options::hasSeed, .ranges = {{{0, UINT32_MAX}}},
-     .help = L"start the random sequence at S (#): the\nsame S gives the same bytes; without it a "
-             L"seed is\ndrawn, and either way it is logged as 'Seed S'"},
-    {.name = L"--list", .given = &Options::list,
-     .help = L"show each track's name, channels and notes; without\n-o or -d nothing is pressed "
-             L"or saved"},
+     .flag = &Options::hasSeed, .ranges = {{{0, UINT32_MAX}}},
+     .help = L"start the random sequence at S (#): the\n"
+             L"same S gives the same bytes; without it a seed is\n"
+             L"drawn, and either way it is logged as 'Seed S'"},
+    {.name = L"--list", .flag = &Options::list,
+     .help = L"show each track's name, channels and notes; without\n"
+             L"-o or -d nothing is pressed or saved"},
     {.name = L"--help", .letter = L'h', .request = Request::kHelp, .help = L"show this help"},
     {.name = L"--version", .request = Request::kVersion, .help = L"show the version"},
 };
@@ -121,8 +125,7 @@ std::wstring rangesSaid(const OptionRow& row, int style) {
   std::wstring said;
   for (const Range& range : row.ranges[style]) {
     if (range.high == 0) continue;
-    if (!said.empty()) said += L" or ";
-    said += rangeText(range, L" to ");
+    said += (said.empty() ? L"" : L" or ") + rangeText(range, L" to ");
     if (range.name != nullptr) said += L" (" + std::wstring(range.name) + L")";
   }
   return said;
@@ -138,9 +141,8 @@ bool parseNumber(const std::wstring& text, uint64_t limit, uint64_t& value) {
   return value <= limit;
 }
 
-// TRACK=AMOUNT, TRACK a number from 1 or "all", AMOUNT a whole number with
-// the unit of the option's musical ranges after it where it has one;
-// checkAmounts holds it against the style once every option is read.
+// TRACK=AMOUNT, TRACK a number from 1 or "all", AMOUNT a whole number, with its
+// unit after it if any; checkAmounts holds it to the style once all is read.
 std::wstring addAmount(const OptionRow& row, const std::wstring& given, const std::wstring& text,
                        Options& options) {
   const size_t equals = text.find(L'=');
@@ -149,9 +151,8 @@ std::wstring addAmount(const OptionRow& row, const std::wstring& given, const st
   std::wstring amount = text.substr(equals + 1);
   AmountSetting setting{.kind = row.amount, .text = given + L" " + text};
   const Range* unit = rangeFor(row, kMusical, true);
-  const std::wstring suffix = unit == nullptr ? L"" : unit->suffix;
-  setting.unit = !suffix.empty() && amount.ends_with(suffix);  // "ms" alone then fails as ""
-  if (setting.unit) amount.resize(amount.size() - suffix.size());
+  setting.unit = unit != nullptr && amount.ends_with(unit->suffix);  // "ms" alone fails as ""
+  if (setting.unit) amount.erase(amount.rfind(unit->suffix));
   uint64_t number = 0;
   if (track != L"all" && (!parseNumber(track, INT32_MAX, number) || number < 1)) {
     return given + L": track must be a number from 1 or 'all', got '" + track + L"'";
@@ -171,7 +172,7 @@ std::wstring takeValue(const OptionRow& row, const std::wstring& given, const Na
                        Options& options) {
   const std::wstring value = toWide(raw);
   const std::wstring got = L", got '" + value + L"'";
-  if (row.given != nullptr) options.*row.given = true;
+  if (row.flag != nullptr) options.*row.flag = true;
   uint64_t number = 0;
   switch (row.value) {
     case Value::kNone:
@@ -289,10 +290,9 @@ CommandLine parseCommandLine(const std::vector<NativeString>& args, InputExpande
     for (const OptionRow& r : kOptions) {
       if (given == r.name || (r.letter != 0 && given == std::wstring{L'-', r.letter})) row = &r;
     }
-    // Both the name and the short letter are ASCII: they take as many units
-    // in the native form as in the wide one, so the value is cut from the
-    // native argument, as given (the wide one may hold U+FFFD for bytes
-    // that are not UTF-8).
+    // The name and the letter are ASCII, as long in the native form as in the
+    // wide one: the value is cut from the native argument, as given (the wide
+    // one may hold U+FFFD for bytes that are not UTF-8).
     const bool attached = isLong ? equals != std::wstring::npos : arg.size() > 2;
     const bool takesValue = row != nullptr && row->value != Value::kNone;
     if (row == nullptr || (attached && !isLong && !takesValue)) {
