@@ -4,21 +4,9 @@
 #include "song/song.h"
 #include "song/song_tracks.h"
 #include "transform/classic_press.h"
-#include "transform/musical_press.h"
-#include "transform/press_summary.h"
+#include "transform/press_log.h"
 
 namespace {
-
-void logSummaries(const std::vector<TrackAmounts>& amounts, bool musical,
-                  const std::vector<PressSummary>& summaries) {
-  for (size_t t = 0; t < amounts.size(); ++t) {
-    const TrackAmounts& a = amounts[t];
-    const std::wstring line =
-        pressSummaryLine(static_cast<int32_t>(t + 1),
-                         {musical, a.time != 0, a.pitch != 0, a.velocity != 0}, summaries[t]);
-    if (!line.empty()) appendLog(line.c_str());
-  }
-}
 
 std::wstring plural(int64_t count, const wchar_t* one, const wchar_t* many) {
   return std::to_wstring(count) + L" " + (count == 1 ? one : many);
@@ -56,24 +44,19 @@ void humaniseSong(Song& song, Style style, const std::vector<TrackAmounts>& amou
     std::vector<MusicalAmounts> musical;
     for (const TrackAmounts& a : amounts)
       musical.push_back({a.time, a.timeInMs, a.pitch, a.velocity});
-    std::vector<MusicalTrackSummary> pressed;
-    musicalPress(song, musical, seed, &pressed);
-    std::vector<PressSummary> summaries;
-    for (const MusicalTrackSummary& m : pressed) {
-      summaries.push_back({m.notesMoved, m.notes, m.largestMoveTicks, m.largestMoveMs, m.bendsAdded,
-                           m.velocitiesChanged});
-    }
-    logSummaries(amounts, true, summaries);
+    musicalPressLogged(song, musical, seed);
     return;
   }
+  std::vector<SummaryAmounts> shown;
   for (int32_t t = 0; t < allTrackCount(song); ++t) {
     TrackSlot& slot = trackAt(song, t);
     slot.timeShift = amounts[t].time;
     slot.pitchShift = amounts[t].pitch;
     slot.velocityShift = amounts[t].velocity;
+    shown.push_back({false, slot.timeShift != 0, slot.pitchShift != 0, slot.velocityShift != 0});
   }
   ClassicRandom random = classicRandom(song, seed);
   for (uint32_t press = 0; press < presses; ++press) {
-    logSummaries(amounts, false, classicPress(song, random));
+    logPressSummaries(shown, classicPress(song, random));
   }
 }

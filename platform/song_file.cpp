@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "song/log.h"
@@ -12,7 +13,7 @@
 namespace {
 
 ReadResult loadLogged(const std::wstring& shown, const NativeString* path, ReadSharing sharing,
-                      Song*& song) {
+                      Song*& song, std::vector<uint8_t>* bytesRead) {
   appendLog(shown.c_str());
   std::vector<uint8_t> bytes;
   const ReadResult read =
@@ -29,6 +30,7 @@ ReadResult loadLogged(const std::wstring& shown, const NativeString* path, ReadS
   if (loaded == nullptr) return {ReadOutcome::kNotMidi, L"no MIDI header found (not a MIDI file?)"};
   delete song;
   song = loaded.release();
+  if (bytesRead != nullptr) *bytesRead = std::move(bytes);
   return read;
 }
 
@@ -55,12 +57,13 @@ SaveResult saveLogged(const Song& song, const NativeString* path) {
 
 }  // namespace
 
-ReadResult loadSongAt(const NativeString& path, ReadSharing sharing, Song*& song) {
-  return loadLogged(toWide(path), &path, sharing, song);
+ReadResult loadSongAt(const NativeString& path, ReadSharing sharing, Song*& song,
+                      std::vector<uint8_t>* bytesRead) {
+  return loadLogged(toWide(path), &path, sharing, song, bytesRead);
 }
 
 ReadResult loadSongFromStandardInput(Song*& song) {
-  return loadLogged(L"-", nullptr, ReadSharing::kShared, song);
+  return loadLogged(L"-", nullptr, ReadSharing::kShared, song, nullptr);
 }
 
 SaveResult saveSongAt(const Song& song, const NativeString& path) {

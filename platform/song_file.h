@@ -9,14 +9,20 @@
 // reports it further (the tool prints it on standard error).
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/file_io.h"
 
 struct Song;
 
 // Reads `path` and, once read, replaces `song` (deleting the old one) with
 // the song it holds, so that a failure leaves the song as it was. The log
-// shows the path as given.
-ReadResult loadSongAt(const NativeString& path, ReadSharing sharing, Song*& song);
+// shows the path as given. With `bytesRead`, a song read hands over the
+// file's bytes there too (the window makes each take from them); a failure
+// leaves it as it was.
+ReadResult loadSongAt(const NativeString& path, ReadSharing sharing, Song*& song,
+                      std::vector<uint8_t>* bytesRead = nullptr);
 
 // The same from standard input; the log shows "-" for the path.
 ReadResult loadSongFromStandardInput(Song*& song);

@@ -7,6 +7,7 @@
 #define IDD_TRACK_PANE 130
 #define IDD_MAIN 140
 #define IDR_MAIN_MENU 109
+#define IDR_MAIN_ACCELERATORS 110
 #define IDI_VARNOOK 136
 #define IDR_VERSION 1
 
@@ -15,6 +16,7 @@
 #define IDM_EXIT 105
 #define ID_FILE_LOAD 32771
 #define ID_FILE_SAVE 32774
+#define ID_EDIT_UNDO 32775
 
 // Controls of the main dialog.
 #define IDC_TRACKS_GROUP 1000
@@ -24,6 +26,11 @@
 #define IDC_TRANSFORM 1008
 #define IDC_TIME_SHIFT_VALUE 1013
 #define IDC_PITCH_SHIFT_VALUE 1014
+#define IDC_VELOCITY_SHIFT 1016
+#define IDC_VELOCITY_SHIFT_VALUE 1017
+// The style buttons: one block, for CheckRadioButton.
+#define IDC_STYLE_CLASSIC 1018
+#define IDC_STYLE_MUSICAL 1019
 
 // Controls of the About box.
 #define IDC_VERSION_TEXT 1010

@@ -2,7 +2,8 @@
 # Starts varnook.exe under Wine in Xvfb on Wine's own desktop (so the title
 # bar shows) and drives it with the window test's step interpreter through
 # scripts/screenshot.steps: the start state, a song loaded with track 2's
-# amounts set, a 16-track pane paged down, and the About box, one PNG each.
+# amounts set, the same in the musical style after a take, a 16-track pane
+# paged down, and the About box, one PNG each.
 #
 # Usage: [VARNOOK_SHOT_DPI=144] scripts/screenshot.sh [OUT_DIR] [MIDI_FILE]
 #   OUT_DIR    where the PNGs go (default /tmp/varnook-shots)
@@ -18,7 +19,7 @@ out=$(realpath -m "${1:-/tmp/varnook-shots}")
 midi=${2:-}
 build=${VARNOOK_BUILD:-/tmp/varnook-shot-build}
 mkdir -p "$out"
-rm -f "$out"/{start,loaded,scrolled,about}.png
+rm -f "$out"/{start,loaded,musical,scrolled,about}.png
 
 if [ -z "$midi" ]; then
   for f in "$root"/../shared/testdata/midi/*.mid; do
@@ -66,7 +67,7 @@ xvfb-run -a -s "-screen 0 ${size}x24" bash -c '
 ' _ "$build" "$work" "$out" "$root/scripts/screenshot.steps" "$size"
 rm -rf "$work"
 # explorer's exit status is not the driver's: a failed step shows as a missing picture.
-for shot in start loaded scrolled about; do
+for shot in start loaded musical scrolled about; do
   [ -f "$out/$shot.png" ] || { echo "no $shot.png: a step failed (see above)" >&2; exit 1; }
 done
-echo "screenshots in $out: start.png loaded.png scrolled.png about.png"
+echo "screenshots in $out: start.png loaded.png musical.png scrolled.png about.png"

@@ -5,11 +5,15 @@
 #include <commdlg.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/song_file.h"
 #include "song/log.h"
 #include "song/song.h"
+#include "ui/history.h"
 #include "ui/main_window.h"
+#include "ui/track_controls.h"
 #include "ui/track_pane.h"
 
 namespace {
@@ -61,8 +65,11 @@ void loadSongFile() {
 void loadSongFromPath(const wchar_t* path) {
   // No sharing: a file another program holds open, perhaps still writing
   // it, is refused.
-  if (loadSongAt(path, ReadSharing::kExclusive, app.currentSong).outcome != ReadOutcome::kRead)
+  std::vector<uint8_t> bytes;
+  if (loadSongAt(path, ReadSharing::kExclusive, app.currentSong, &bytes).outcome !=
+      ReadOutcome::kRead)
     return;
+  startHistory(std::move(bytes));
 
   // The new pane covers the old one; the old one has no use left.
   HWND oldPane = app.trackPaneHandle;

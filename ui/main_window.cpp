@@ -2,18 +2,14 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <ctime>
-
 #include "res/resource.h"
 #include "song/log.h"
-#include "song/song.h"
-#include "transform/classic_press.h"
 #include "ui/about_box.h"
-#include "ui/amount_label.h"
 #include "ui/dropped_files.h"
 #include "ui/file_commands.h"
+#include "ui/history.h"
 #include "ui/pane_layout.h"
+#include "ui/track_controls.h"
 #include "ui/track_pane.h"
 
 AppState app;
@@ -30,40 +26,6 @@ constexpr UINT kLayOutTrackPane = WM_APP + 2;
 // Not in the headers: the message that carries a drop's data across
 // processes, which an elevated window must let in as well as WM_DROPFILES.
 constexpr UINT kCopyGlobalData = 0x0049;
-
-// Transform: one classic press, seeded from the calendar clock in whole
-// seconds (two presses within one second draw the same numbers).
-void transformSong(Song& song) {
-  ClassicRandom random = classicRandom(song, static_cast<uint32_t>(std::time(nullptr)));
-  classicPress(song, random);
-}
-
-void setLabel(int labelId, int32_t value) {
-  const AmountLabel label = amountLabelText(value);
-  SendDlgItemMessageW(app.mainWindowHandle, labelId, WM_SETTEXT, 0,
-                      reinterpret_cast<LPARAM>(label.text));
-}
-
-// One slider's share of onSliderScroll: take the value, keep it within the
-// slider's range, store it in the selected track when there is a song, show
-// it on the label.
-void takeSliderValue(int sliderId, int labelId, int16_t position, int32_t maximum,
-                     int32_t TrackSlot::*amount) {
-  int32_t value = position;
-  // The notification carries the thumb position only while it is dragged;
-  // keys, clicks beside the thumb and the end of a drag report 0, so the
-  // control itself is asked. A drag to 0 asks too, which gives 0 all the same.
-  if (value == 0)
-    value =
-        static_cast<int32_t>(SendDlgItemMessageW(app.mainWindowHandle, sliderId, TBM_GETPOS, 0, 0));
-  // Any window can send WM_HSCROLL with any high word. An amount past the
-  // range would reach the transformer: a pitch shift above 64 makes bend
-  // data bytes of 0x80 and more, which a file can't hold.
-  value = std::clamp(value, int32_t{0}, maximum);
-  if (app.currentSong != nullptr)
-    app.currentSong->tracks[app.currentSong->selectedTrack].*amount = value;
-  setLabel(labelId, value);
-}
 
 HICON loadIcon(int widthMetric, int heightMetric) {
   return static_cast<HICON>(LoadImageW(app.instanceHandle, MAKEINTRESOURCEW(IDI_VARNOOK),
@@ -115,10 +77,7 @@ BOOL initMainWindow(HWND window) {
   app.layoutDpi = displayDpi(window);
   setIcons(window);
   openTrackPane();
-  SendDlgItemMessageW(app.mainWindowHandle, IDC_TIME_SHIFT, TBM_SETRANGE, TRUE,
-                      MAKELONG(0, kMaxTimeShift));
-  SendDlgItemMessageW(app.mainWindowHandle, IDC_PITCH_SHIFT, TBM_SETRANGE, TRUE,
-                      MAKELONG(0, kMaxPitchShift));
+  initTrackControls();
   // Asked for at run time, so the template keeps its styles: the window
   // takes files dragged onto it from Explorer.
   DragAcceptFiles(window, TRUE);
@@ -142,7 +101,14 @@ void dispatchCommand(WORD id, HWND window) {
       DestroyWindow(window);
       break;
     case IDC_TRANSFORM:
-      if (app.currentSong != nullptr) transformSong(*app.currentSong);
+      transformSong();
+      break;
+    case ID_EDIT_UNDO:
+      undoPress();
+      break;
+    case IDC_STYLE_CLASSIC:
+    case IDC_STYLE_MUSICAL:
+      onStyleButton();
       break;
     case ID_FILE_LOAD:
       loadSongFile();
@@ -153,15 +119,6 @@ void dispatchCommand(WORD id, HWND window) {
     default:
       break;
   }
-}
-
-void onSliderScroll(int16_t position, HWND control) {
-  if (control == GetDlgItem(app.mainWindowHandle, IDC_TIME_SHIFT))
-    takeSliderValue(IDC_TIME_SHIFT, IDC_TIME_SHIFT_VALUE, position, kMaxTimeShift,
-                    &TrackSlot::timeShift);
-  if (control == GetDlgItem(app.mainWindowHandle, IDC_PITCH_SHIFT))
-    takeSliderValue(IDC_PITCH_SHIFT, IDC_PITCH_SHIFT_VALUE, position, kMaxPitchShift,
-                    &TrackSlot::pitchShift);
 }
 
 void onDpiChanged(int32_t dpi, const RECT& suggested) {
@@ -189,6 +146,18 @@ void onOpenCommandLineFiles() {
   const FilesToOpen files = app.commandLineFiles;
   app.commandLineFiles = {};
   if (files.count > 0) openFirstFile(files);
+}
+
+// The modal loop of a dialog translates no accelerators, but hands every
+// message to this hook first. Only keys meant for the main dialog or one of
+// its controls count: the About box and the file dialogs keep theirs.
+LRESULT CALLBACK dialogMessageFilter(int code, WPARAM wParam, LPARAM lParam) {
+  MSG* message = reinterpret_cast<MSG*>(lParam);
+  if (code == MSGF_DIALOGBOX &&
+      (message->hwnd == app.mainWindowHandle || IsChild(app.mainWindowHandle, message->hwnd)) &&
+      TranslateAcceleratorW(app.mainWindowHandle, app.accelerators, message))
+    return TRUE;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -233,23 +202,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &argumentCount);
   if (arguments != nullptr && argumentCount > 1)
     app.commandLineFiles = {arguments[1], argumentCount - 1};
+  app.accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
+  HHOOK filter =
+      SetWindowsHookExW(WH_MSGFILTER, dialogMessageFilter, nullptr, GetCurrentThreadId());
   DialogBoxParamW(app.instanceHandle, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
+  UnhookWindowsHookEx(filter);
   LocalFree(arguments);
   DestroyIcon(app.bigIcon);
   DestroyIcon(app.smallIcon);
   return 0;
-}
-
-void refreshTrackControls() {
-  const int selected = app.currentSong->selectedTrack;
-  const TrackSlot& slot = app.currentSong->tracks[selected];
-  CheckRadioButton(app.trackPaneHandle, IDC_TRACK_BUTTON_FIRST, IDC_TRACK_BUTTON_LAST,
-                   IDC_TRACK_BUTTON_FIRST + selected);
-  // TBM_SETPOS sends no WM_HSCROLL, so showing the amounts never stores them.
-  SendDlgItemMessageW(app.mainWindowHandle, IDC_TIME_SHIFT, TBM_SETPOS, TRUE, slot.timeShift);
-  setLabel(IDC_TIME_SHIFT_VALUE, slot.timeShift);
-  SendDlgItemMessageW(app.mainWindowHandle, IDC_PITCH_SHIFT, TBM_SETPOS, TRUE, slot.pitchShift);
-  setLabel(IDC_PITCH_SHIFT_VALUE, slot.pitchShift);
 }
 
 void placeTrackPane() {

@@ -1,16 +1,19 @@
-// The main dialog (template IDD_MAIN): start-up, the command table, the two
-// amount sliders and the placing of the track pane inside the "Tracks" group
-// box; and the window's state, which every part of the window shares.
+// The main dialog (template IDD_MAIN): start-up, the command table and the
+// placing of the track pane inside the "Tracks" group box; and the window's
+// state, which every part of the window shares.
 //
-// Everything here runs on the one user-interface thread. refreshTrackControls
-// needs a current song; placeTrackPane works with or without one.
+// Everything here runs on the one user-interface thread. placeTrackPane
+// works with or without a current song.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "ui/pane_layout.h"
+#include "ui/track_settings.h"
+#include "ui/undo_history.h"
 
 struct Song;
 
@@ -26,6 +29,22 @@ struct AppState {
   // The one current song; null until the first successful load, replaced
   // only by loading.
   Song* currentSong = nullptr;
+  // The current song's file as it was read: each musical take starts from
+  // it. Replaced by every successful load.
+  std::vector<uint8_t> loadedBytes;
+  // The style of the next press, and the amounts of every track the pane
+  // shows in both styles, the selected one's on the sliders. Load sets every
+  // amount to 0; Undo brings back those of the state it returns to.
+  PressStyle style = PressStyle::kClassic;
+  SongSettings settings;
+  // The states before each press since the load, within this many bytes of
+  // file images (a few thousand presses of a song of the usual size).
+  UndoHistory history{size_t{128} << 20, {}, 0};
+  // While set, appendLog writes nothing: a song read again for a take or an
+  // undo would otherwise repeat the reader's lines.
+  bool logMuted = false;
+  // Ctrl+Z for Edit > Undo.
+  HACCEL accelerators = nullptr;
   HINSTANCE instanceHandle = nullptr;  // the program's module; every resource comes from it
   HWND mainWindowHandle = nullptr;     // the main dialog, set first thing at its WM_INITDIALOG
   HWND trackPaneHandle = nullptr;      // the current track pane, replaced by every load
@@ -47,10 +66,6 @@ struct AppState {
   HICON smallIcon = nullptr;
 };
 extern AppState app;
-
-// Shows the selected track of the current song: its button checked, both
-// sliders and labels at its amounts. Never writes into the song.
-void refreshTrackControls();
 
 // Fits the track pane into group box IDC_TRACKS_GROUP and shows it.
 void placeTrackPane();

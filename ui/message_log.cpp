@@ -1,5 +1,6 @@
 // The window's appendLog: the log is the text of edit control IDC_LOG and
 // nothing else. Lines are joined by CR LF with no separator before the first.
+// While app.logMuted is set, lines go nowhere.
 
 #include <windows.h>
 
@@ -27,6 +28,7 @@ void appendBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
 }  // namespace
 
 void appendLog(const wchar_t* text) {
+  if (app.logMuted) return;
   HWND log = GetDlgItem(app.mainWindowHandle, IDC_LOG);
   const size_t oldLength = static_cast<size_t>(GetWindowTextLengthW(log));
   const size_t textLength = std::wcslen(text);

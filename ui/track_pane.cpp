@@ -6,6 +6,7 @@
 #include "song/song.h"
 #include "ui/main_window.h"
 #include "ui/pane_layout.h"
+#include "ui/track_controls.h"
 
 namespace {
 

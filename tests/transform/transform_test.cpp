@@ -1,5 +1,3 @@
-#include "transform/classic_press.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +6,9 @@
 
 #include "support/midi_builder.h"
 #include "support/press_check.h"
+#include "transform/classic_press.h"
 #include "transform/pitch_shift.h"
+#include "transform/press_log.h"
 #include "transform/time_shift.h"
 
 namespace {
@@ -171,4 +171,16 @@ TEST(TransformSong, EveryPressKeepsItsPromiseOverManySeedsDenseTracksAndRealFile
     }
     EXPECT_EQ(writtenFileProblem(unpressed, saveSong()), "") << name << " seed " << seed;
   }
+}
+
+// The lines both front ends log after a press: one per track with an amount, counted from 1, one
+// bend for the chord and one back to the centre when it ends; counts of one are singular.
+TEST(PressLog, OneLinePerTrackWithAnAmount) {
+  Song& song = loadSong(midiFile({kFirstExampleBytes, kFirstExampleBytes, kFirstExampleBytes}));
+  musicalPressLogged(song, {{}, {0, false, 10, 0}}, 1);
+  logPressSummaries({{false, true, false, true}, {}}, {{3, 0, 1, 0, 0, 1}, {}});
+  EXPECT_EQ(logLines(), (std::vector<std::string>{
+                            "PPQN=96", "Loaded 3 tracks", "Track 2: pitch shift added 2 bends",
+                            "Track 1: time shift moved 3 events, at most 1 tick; velocity shift "
+                            "changed 1 note"}));
 }

@@ -4,14 +4,44 @@
 #include <climits>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "ui/amount_label.h"
 #include "ui/pane_layout.h"
+#include "ui/track_settings.h"
+#include "ui/undo_history.h"
 
 TEST(AmountLabel, OffForZeroTheNumberOtherwiseNothingWhenTooLong) {
   const std::pair<int32_t, std::wstring> cases[] = {
       {0, L"Off"}, {-7, L"-7"}, {999999999, L"999999999"}, {1000000000, L""}, {INT_MIN, L""}};
   for (const auto& [value, want] : cases) EXPECT_EQ(amountLabelText(value).text, want) << value;
+}
+
+// The top of each slider in its style's units: classic ticks 0-200 and steps 0-64, musical 0-200 ms
+// and 0-100 cents, velocity 0-64 in both.
+TEST(TrackSettings, EachStyleHasItsRangesAndUnits) {
+  using enum PressStyle;
+  using enum Slider;
+  const std::tuple<PressStyle, Slider, std::wstring> cases[] = {
+      {kClassic, kTime, L"200"},    {kClassic, kPitch, L"64"},    {kClassic, kVelocity, L"64"},
+      {kMusical, kTime, L"200 ms"}, {kMusical, kPitch, L"100 c"}, {kMusical, kVelocity, L"64"}};
+  for (const auto& [style, slider, top] : cases)
+    EXPECT_EQ(sliderLabelText(style, slider, sliderMaximum(style, slider)).text, top) << top;
+}
+
+// Within 10 bytes: images of 4 and 3 bytes, then one of 5 drops the oldest and one of 2 still fits;
+// the newest come back first; what they leave counts, and one of 20 drops all the others but stays.
+TEST(UndoHistory, KeepsTheNewestWithinTheBudget) {
+  UndoHistory history{10, {}, 0};
+  const auto remember = [&](size_t size) {
+    return rememberState(history, {std::vector<uint8_t>(size), {}});
+  };
+  const auto newest = [&] { return takeNewestState(history).image.size(); };
+  EXPECT_EQ((std::vector{remember(4), remember(3), remember(5), remember(2)}),
+            std::vector({0, 0, 1, 0}));
+  EXPECT_EQ((std::vector{newest(), newest()}), (std::vector<size_t>{2, 5}));
+  EXPECT_EQ((std::vector{remember(7), remember(1), remember(20)}), std::vector({0, 1, 2}));
+  EXPECT_EQ(history.states.size(), 1u);
 }
 
 // The pane 1 pixel inside its box's sides, 20 below its top, 2 above its bottom; the last of 16
@@ -64,11 +94,9 @@ TEST(PaneScrollTarget, EachRequestLeadsToItsPositionWithinTheBar) {
 
 // After a new page the content follows the bar if maximised or pushed back to its last position.
 TEST(PaneResize, ContentFollowsTheBar) {
+  // The size type, then the bar: minimum, maximum, position and the page asked for.
   const std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t, bool> cases[] = {
-      // type, bar
-      {2, 1, 345, 1, 200, true},
-      {0, 1, 345, 96, 250, true},
-      {0, 1, 345, 40, 250, false}};
+      {2, 1, 345, 1, 200, true}, {0, 1, 345, 96, 250, true}, {0, 1, 345, 40, 250, false}};
   for (const auto& [type, min, max, pos, page, want] : cases)
     EXPECT_EQ(paneNeedsRealign(type, min, max, pos, page), want) << pos;
 }

@@ -2,7 +2,9 @@
 // a line, words split as on a command line ('#' starts a comment):
 //   varnook_window_driver VARNOOK_EXE STEP_FILE WORK_DIR
 // $WORK stands for WORK_DIR, $LONG for a folder in it that makes paths of about 200 UTF-16 units,
-// ids are named as in res/resource.h, TRACKn is the pane's button n, sizes are physical pixels.
+// $SEED for the N of the "Seed N" line a `seed` step waited for; `tool` runs $VARNOOK_CLI; ids are
+// named as in res/resource.h, TRACKn is the pane's button n, a letter is its key; sizes are
+// physical pixels.
 // `expect OBSERVATION [ARG...] = WANT...` waits until the observation reads WANT; `log LINE...`
 // until these lines stand one after another among the log's new lines. The first failure prints
 // what was seen and the log, ends the program and the driver.
@@ -27,10 +29,12 @@ constexpr DWORD kWaitMs = 10000;
 #define NAME(id) \
   { L"" #id, id }
 const std::map<std::wstring, int> kIds = {
-    NAME(ID_FILE_LOAD),  NAME(ID_FILE_SAVE),   NAME(IDM_ABOUT),       NAME(IDM_EXIT),
-    NAME(IDC_TRANSFORM), NAME(IDC_TIME_SHIFT), NAME(IDC_PITCH_SHIFT), NAME(IDC_VERSION_TEXT),
-    NAME(IDOK),          NAME(IDCANCEL),       NAME(SB_PAGEDOWN),     NAME(SB_BOTTOM),
-    NAME(VK_ESCAPE)};
+    NAME(ID_FILE_LOAD),       NAME(ID_FILE_SAVE),      NAME(IDM_ABOUT),
+    NAME(IDM_EXIT),           NAME(IDC_TRANSFORM),     NAME(IDC_TIME_SHIFT),
+    NAME(IDC_PITCH_SHIFT),    NAME(IDC_VERSION_TEXT),  NAME(IDOK),
+    NAME(IDCANCEL),           NAME(SB_PAGEDOWN),       NAME(SB_BOTTOM),
+    NAME(VK_ESCAPE),          NAME(VK_CONTROL),        NAME(ID_EDIT_UNDO),
+    NAME(IDC_VELOCITY_SHIFT), NAME(IDC_STYLE_CLASSIC), NAME(IDC_STYLE_MUSICAL)};
 
 std::map<std::wstring, std::wstring> vars;
 std::string step;
@@ -78,6 +82,7 @@ std::wstring joined(Args::const_iterator from, Args::const_iterator to, const wc
 
 int id(const std::wstring& name) {
   if (name.starts_with(L"TRACK")) return IDC_TRACK_BUTTON_FIRST + _wtoi(&name[5]) - 1;
+  if (name.size() == 1 && iswupper(name[0])) return name[0];
   return kIds.count(name) ? kIds.at(name) : _wtoi(name.c_str());
 }
 
@@ -100,11 +105,15 @@ std::string bytes(const std::wstring& path) {
 std::wstring observe(const std::wstring& what, const Args& a) {
   using std::to_wstring;
   if (what == L"text") return text(waitControl(id(a[0])));
-  if (what == L"amounts")  // TIME TIME_LABEL PITCH PITCH_LABEL
-    return to_wstring(send(item(IDC_TIME_SHIFT), TBM_GETPOS)) + L" " +
-           text(item(IDC_TIME_SHIFT_VALUE)) + L" " +
-           to_wstring(send(item(IDC_PITCH_SHIFT), TBM_GETPOS)) + L" " +
-           text(item(IDC_PITCH_SHIFT_VALUE));
+  if (what == L"amounts") {  // each slider's position and label: time, pitch, velocity
+    std::wstring all;
+    for (auto [slider, label] : {std::pair{IDC_TIME_SHIFT, IDC_TIME_SHIFT_VALUE},
+                                 {IDC_PITCH_SHIFT, IDC_PITCH_SHIFT_VALUE},
+                                 {IDC_VELOCITY_SHIFT, IDC_VELOCITY_SHIFT_VALUE}})
+      all += to_wstring(send(item(slider), TBM_GETPOS)) + L" " + text(item(label)) + L" ";
+    return all.substr(0, all.size() - 1);
+  }
+  if (what == L"checked") return yes(send(item(id(a[0])), BM_GETCHECK) == BST_CHECKED);
   if (what == L"pane") {  // COUNT CHECKED: the buttons, the one checked (0 none, -1 several)
     int count = 0, checked = 0;
     for (HWND b = nullptr; (b = FindWindowExW(pane(), b, nullptr, nullptr)) != nullptr; ++count)
@@ -130,14 +139,18 @@ std::wstring observe(const std::wstring& what, const Args& a) {
 
 void run(const Args& a) {
   const std::wstring& verb = a[0];
-  if (verb == L"launch") {
-    std::wstring line = L"\"" + vars[L"EXE"] + L"\"";
+  if (verb == L"launch" || verb == L"tool") {  // ARG...: the window, or varnook-cli to its end
+    const std::wstring exe = vars[verb == L"tool" ? L"CLI" : L"EXE"];
+    std::wstring line = L"\"" + exe + L"\"";
     for (auto arg = a.begin() + 1; arg < a.end(); ++arg) line += L" \"" + *arg + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(vars[L"EXE"].c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        vars[L"WORK"].c_str(), &startup, &app))
-      fail(L"cannot start " + vars[L"EXE"]);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        vars[L"WORK"].c_str(), &startup, &started))
+      fail(L"cannot start " + exe);
+    if (verb == L"tool") return (void)WaitForSingleObject(started.hProcess, kWaitMs);
+    app = started;
     expect([] { return text(mainWindow = GetForegroundWindow()); }, L"Varnook");
     logSeen = 0;
   } else if (verb == L"command") {  // ID [PATH]: with a path, typed into the file dialog that opens
@@ -148,9 +161,17 @@ void run(const Args& a) {
     PostMessageW(GetAncestor(combo, GA_ROOT), WM_COMMAND, IDOK, 0);
   } else if (verb == L"click") {
     send(waitControl(id(a[1])), BM_CLICK);
-  } else if (verb == L"close" || verb == L"key") {  // [KEY]: the close box, or a key pressed
+  } else if (verb == L"close" || (verb == L"key" && a.size() == 2)) {  // the close box; KEY posted
     PostMessageW(GetForegroundWindow(), a.size() > 1 ? WM_KEYDOWN : WM_SYSCOMMAND,
                  a.size() > 1 ? id(a[1]) : SC_CLOSE, 1);
+  } else if (verb == L"key") {  // KEY KEY...: pressed together, from the keyboard
+    for (size_t k = 1; k < a.size(); ++k) keybd_event(BYTE(id(a[k])), 0, 0, 0);
+    for (size_t k = a.size() - 1; k > 0; --k) keybd_event(BYTE(id(a[k])), 0, KEYEVENTF_KEYUP, 0);
+  } else if (verb == L"seed") {  // waits for a new "Seed N" line in the log: N becomes $SEED
+    std::wstring all;
+    expect([&] { return yes((all = text(item(IDC_LOG))).find(L"Seed ", logSeen) != all.npos); },
+           L"yes");
+    vars[L"SEED"] = std::to_wstring(wcstoul(&all[all.find(L"Seed ", logSeen) + 5], nullptr, 10));
   } else if (verb == L"slide") {  // ID POS, as a drag reports it: the position rides in the message
     send(item(id(a[1])), TBM_SETPOS, TRUE, id(a[2]));
     send(mainWindow, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, id(a[2])), LPARAM(item(id(a[1]))));
@@ -194,8 +215,9 @@ int wmain(int argc, wchar_t** argv) {
   SetProcessDPIAware();  // sizes in the display's own pixels, not scaled back to 96 DPI
   vars[L"EXE"] = windowsPath(argv[1]);
   vars[L"WORK"] = windowsPath(argv[3]);
-  // The version the build made, so that no step keeps a copy of it.
+  // The version and the tool the build made, so that no step keeps a copy of them.
   if (const wchar_t* version = _wgetenv(L"VARNOOK_VERSION")) vars[L"VERSION"] = version;
+  if (const wchar_t* cli = _wgetenv(L"VARNOOK_CLI")) vars[L"CLI"] = windowsPath(cli);
   vars[L"LONG"] =
       vars[L"WORK"] + L"\\" + std::wstring(std::max(1, 180 - int(wcslen(argv[3]))), 'x');
   CreateDirectoryW(vars[L"LONG"].c_str(), nullptr);

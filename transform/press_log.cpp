@@ -1,0 +1,29 @@
+#include "transform/press_log.h"
+
+#include <string>
+
+#include "song/log.h"
+#include "transform/musical_press.h"
+
+void logPressSummaries(const std::vector<SummaryAmounts>& amounts,
+                       const std::vector<PressSummary>& summaries) {
+  for (size_t t = 0; t < amounts.size() && t < summaries.size(); ++t) {
+    const std::wstring line = pressSummaryLine(static_cast<int32_t>(t + 1), amounts[t], summaries[t]);
+    if (!line.empty()) appendLog(line.c_str());
+  }
+}
+
+void musicalPressLogged(Song& song, const std::vector<MusicalAmounts>& amounts, uint32_t seed) {
+  std::vector<MusicalTrackSummary> pressed;
+  musicalPress(song, amounts, seed, &pressed);
+  std::vector<SummaryAmounts> shown;
+  std::vector<PressSummary> summaries;
+  for (size_t t = 0; t < amounts.size() && t < pressed.size(); ++t) {
+    const MusicalAmounts& a = amounts[t];
+    const MusicalTrackSummary& m = pressed[t];
+    shown.push_back({true, a.time != 0, a.cents != 0, a.velocity != 0});
+    summaries.push_back({m.notesMoved, m.notes, m.largestMoveTicks, m.largestMoveMs, m.bendsAdded,
+                         m.velocitiesChanged});
+  }
+  logPressSummaries(shown, summaries);
+}
