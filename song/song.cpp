@@ -1,5 +1,7 @@
 #include "song/song.h"
 
+#include <algorithm>
+
 MidiEvent::~MidiEvent() {
   if (dataLength > 2) delete[] extra;
 }
@@ -23,7 +25,7 @@ EventPool::~EventPool() {
 void addPoolBlock(EventPool& pool) {
   constexpr size_t kSmallest = 256;
   constexpr size_t kLargest = 65536;
-  const size_t capacity = pool.made < kSmallest ? kSmallest : (pool.made < kLargest ? pool.made : kLargest);
+  const size_t capacity = std::clamp(pool.made, kSmallest, kLargest);
   size_t bytes = capacity * sizeof(MidiEvent);
   void* nodes = poolMemory.allocate(bytes);
   pool.blocks.push_back({static_cast<MidiEvent*>(nodes), bytes / sizeof(MidiEvent), 0, bytes});

@@ -62,7 +62,7 @@ int varLenSize(uint32_t value) {
 uint8_t* encodeVarLen(uint32_t value, uint8_t* position) {
   // A delta time that a transform pushed beyond the format's range is held
   // at its largest value rather than written in five bytes.
-  if (value > kMaxDeltaTime) value = kMaxDeltaTime;
+  value = std::min(value, kMaxDeltaTime);
   // Most significant group first; bit 7 marks every byte but the last.
   int count = varLenSize(value);
   for (int i = count - 1; i > 0; --i) {
