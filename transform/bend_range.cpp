@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "song/midi.h"
 #include "song/song.h"
 #include "song/song_tracks.h"
-#include "song/midi.h"
 
 namespace {
 
@@ -30,29 +30,15 @@ BendRanges buildBendRanges(const Song& song) {
       const ChannelMessage m = readChannelMessage(*e, running);
       if (!m.isChannel || messageKind(m.status) != kControlChange) continue;
       ParameterState& s = state[channelOf(m.status)];
-      switch (m.data1) {
-        case 101:
-          s.msb = m.data2;
-          break;
-        case 100:
-          s.lsb = m.data2;
-          break;
-        // A non-registered parameter takes over Data Entry until a
-        // registered one is selected again.
-        case 99:
-        case 98:
-          s.msb = s.lsb = 127;
-          break;
-        case 6:
-        case 38:
-          if (s.msb != 0 || s.lsb != 0) break;
-          // Data Entry sets one half; the other keeps its value, as a
-          // receiver does.
-          (m.data1 == 6 ? s.semitones : s.cents) = m.data2;
-          ranges.changes[channelOf(m.status)].push_back({tick, s.semitones * 100 + s.cents});
-          break;
-        default:
-          break;
+      // Data Entry sets one half of the range; the other keeps its value, as
+      // a receiver does. A non-registered parameter (99, 98) takes over Data
+      // Entry until a registered one is selected again.
+      if (m.data1 == 101) s.msb = m.data2;
+      if (m.data1 == 100) s.lsb = m.data2;
+      if (m.data1 == 99 || m.data1 == 98) s.msb = s.lsb = 127;
+      if ((m.data1 == 6 || m.data1 == 38) && s.msb == 0 && s.lsb == 0) {
+        (m.data1 == 6 ? s.semitones : s.cents) = m.data2;
+        ranges.changes[channelOf(m.status)].push_back({tick, s.semitones * 100 + s.cents});
       }
     }
   }

@@ -7,7 +7,7 @@ void seedRandomSource(RandomSource& source, uint32_t seed) {
 
 int32_t nextRandom(RandomSource& source) {
   ++source.draws;
-  if (source.scripted != nullptr && source.scriptedNext < source.scriptedCount) {
+  if (source.scriptedNext < source.scriptedCount) {
     return source.scripted[source.scriptedNext++] & kRandomMax;
   }
   // Unsigned arithmetic wraps modulo 2^32, which is exactly the generator's

@@ -9,6 +9,7 @@
 #include "transform/classic_press.h"
 #include "transform/pitch_shift.h"
 #include "transform/press_log.h"
+#include "transform/tempo_map.h"
 #include "transform/time_shift.h"
 
 namespace {
@@ -183,4 +184,14 @@ TEST(PressLog, OneLinePerTrackWithAnAmount) {
                             "PPQN=96", "Loaded 3 tracks", "Track 2: pitch shift added 2 bends",
                             "Track 1: time shift moved 3 events, at most 1 tick; velocity shift "
                             "changed 1 note"}));
+}
+
+// 25 frames of 40 ticks a second: a tick is a millisecond; 29 frames stand for 29.97 drop-frame.
+TEST(TempoMap, FrameDivisionsCountTicksAsTime) {
+  Song& song = loadSong(midiFile({"00 FF 51 03 0F 42 40 00 FF 2F 00"}));  // a tempo, ignored here
+  for (const auto& [division, ticksPerSecond] :
+       {std::pair(0xE728, 1000.0), std::pair(0xE350, 2397.6)}) {
+    song.division = division;
+    EXPECT_NEAR(microsAtTick(buildTempoMap(song), ticksPerSecond), 1e6, 1e-3) << division;
+  }
 }
