@@ -28,8 +28,6 @@ inline ByteCursor makeCursor(const uint8_t* data, size_t size, size_t pos) {
   return cursor;
 }
 
-inline size_t bytesLeft(const ByteCursor& cursor) { return cursor.size - cursor.pos; }
-
 inline bool hasBytes(const ByteCursor& cursor, size_t count) {
   return cursor.ok && count <= cursor.size - cursor.pos;
 }
@@ -40,13 +38,6 @@ inline uint8_t readByte(ByteCursor& cursor) {
     return 0;
   }
   return cursor.data[cursor.pos++];
-}
-
-// The byte `ahead` places after the position, or 0 past the end; never
-// moves the cursor or changes `ok`.
-inline uint8_t peekByte(const ByteCursor& cursor, size_t ahead) {
-  if (ahead >= cursor.size - cursor.pos) return 0;
-  return cursor.data[cursor.pos + ahead];
 }
 
 // True when the four bytes at the position are `tag`.
@@ -68,6 +59,22 @@ inline const uint8_t* readSpan(ByteCursor& cursor, size_t count) {
   const uint8_t* start = cursor.data + cursor.pos;
   cursor.pos += count;
   return start;
+}
+
+// An unsigned number of `count` bytes (at most four), most significant
+// first, as the Standard MIDI File writes its lengths and header fields.
+// Bytes past the end read as 0 (and clear `ok`).
+inline uint32_t readBigEndian(ByteCursor& cursor, int count) {
+  uint32_t value = 0;
+  for (int i = 0; i < count; ++i) value = (value << 8) | readByte(cursor);
+  return value;
+}
+
+// Moves `count` bytes on, or to the end when fewer are left; `ok` stays as
+// it is. For a length the file declares, which may run past the image.
+inline void skipUpTo(ByteCursor& cursor, uint64_t count) {
+  cursor.pos =
+      count > cursor.size - cursor.pos ? cursor.size : cursor.pos + static_cast<size_t>(count);
 }
 
 enum class VarLenRead { kOk, kTruncated, kTooLong };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <tuple>
 
 #include "cli/text_log.h"
@@ -78,8 +79,9 @@ Song& freshSong() {
 
 Song& loadSong(const std::vector<uint8_t>& bytes) {
   clearTextLog();
-  parseSong(freshSong(), bytes.data(), static_cast<int32_t>(bytes.size()));
-  return *testSong;
+  std::unique_ptr<Song> song = loadSongImage(bytes.data(), static_cast<int32_t>(bytes.size()));
+  delete testSong;
+  return *(testSong = song ? song.release() : new Song);
 }
 
 std::vector<uint8_t> saveSong() {

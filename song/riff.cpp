@@ -1,0 +1,91 @@
+#include "song/riff.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "song/byte_cursor.h"
+#include "song/song.h"
+
+namespace {
+
+// RIFF numbers are little-endian, unlike the MIDI data's.
+uint32_t readLittleEndian32(ByteCursor& cursor) {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(readByte(cursor)) << (8 * i);
+  return value;
+}
+
+// A chunk's size counts the bytes after its size field; the cursor, on the
+// size field, ends at the chunk's end, or at the image's when it says more.
+size_t sizedEnd(ByteCursor cursor) {
+  const uint32_t size = readLittleEndian32(cursor);
+  skipUpTo(cursor, size);
+  return cursor.pos;
+}
+
+FilePiece& addPiece(std::vector<FilePiece>& pieces, PieceKind kind, size_t index = 0) {
+  FilePiece& piece = pieces.emplace_back();
+  piece.kind = kind;
+  piece.index = static_cast<uint32_t>(index);
+  return piece;
+}
+
+void keepBytes(std::vector<FilePiece>& pieces, const uint8_t* image, size_t from, size_t to) {
+  if (from < to) addPiece(pieces, PieceKind::kBytes).bytes.assign(image + from, image + to);
+}
+
+}  // namespace
+
+Container findContainer(const uint8_t* image, size_t size) {
+  Container container;
+  container.end = size;
+  if (!startsWithTag(makeCursor(image, size, 0), "RIFF") ||
+      !startsWithTag(makeCursor(image, size, 8), "RMID")) {
+    return container;
+  }
+  const size_t riffEnd = sizedEnd(makeCursor(image, size, 4));
+  // The chunks after "RMID", each padded to an even size, up to "data".
+  for (size_t at = 12; at < riffEnd && riffEnd - at >= kChunkHeaderSize;) {
+    ByteCursor sizeField = makeCursor(image, size, at + 4);
+    if (startsWithTag(makeCursor(image, size, at), "data")) {
+      container.wrapped = true;
+      container.start = at + kChunkHeaderSize;
+      container.end = sizedEnd(sizeField);
+      // Writers that leave the pad out put the next chunk's tag right after
+      // the data; a pad byte is 0.
+      const bool odd = (container.end - container.start) % 2 == 1;
+      ByteCursor after = makeCursor(image, riffEnd, container.end);
+      container.hasPad = odd && hasBytes(after, 1) && readByte(after) == 0;
+      container.oddWithoutPad = odd && !container.hasPad;
+      container.riffEnd = std::max(riffEnd, container.end + container.hasPad);
+      return container;
+    }
+    const uint32_t chunkSize = readLittleEndian32(sizeField);
+    if (chunkSize > riffEnd - at - kChunkHeaderSize) break;
+    at += kChunkHeaderSize + chunkSize + (chunkSize % 2);
+  }
+  return container;
+}
+
+void wrapPieces(Song& song, const uint8_t* image, size_t size, const Container& container) {
+  std::vector<FilePiece> data = std::move(song.pieces);
+  std::vector<FilePiece>& pieces = song.pieces;
+  pieces.clear();
+  // "RIFF", its size, "RMID" and the chunks before "data", the data chunk's
+  // tag and size, the MIDI data, a pad byte, the chunks after it (INFO and
+  // others), and whatever follows the RIFF.
+  keepBytes(pieces, image, 0, 4);
+  const size_t riffSize = pieces.size();
+  addPiece(pieces, PieceKind::kSize);
+  keepBytes(pieces, image, 8, container.start - 4);
+  const size_t dataSize = pieces.size();
+  addPiece(pieces, PieceKind::kSize);
+  for (FilePiece& piece : data) pieces.push_back(std::move(piece));
+  pieces[dataSize].index = static_cast<uint32_t>(pieces.size());
+  // The pad byte is 0: the writer writes it so when the size is odd.
+  addPiece(pieces, PieceKind::kPad, dataSize).padWhenOdd = !container.oddWithoutPad;
+  keepBytes(pieces, image, container.end + container.hasPad, container.riffEnd);
+  pieces[riffSize].index = static_cast<uint32_t>(pieces.size());
+  keepBytes(pieces, image, container.riffEnd, size);
+}
