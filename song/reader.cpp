@@ -1,5 +1,6 @@
 #include "song/reader.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,17 +22,15 @@ enum class EventResult {
 };
 
 // One event as found in the image, before anything is allocated for it: a
-// failed read then leaves nothing behind.
+// failed read then leaves nothing behind. The bytes after the status byte
+// (data bytes; a meta event's type, length bytes and data; a system
+// exclusive message's length bytes and data) are kept as they stand, so
+// that the writer gives the event back unchanged.
 struct ParsedEvent {
-  uint32_t deltaTime = 0;
-  uint8_t status = 0;
-  uint8_t data1 = 0;
-  uint8_t data2 = 0;
-  int32_t dataLength = 0;
-  // For meta and system exclusive events, every byte after the status byte
-  // (type, length bytes and data) as it stands in the image.
-  const uint8_t* tail = nullptr;
-  size_t tailLength = 0;
+  uint32_t deltaTime;
+  uint8_t status;
+  const uint8_t* after;  // the bytes after the status byte, in the image
+  size_t count;
 };
 
 // Reads the event at the cursor. Every complete event is kept as it stands,
@@ -47,62 +46,40 @@ EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, uint8_t& runningS
   if (delta == VarLenRead::kTruncated) return EventResult::kTruncated;
   // A quantity of five bytes or more is not MIDI: the track is out of step.
   if (delta == VarLenRead::kTooLong) return EventResult::kInvalid;
-
-  const size_t statusPos = cursor.pos;
-  uint8_t status = readByte(cursor);
+  const uint8_t status = event.status = readByte(cursor);
   if (!cursor.ok) return EventResult::kTruncated;
+  const size_t after = cursor.pos;
 
+  uint32_t dataBytes = 0;
   if (status < 0x80) {
     // Running status: the byte is the first data byte of a message with the
     // track's last channel status (meta and system exclusive events in
-    // between do not change which one that is). Kept as in the file: the
-    // first data byte in `status`, the second (if the message has one) in
-    // data1. With no channel status before it (0), the event is taken as
-    // two bytes, the common case.
-    const int dataBytes = channelDataBytes(runningStatus);
-    event.status = status;
-    event.dataLength = dataBytes - 1;
-    if (dataBytes == 2) event.data1 = readByte(cursor);
-    if (!cursor.ok) return EventResult::kTruncated;
-    return EventResult::kEvent;
-  }
-
-  if (isChannelStatus(status)) {
+    // between do not change which one that is), and stands in `status`.
+    // With no channel status before it (0), the event is taken as two
+    // bytes, the common case.
+    dataBytes = static_cast<uint32_t>(channelDataBytes(runningStatus)) - 1;
+  } else if (isChannelStatus(status)) {
     // A channel message has a fixed length; a data byte of 0x80 or more is
     // odd but does not change where the next event starts.
     runningStatus = status;
-    event.status = status;
-    event.dataLength = channelDataBytes(status);
-    event.data1 = readByte(cursor);
-    if (event.dataLength == 2) event.data2 = readByte(cursor);
-    if (!cursor.ok) return EventResult::kTruncated;
-    return EventResult::kEvent;
-  }
-
-  event.status = status;
-  if (status == kMeta || status == kSystemExclusive || status == kSystemExclusiveEscape) {
-    // Meta (type, length, data) and system exclusive (length, data) events.
-    // The length is a variable-length quantity; its bytes are kept as they
-    // stand, so that the writer gives the event back unchanged.
+    dataBytes = static_cast<uint32_t>(channelDataBytes(status));
+  } else if (status == kMeta || status == kSystemExclusive || status == kSystemExclusiveEscape) {
+    // Meta (type, length, data) and system exclusive (length, data) events;
+    // the length is a variable-length quantity.
     if (status == kMeta) readByte(cursor);
-    uint32_t length = 0;
-    VarLenRead lengthRead = readVarLen(cursor, length);
-    if (lengthRead == VarLenRead::kTruncated) return EventResult::kTruncated;
-    if (lengthRead == VarLenRead::kTooLong) return EventResult::kInvalid;
-    if (readSpan(cursor, length) == nullptr) return EventResult::kTruncated;
-    event.tail = cursor.data + statusPos + 1;
-    event.tailLength = cursor.pos - statusPos - 1;
-    if (status == kMeta && event.tail[0] == kMetaEndOfTrack) return EventResult::kEndOfTrack;
-    return EventResult::kEvent;
+    const VarLenRead length = readVarLen(cursor, dataBytes);
+    if (length == VarLenRead::kTruncated) return EventResult::kTruncated;
+    if (length == VarLenRead::kTooLong) return EventResult::kInvalid;
+  } else {
+    const int systemBytes = systemDataBytes(status);
+    if (systemBytes < 0) return EventResult::kInvalid;
+    dataBytes = static_cast<uint32_t>(systemBytes);
   }
-
-  const int dataBytes = systemDataBytes(status);
-  if (dataBytes < 0) return EventResult::kInvalid;
-  event.dataLength = dataBytes;
-  if (dataBytes >= 1) event.data1 = readByte(cursor);
-  if (dataBytes >= 2) event.data2 = readByte(cursor);
-  if (!cursor.ok) return EventResult::kTruncated;
-  return EventResult::kEvent;
+  if (readSpan(cursor, dataBytes) == nullptr) return EventResult::kTruncated;
+  event.after = cursor.data + after;
+  event.count = cursor.pos - after;
+  const bool endOfTrack = status == kMeta && event.after[0] == kMetaEndOfTrack;
+  return endOfTrack ? EventResult::kEndOfTrack : EventResult::kEvent;
 }
 
 // Moves a parsed event into `target`: copies its bytes beyond data1 and
@@ -110,19 +87,12 @@ EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, uint8_t& runningS
 void storeEvent(const ParsedEvent& parsed, MidiEvent& target) {
   target.deltaTime = parsed.deltaTime;
   target.status = parsed.status;
-  if (parsed.tail == nullptr) {
-    target.data1 = parsed.data1;
-    target.data2 = parsed.data2;
-    target.dataLength = parsed.dataLength;
-    return;
-  }
-  const size_t length = parsed.tailLength;
-  target.dataLength = static_cast<int32_t>(length);
-  target.data1 = parsed.tail[0];  // the meta type, or a length byte
-  if (length >= 2) target.data2 = parsed.tail[1];
-  if (length > 2) {
-    target.extra = new uint8_t[length - 2];
-    for (size_t i = 2; i < length; ++i) target.extra[i - 2] = parsed.tail[i];
+  target.dataLength = static_cast<int32_t>(parsed.count);
+  if (parsed.count >= 1) target.data1 = parsed.after[0];
+  if (parsed.count >= 2) target.data2 = parsed.after[1];
+  if (parsed.count > 2) {
+    target.extra = new uint8_t[parsed.count - 2];
+    std::copy(parsed.after + 2, parsed.after + parsed.count, target.extra);
   }
 }
 
@@ -271,7 +241,7 @@ size_t readTrack(Reader& reader, size_t tag) {
                    static_cast<int>(eventStart));
       return finish(eventStart);
     }
-    ParsedEvent parsed;
+    ParsedEvent parsed{};
     EventResult result = parseEvent(cursor, parsed, runningStatus);
     // An event that runs across the declared end of the chunk, where the
     // next chunk's tag stands right at that end, shows that the track went
@@ -314,7 +284,7 @@ bool readsAsEvents(const Reader& reader, size_t tag) {
   ByteCursor cursor = makeCursor(reader.image, chunkEnd(reader, tag), tag + kChunkHeaderSize);
   uint8_t runningStatus = 0;
   while (true) {
-    ParsedEvent event;
+    ParsedEvent event{};
     const EventResult result = parseEvent(cursor, event, runningStatus);
     if (result == EventResult::kEndOfTrack) return true;
     if (result != EventResult::kEvent || (event.status < 0x80 && runningStatus == 0)) {
@@ -358,13 +328,15 @@ size_t readHeader(Reader& reader, size_t header) {
   // Format, track count and division, two bytes each. Of the format only
   // the low byte is kept. Tracks are counted as they are found, and the
   // writer writes their number; the count read only marks where a chunk
-  // tagged as a track must read as events to be one (a header cut before
-  // it marks nothing).
+  // tagged as a track must read as events to be one. It is read from the
+  // header's own bytes: a header cut before it marks nothing.
   ByteCursor fields = cursorAt(reader, header + kChunkHeaderSize);
   const auto format = static_cast<uint8_t>(readBigEndian(fields, 2));
-  const uint32_t tracks = readBigEndian(fields, 2);
+  ByteCursor count = makeCursor(reader.image, headerEnd, header + kTrackCountAt);
+  const uint32_t tracks = readBigEndian(count, 2);
+  if (count.ok) reader.declaredTracks = tracks;
+  readBigEndian(fields, 2);
   const auto division = static_cast<int32_t>(readBigEndian(fields, 2));
-  if (headerEnd - header >= kTrackCountAt + 2) reader.declaredTracks = tracks;
   if (!fields.ok) {
     reportDamage(reader, L"File too short for a MIDI header: %d bytes",
                  static_cast<int>(reader.end - header));

@@ -46,12 +46,12 @@ Container findContainer(const uint8_t* image, size_t size) {
   }
   const size_t riffEnd = sizedEnd(makeCursor(image, size, 4));
   // The chunks after "RMID", each padded to an even size, up to "data".
-  for (size_t at = 12; at < riffEnd && riffEnd - at >= kChunkHeaderSize;) {
-    ByteCursor sizeField = makeCursor(image, size, at + 4);
-    if (startsWithTag(makeCursor(image, size, at), "data")) {
+  ByteCursor chunk = makeCursor(image, riffEnd, 12);
+  while (hasBytes(chunk, kChunkHeaderSize)) {
+    if (startsWithTag(chunk, "data")) {
       container.wrapped = true;
-      container.start = at + kChunkHeaderSize;
-      container.end = sizedEnd(sizeField);
+      container.start = chunk.pos + kChunkHeaderSize;
+      container.end = sizedEnd(makeCursor(image, size, chunk.pos + 4));
       // Writers that leave the pad out put the next chunk's tag right after
       // the data; a pad byte is 0.
       const bool odd = (container.end - container.start) % 2 == 1;
@@ -61,9 +61,9 @@ Container findContainer(const uint8_t* image, size_t size) {
       container.riffEnd = std::max(riffEnd, container.end + container.hasPad);
       return container;
     }
-    const uint32_t chunkSize = readLittleEndian32(sizeField);
-    if (chunkSize > riffEnd - at - kChunkHeaderSize) break;
-    at += kChunkHeaderSize + chunkSize + (chunkSize % 2);
+    readSpan(chunk, 4);  // the tag
+    const uint32_t chunkSize = readLittleEndian32(chunk);
+    skipUpTo(chunk, uint64_t{chunkSize} + chunkSize % 2);
   }
   return container;
 }

@@ -38,8 +38,9 @@ const struct { const char* name; std::string events; Events want; } kReadCases[]
      {{0, 0xFF, 0x58, 2, 4}, {0, 0xFF, 0x59, 2, 4}, {0, 0xFF, 0x54, 5, 7}, kEnd}},
     {"status bytes inside system exclusive and escapes", "00 F0 03 7E 90 F7  00 F7 03 90 3C 40  00 FF 2F 00",
      {{0, 0xF0, 3, 0x7E, 4}, {0, 0xF7, 3, 0x90, 4}, kEnd}},
-    {"system messages take their wire lengths", "00 F2 01 02  00 F8  00 F1 05  00 FF 2F 00",
-     {{0, 0xF2, 1, 2, 2}, {0, 0xF8, 0, 0, 0}, {0, 0xF1, 5, 0, 1}, kEnd}},
+    {"system messages take their wire lengths", "00 F2 01 02  00 F8  00 F1 05  00 F6  00 FA  00 FC  00 FE  00 FF 2F 00",
+     {{0, 0xF2, 1, 2, 2}, {0, 0xF8, 0, 0, 0}, {0, 0xF1, 5, 0, 1}, {0, 0xF6, 0, 0, 0}, {0, 0xFA, 0, 0, 0},
+      {0, 0xFC, 0, 0, 0}, {0, 0xFE, 0, 0, 0}, kEnd}},
     {"lengths of 128 and more are quantities",
      "00 FF 05 81 48 " + std::string(400, '6') + " 00 F0 81 00 " + std::string(256, '1') + " 00 FF 2F 00",
      {{0, 0xFF, 0x05, 0x81, 203}, {0, 0xF0, 0x81, 0x00, 130}, kEnd}},
@@ -119,6 +120,7 @@ const std::string kT = "'MTrk' 00 00 00 0B  00 90 3C 40  00 3E 40  00 FF 2F 00 "
 const std::string kP = "'MTrk' 00 00 00 10  00 90 3C 40  00 E0 00 40  00 90 3E 40  00 FF 2F 00 ";
 const std::string kE = "'MTrk' 00 00 00 04  00 FF 2F 00 ";
 const std::string kInfo = "'LIST' 10 00 00 00 'INFO' 'INAM' 04 00 00 00 'abc' 00";
+const std::string kDisp = "'RMID' 'DISP' 03 00 00 00 'abc' 00 'data' ";
 // 77 tracks: their count (00 4D) spells a track tag with the division ('Tr') and the byte after
 // ('k').
 const std::string k77Tracks = [] {
@@ -155,9 +157,9 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
      kH2 + kT + kE + kNoStatus + kE, kH2 + kP + kE + kNoStatus + kE, nullptr},
     {"past the declared track: an End of Track past the length", kH1 + kT + kPastLength, "", kH1 + kP + kPastLength, nullptr},
     {"past the declared track: a chunk cut off by the file's end", kH1 + kT + kCutOff, "", kH1 + kP + kCutOff, nullptr},
-    // RIFF sizes are little-endian; 33 bytes of MIDI data take a pad byte, 38 none.
-    {"a RIFF MIDI file with an INFO chunk", "'RIFF' 46 00 00 00 'RMID' 'data' 21 00 00 00 " + kH1 + kT + "00 " + kInfo,
-     "", "'RIFF' 4A 00 00 00 'RMID' 'data' 26 00 00 00 " + kH1 + kP + kInfo,
+    // RIFF sizes are little-endian; 3 bytes of a chunk or 33 of MIDI data take a pad byte, 38 none.
+    {"a RIFF MIDI file with chunks around its data", "'RIFF' 52 00 00 00 " + kDisp + "21 00 00 00 " + kH1 + kT + "00 " + kInfo,
+     "", "'RIFF' 56 00 00 00 " + kDisp + "26 00 00 00 " + kH1 + kP + kInfo,
      "RIFF MIDI file: the wrapper around the MIDI data is kept"},
 };
 // clang-format on
