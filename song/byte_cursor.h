@@ -40,8 +40,8 @@ inline uint8_t readByte(ByteCursor& cursor) {
   return cursor.data[cursor.pos++];
 }
 
-// True when the four bytes at the position are `tag`.
-inline bool startsWithTag(const ByteCursor& cursor, const char tag[4]) {
+// True when the four bytes at the position are the four characters of `tag`.
+inline bool startsWithTag(const ByteCursor& cursor, const char* tag) {
   if (cursor.size - cursor.pos < 4) return false;
   for (size_t i = 0; i < 4; ++i) {
     if (cursor.data[cursor.pos + i] != static_cast<uint8_t>(tag[i])) return false;

@@ -137,12 +137,12 @@ void keepUpTo(Reader& reader, size_t to) {
   reader.kept = to;
 }
 
-bool tagAt(const Reader& reader, size_t at, const char tag[4]) {
+bool tagAt(const Reader& reader, size_t at, const char* tag) {
   return startsWithTag(cursorAt(reader, at), tag);
 }
 
 // The first position in [from, to) where `tag` begins, or `to`.
-size_t findTag(const Reader& reader, size_t from, size_t to, const char tag[4]) {
+size_t findTag(const Reader& reader, size_t from, size_t to, const char* tag) {
   for (size_t at = from; at < to; ++at) {
     if (tagAt(reader, at, tag)) return at;
   }
@@ -221,9 +221,9 @@ size_t readTrack(Reader& reader, size_t tag) {
   // the chunk's piece, unless the length is plainly wrong: past the data,
   // or over the next track's tag. The search for tags goes on after them.
   auto finish = [&](size_t eventsEnd) {
-    const bool keepToDeclaredEnd = eventsEnd <= declaredEnd && declaredEnd <= reader.end &&
-                                   findTag(reader, eventsEnd, declaredEnd, "MTrk") == declaredEnd;
-    reader.kept = keepToDeclaredEnd ? declaredEnd : eventsEnd;
+    const bool lengthHolds = declaredEnd <= reader.end &&
+                             findTag(reader, eventsEnd, declaredEnd, "MTrk") == declaredEnd;
+    reader.kept = lengthHolds ? std::max(eventsEnd, declaredEnd) : eventsEnd;
     song.pieces[piece].bytes.assign(reader.image + eventsEnd, reader.image + reader.kept);
     return reader.kept;
   };

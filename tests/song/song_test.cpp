@@ -230,6 +230,8 @@ TEST(MidiFile, AnImageWithoutAMidiHeaderIsRefused) {
     EXPECT_EQ(loadSongImage(bytes.data(), static_cast<int32_t>(bytes.size())), nullptr) << image;
     EXPECT_EQ(logLines().back(), "No MIDI header in the file");
   }
+  const std::vector<uint8_t> cut = hexBytes("00 00 00 00 'MThd' 00 00 00 06");  // "MT" given
+  EXPECT_EQ(loadSongImage(cut.data(), 6), nullptr);
 }
 
 TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
