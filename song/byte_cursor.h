@@ -11,10 +11,10 @@
 #include <cstdint>
 
 struct ByteCursor {
-  const uint8_t* data = nullptr;
-  size_t size = 0;
-  size_t pos = 0;
-  bool ok = true;
+  const uint8_t* data;
+  size_t size;
+  size_t pos;
+  bool ok;
 };
 
 // A cursor over [data, data + size) placed at `pos` (clamped to the end; a
@@ -49,16 +49,13 @@ inline bool startsWithTag(const ByteCursor& cursor, const char* tag) {
   return true;
 }
 
-// Skips `count` bytes and returns where they start, or null (and not ok)
-// when fewer are left.
-inline const uint8_t* readSpan(ByteCursor& cursor, size_t count) {
-  if (!hasBytes(cursor, count)) {
+// Moves `count` bytes on, or clears `ok` when fewer are left.
+inline void skipBytes(ByteCursor& cursor, size_t count) {
+  if (hasBytes(cursor, count)) {
+    cursor.pos += count;
+  } else {
     cursor.ok = false;
-    return nullptr;
   }
-  const uint8_t* start = cursor.data + cursor.pos;
-  cursor.pos += count;
-  return start;
 }
 
 // An unsigned number of `count` bytes (at most four), most significant

@@ -33,15 +33,21 @@ struct ParsedEvent {
   size_t count;
 };
 
+// Where the reading of a track's events stands: the cursor, and the track's
+// last channel status (0x80-0xEF), 0 before the first.
+struct EventStream {
+  ByteCursor cursor;
+  uint8_t runningStatus;
+};
+
 // Reads the event at the cursor. Every complete event is kept as it stands,
 // whatever its values: a data byte of 0x80 or more, a meta event shorter or
 // longer than its type usually is, a system exclusive message with status
 // bytes inside. Only what makes further reading impossible ends the track.
 // On kEvent and kEndOfTrack `event` is filled and the cursor stands after
 // the event; otherwise the cursor's position is not meaningful.
-// `runningStatus` is the track's last channel status (0x80-0xEF), 0 before
-// the first.
-EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, uint8_t& runningStatus) {
+EventResult parseEvent(EventStream& events, ParsedEvent& event) {
+  ByteCursor& cursor = events.cursor;
   VarLenRead delta = readVarLen(cursor, event.deltaTime);
   if (delta == VarLenRead::kTruncated) return EventResult::kTruncated;
   // A quantity of five bytes or more is not MIDI: the track is out of step.
@@ -57,11 +63,11 @@ EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, uint8_t& runningS
     // between do not change which one that is), and stands in `status`.
     // With no channel status before it (0), the event is taken as two
     // bytes, the common case.
-    dataBytes = static_cast<uint32_t>(channelDataBytes(runningStatus)) - 1;
+    dataBytes = static_cast<uint32_t>(channelDataBytes(events.runningStatus)) - 1;
   } else if (isChannelStatus(status)) {
     // A channel message has a fixed length; a data byte of 0x80 or more is
     // odd but does not change where the next event starts.
-    runningStatus = status;
+    events.runningStatus = status;
     dataBytes = static_cast<uint32_t>(channelDataBytes(status));
   } else if (status == kMeta || status == kSystemExclusive || status == kSystemExclusiveEscape) {
     // Meta (type, length, data) and system exclusive (length, data) events;
@@ -72,10 +78,11 @@ EventResult parseEvent(ByteCursor& cursor, ParsedEvent& event, uint8_t& runningS
     if (length == VarLenRead::kTooLong) return EventResult::kInvalid;
   } else {
     const int systemBytes = systemDataBytes(status);
-    if (systemBytes < 0) return EventResult::kInvalid;
+    if (systemBytes == -1) return EventResult::kInvalid;
     dataBytes = static_cast<uint32_t>(systemBytes);
   }
-  if (readSpan(cursor, dataBytes) == nullptr) return EventResult::kTruncated;
+  skipBytes(cursor, dataBytes);
+  if (!cursor.ok) return EventResult::kTruncated;
   event.after = cursor.data + after;
   event.count = cursor.pos - after;
   const bool endOfTrack = status == kMeta && event.after[0] == kMetaEndOfTrack;
@@ -158,6 +165,12 @@ size_t chunkEnd(const Reader& reader, size_t tag, uint32_t least = 0) {
   return cursor.pos;
 }
 
+// The events of the track chunk whose tag stands at `tag`, read no further
+// than `end`.
+EventStream eventsOf(const Reader& reader, size_t tag, size_t end) {
+  return {makeCursor(reader.image, end, tag + kChunkHeaderSize), 0};
+}
+
 // Four bytes that look like a chunk tag: a letter, then letters, digits or
 // blanks ("MTrk", "CASM", "OTSc", "FNRc", "LIST", "MUnk").
 bool looksLikeTag(const Reader& reader, size_t at) {
@@ -203,8 +216,8 @@ size_t readTrack(Reader& reader, size_t tag) {
   ByteCursor lengthField = cursorAt(reader, tag + 4);
   const size_t declaredEnd = tag + kChunkHeaderSize + readBigEndian(lengthField, 4);
 
-  ByteCursor cursor = cursorAt(reader, tag + kChunkHeaderSize);
-  uint8_t runningStatus = 0;
+  EventStream events = eventsOf(reader, tag, reader.end);
+  const ByteCursor& cursor = events.cursor;
   MidiEvent* last = nullptr;  // the chain's last event; null while the head is unfilled
   auto append = [&]() -> MidiEvent& {
     if (last == nullptr) {
@@ -242,7 +255,7 @@ size_t readTrack(Reader& reader, size_t tag) {
       return finish(eventStart);
     }
     ParsedEvent parsed{};
-    EventResult result = parseEvent(cursor, parsed, runningStatus);
+    EventResult result = parseEvent(events, parsed);
     // An event that runs across the declared end of the chunk, where the
     // next chunk's tag stands right at that end, shows that the track went
     // out of step before it: read on, it would swallow the next chunk.
@@ -281,13 +294,12 @@ size_t readTrack(Reader& reader, size_t tag) {
 // chunk's declared length. The data's end cuts that length short: a chunk
 // that the file ends before its End of Track shows nothing of a track.
 bool readsAsEvents(const Reader& reader, size_t tag) {
-  ByteCursor cursor = makeCursor(reader.image, chunkEnd(reader, tag), tag + kChunkHeaderSize);
-  uint8_t runningStatus = 0;
+  EventStream events = eventsOf(reader, tag, chunkEnd(reader, tag));
   while (true) {
     ParsedEvent event{};
-    const EventResult result = parseEvent(cursor, event, runningStatus);
+    const EventResult result = parseEvent(events, event);
     if (result == EventResult::kEndOfTrack) return true;
-    if (result != EventResult::kEvent || (event.status < 0x80 && runningStatus == 0)) {
+    if (result != EventResult::kEvent || (event.status < 0x80 && events.runningStatus == 0)) {
       return false;
     }
   }

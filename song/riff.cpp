@@ -61,7 +61,7 @@ Container findContainer(const uint8_t* image, size_t size) {
       container.riffEnd = std::max(riffEnd, container.end + container.hasPad);
       return container;
     }
-    readSpan(chunk, 4);  // the tag
+    skipBytes(chunk, 4);  // the tag
     const uint32_t chunkSize = readLittleEndian32(chunk);
     skipUpTo(chunk, uint64_t{chunkSize} + chunkSize % 2);
   }
