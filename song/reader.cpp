@@ -234,8 +234,8 @@ size_t readTrack(Reader& reader, size_t tag) {
   // the chunk's piece, unless the length is plainly wrong: past the data,
   // or over the next track's tag. The search for tags goes on after them.
   auto finish = [&](size_t eventsEnd) {
-    const bool lengthHolds = declaredEnd <= reader.end &&
-                             findTag(reader, eventsEnd, declaredEnd, "MTrk") == declaredEnd;
+    const bool lengthHolds =
+        declaredEnd <= reader.end && findTag(reader, eventsEnd, declaredEnd, "MTrk") == declaredEnd;
     reader.kept = lengthHolds ? std::max(eventsEnd, declaredEnd) : eventsEnd;
     song.pieces[piece].bytes.assign(reader.image + eventsEnd, reader.image + reader.kept);
     return reader.kept;
