@@ -7,6 +7,7 @@
 // so no sum can overflow. `pos` never exceeds `size`.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -17,15 +18,10 @@ struct ByteCursor {
   bool ok;
 };
 
-// A cursor over [data, data + size) placed at `pos` (clamped to the end; a
-// cursor placed past the end is not ok).
+// A cursor over [data, data + size) placed at `pos`, or at the end when
+// `pos` is past it (nothing is left to read there).
 inline ByteCursor makeCursor(const uint8_t* data, size_t size, size_t pos) {
-  ByteCursor cursor{data, size, pos, true};
-  if (pos > size) {
-    cursor.pos = size;
-    cursor.ok = false;
-  }
-  return cursor;
+  return {data, size, std::min(pos, size), true};
 }
 
 inline bool hasBytes(const ByteCursor& cursor, size_t count) {

@@ -56,7 +56,7 @@ EventResult parseEvent(EventStream& events, ParsedEvent& event) {
   if (!cursor.ok) return EventResult::kTruncated;
   const size_t after = cursor.pos;
 
-  uint32_t dataBytes = 0;
+  uint32_t dataBytes;
   if (status < 0x80) {
     // Running status: the byte is the first data byte of a message with the
     // track's last channel status (meta and system exclusive events in
@@ -122,10 +122,11 @@ ByteCursor cursorAt(const Reader& reader, size_t at) {
   return makeCursor(reader.image, reader.end, at);
 }
 
-// `format` holds up to two %d; arguments it does not use are ignored.
-void reportDamage(Reader& reader, const wchar_t* format, int a, int b = 0) {
+// `format` holds a %d for each number.
+template <typename... Numbers>
+void reportDamage(Reader& reader, const wchar_t* format, Numbers... numbers) {
   wchar_t line[kLogLineUnits];
-  formatLogLine(line, format, a, b);
+  formatLogLine(line, format, numbers...);
   reader.damage.emplace_back(line);
 }
 
@@ -156,12 +157,12 @@ size_t findTag(const Reader& reader, size_t from, size_t to, const char* tag) {
   return to;
 }
 
-// Where the chunk whose tag stands at `tag` ends by its declared length
-// (`least` bytes at the least), or the data's end when it says more.
-size_t chunkEnd(const Reader& reader, size_t tag, uint32_t least = 0) {
+// Where the chunk whose tag stands at `tag` ends by its declared length, or
+// the data's end when it says more.
+size_t chunkEnd(const Reader& reader, size_t tag) {
   ByteCursor cursor = cursorAt(reader, tag + 4);
   const uint32_t length = readBigEndian(cursor, 4);
-  skipUpTo(cursor, length > least ? length : least);
+  skipUpTo(cursor, length);
   return cursor.pos;
 }
 
@@ -321,8 +322,9 @@ bool endsHeader(size_t header, size_t tag) {
 // says (6 when it says less), but at the data's end, and before a track's
 // tag that ends it.
 size_t findHeaderEnd(const Reader& reader, size_t header) {
-  const size_t declaredEnd = chunkEnd(reader, header, kFileHeaderSize - kChunkHeaderSize);
-  for (size_t at = header + 4; at < declaredEnd; ++at) {
+  const size_t fixedEnd = cursorAt(reader, header + kFileHeaderSize).pos;
+  const size_t declaredEnd = std::max(chunkEnd(reader, header), fixedEnd);
+  for (size_t at = header; at < declaredEnd; ++at) {
     if (tagAt(reader, at, "MTrk") && endsHeader(header, at)) return at;
   }
   return declaredEnd;

@@ -53,8 +53,9 @@ Container findContainer(const uint8_t* image, size_t size) {
       container.start = chunk.pos + kChunkHeaderSize;
       container.end = sizedEnd(makeCursor(image, size, chunk.pos + 4));
       // Writers that leave the pad out put the next chunk's tag right after
-      // the data; a pad byte is 0.
-      const bool odd = (container.end - container.start) % 2 == 1;
+      // the data; a pad byte is 0. (The data starts at an even place, the
+      // chunks before it being padded: an odd end is an odd size.)
+      const bool odd = container.end % 2 == 1;
       ByteCursor after = makeCursor(image, riffEnd, container.end);
       container.hasPad = odd && hasBytes(after, 1) && readByte(after) == 0;
       container.oddWithoutPad = odd && !container.hasPad;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "song/log.h"
+#include "song/midi.h"
 #include "song/reader.h"
 #include "song/writer.h"
 #include "support/midi_builder.h"
@@ -85,11 +86,17 @@ TEST(MidiReader, DamagedTrackEndsAtItsLastCompleteEvent) {
     EXPECT_EQ(logLines().at(2), c.line);
     EXPECT_EQ(testSong->trackCount, c.file[11]);  // as many as the header declares
   }
-  std::vector<uint8_t> tagAtTheEnd = midiFile({"00 90 3C 40"});
-  tagAtTheEnd.insert(tagAtTheEnd.end(), {'M', 'T', 'r', 'k'});
-  loadSong(tagAtTheEnd);
-  EXPECT_EQ(logLines().back(), "Track 1 has no End of Track: added at byte 26");
-  loadSong(hexBytes("4D 54 68 64 00 00"));
+  // A track's tag in the last five bytes is kept as it stands; one with six is a track.
+  const char* noEnd = "Track 1 has no End of Track: added at byte 26";
+  for (const auto& [last, line] : {std::pair{"", noEnd},
+                                   {"00", noEnd},
+                                   {"00 00", "Track 2 cut short at byte 32: End of Track added"}}) {
+    loadSong(
+        hexBytes("'MThd' 00 00 00 06 00 01 00 02 00 60 'MTrk' 00 00 00 04 00 90 3C 40 'MTrk' " +
+                 std::string(last)));
+    EXPECT_EQ(logLines().back(), line) << last;
+  }
+  loadSong(hexBytes("00 4D 54 68 64 00 00"));
   EXPECT_EQ(logLines(),
             (Lines{"PPQN=0", "Loaded 0 tracks", "File too short for a MIDI header: 6 bytes"}));
 }
@@ -130,7 +137,7 @@ const std::string k77Tracks = [] {
 }();
 const std::string k8ByteHeader = "00 11 'MThd' 00 00 00 08  00 01 00 ";
 const std::string kCutTrack =
-    "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'CASM' 00 00 00 00";
+    "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'A0z ' 00 00 00 00";
 // Chunks tagged as tracks that hold no events to follow: a data byte with no status before it, an
 // End of Track past the chunk's length, and one the file ends before.
 const std::string kNoStatus = "'MTrk' 00 00 00 07  00 3C 40  00 FF 2F 00 ";
@@ -140,7 +147,7 @@ const std::string kCutOff = "'MTrk' 00 00 00 09  00 90 3C 40  00 FF 2F";
 const struct { const char* name; std::string image, saved, pressed; const char* note; } kOutsideCases[] = {
     {"a chunk before the tracks", kH1 + "'XFIH' 00 00 00 02 AB CD " + kT, "", kH1 + "'XFIH' 00 00 00 02 AB CD " + kP, nullptr},
     {"a chunk between tracks", kH2 + kT + "'CASM' 00 00 00 03 01 02 03 " + kE, "", kH2 + kP + "'CASM' 00 00 00 03 01 02 03 " + kE, nullptr},
-    {"a chunk after them, holding a track chunk", kH1 + kT + "'OTSc' 00 00 00 0C " + kE, "", kH1 + kP + "'OTSc' 00 00 00 0C " + kE, nullptr},
+    {"a chunk after them, holding a track chunk", kH1 + kT + "'Z9a ' 00 00 00 0C " + kE, "", kH1 + kP + "'Z9a ' 00 00 00 0C " + kE, nullptr},
     {"letters running into a track's tag are no chunk of their own", kH1 + "'c' " + kT, "", kH1 + "'c' " + kP, nullptr},
     {"a sequencer's records after the last chunk", kH1 + kT + "'$$' 05 01 00 'SEQ'", "", kH1 + kP + "'$$' 05 01 00 'SEQ'", nullptr},
     {"bytes after End of Track inside the chunk", kH1 + "'MTrk' 00 00 00 0D  00 90 3C 40  00 3E 40  00 FF 2F 00  DE AD", "",
@@ -149,7 +156,7 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
     {"a header of 8 bytes, junk before it, a track count of 0", k8ByteHeader + "00 00 60 AB CD " + kT,
      k8ByteHeader + "01 00 60 AB CD " + kT, k8ByteHeader + "01 00 60 AB CD " + kP, nullptr},
     {"events running into a chunk of another kind: the rest kept in the track's chunk",
-     kH1 + "'MTrk' 00 00 00 07  00 90 3C 40  00 F0 7F  'CASM' 00 00 00 00", kH1 + kCutTrack, kH1 + kCutTrack,
+     kH1 + "'MTrk' 00 00 00 07  00 90 3C 40  00 F0 7F  'A0z ' 00 00 00 00", kH1 + kCutTrack, kH1 + kCutTrack,
      "Track 1 damaged at byte 26: ended there"},
     {"a track count that spells a tag with what follows it", "'MThd' 00 00 00 06 00 01 00 00 'Trk' " + k77Tracks,
      "'MThd' 00 00 00 06 00 01 00 4D 'Trk' " + k77Tracks, "'MThd' 00 00 00 06 00 01 00 4D 'Trk' " + k77Tracks,
@@ -233,6 +240,18 @@ TEST(MidiFile, AnImageWithoutAMidiHeaderIsRefused) {
   }
   const std::vector<uint8_t> cut = hexBytes("00 00 00 00 'MThd' 00 00 00 06");  // "MT" given
   EXPECT_EQ(loadSongImage(cut.data(), 6), nullptr);
+}
+
+// A data byte with no channel status before it is no channel message; only the meta event of type
+// 2F ends a track, not a Note On of key 2F.
+TEST(MidiFacts, RunningStatusNeedsAChannelStatusAndEndOfTrackIsAMetaEvent) {
+  const MidiEvent& head = loadSong(midiFile({"00 3C 40  00 90 2F 2F  00 FF 2F 00"})).tracks[0].head;
+  uint8_t running = 0;
+  EXPECT_FALSE(readChannelMessage(head, running).isChannel);
+  EXPECT_TRUE(readChannelMessage(*head.next, running).isChannel);
+  EXPECT_EQ((std::vector<bool>{isEndOfTrack(head), isEndOfTrack(*head.next),
+                               isEndOfTrack(*head.next->next)}),
+            (std::vector<bool>{false, false, true}));
 }
 
 TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
