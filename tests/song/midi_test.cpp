@@ -4,6 +4,7 @@
 
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "support/midi_builder.h"
 
@@ -32,4 +33,16 @@ TEST(MidiFacts, FindsAMetaEventsPayloadBehindItsLengthBytes) {
               std::tuple(c.found, c.first, c.length))
         << c.name;
   }
+}
+
+// A data byte with no channel status before it is no channel message; only the meta event of type
+// 2F ends a track, not a Note On of key 2F.
+TEST(MidiFacts, RunningStatusNeedsAChannelStatusAndEndOfTrackIsAMetaEvent) {
+  const MidiEvent& head = loadSong(midiFile({"00 3C 40  00 90 2F 2F  00 FF 2F 00"})).tracks[0].head;
+  uint8_t running = 0;
+  EXPECT_FALSE(readChannelMessage(head, running).isChannel);
+  EXPECT_TRUE(readChannelMessage(*head.next, running).isChannel);
+  EXPECT_EQ((std::vector<bool>{isEndOfTrack(head), isEndOfTrack(*head.next),
+                               isEndOfTrack(*head.next->next)}),
+            (std::vector<bool>{false, false, true}));
 }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "song/log.h"
-#include "song/midi.h"
 #include "song/reader.h"
 #include "song/writer.h"
 #include "support/midi_builder.h"
@@ -240,18 +239,6 @@ TEST(MidiFile, AnImageWithoutAMidiHeaderIsRefused) {
   }
   const std::vector<uint8_t> cut = hexBytes("00 00 00 00 'MThd' 00 00 00 06");  // "MT" given
   EXPECT_EQ(loadSongImage(cut.data(), 6), nullptr);
-}
-
-// A data byte with no channel status before it is no channel message; only the meta event of type
-// 2F ends a track, not a Note On of key 2F.
-TEST(MidiFacts, RunningStatusNeedsAChannelStatusAndEndOfTrackIsAMetaEvent) {
-  const MidiEvent& head = loadSong(midiFile({"00 3C 40  00 90 2F 2F  00 FF 2F 00"})).tracks[0].head;
-  uint8_t running = 0;
-  EXPECT_FALSE(readChannelMessage(head, running).isChannel);
-  EXPECT_TRUE(readChannelMessage(*head.next, running).isChannel);
-  EXPECT_EQ((std::vector<bool>{isEndOfTrack(head), isEndOfTrack(*head.next),
-                               isEndOfTrack(*head.next->next)}),
-            (std::vector<bool>{false, false, true}));
 }
 
 TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
