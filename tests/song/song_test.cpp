@@ -149,6 +149,7 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
     {"a sequencer's records after the last chunk", kH1 + kT + "'$$' 05 01 00 'SEQ'", "", kH1 + kP + "'$$' 05 01 00 'SEQ'", nullptr},
     {"bytes after End of Track inside the chunk", kH1 + "'MTrk' 00 00 00 0D  00 90 3C 40  00 3E 40  00 FF 2F 00  DE AD", "",
      kH1 + "'MTrk' 00 00 00 12  00 90 3C 40  00 E0 00 40  00 90 3E 40  00 FF 2F 00  DE AD", nullptr},
+    {"a header cut after half its length by a track", "'MThd' 00 00 " + kT, "", "'MThd' 00 00 " + kP, nullptr},
     {"a header cut before its division by a track", "'MThd' 00 00 00 06  00 01 00 01 " + kT, "", "'MThd' 00 00 00 06  00 01 00 01 " + kP, nullptr},
     {"a header of 8 bytes, junk before it, a track count of 0", k8ByteHeader + "00 00 60 AB CD " + kT,
      k8ByteHeader + "01 00 60 AB CD " + kT, k8ByteHeader + "01 00 60 AB CD " + kP, nullptr},
