@@ -137,11 +137,10 @@ FilePiece& addPiece(Reader& reader, PieceKind kind, size_t index = 0) {
   return piece;
 }
 
-// The bytes from `kept` up to `to` go into a piece as they stand.
+// The bytes from `kept` up to `to` go into a piece as they stand (an empty
+// one between chunks that follow each other).
 void keepUpTo(Reader& reader, size_t to) {
-  if (reader.kept < to) {
-    addPiece(reader, PieceKind::kBytes).bytes.assign(reader.image + reader.kept, reader.image + to);
-  }
+  addPiece(reader, PieceKind::kBytes).bytes.assign(reader.image + reader.kept, reader.image + to);
   reader.kept = to;
 }
 
@@ -149,12 +148,12 @@ bool tagAt(const Reader& reader, size_t at, const char* tag) {
   return startsWithTag(cursorAt(reader, at), tag);
 }
 
-// The first position in [from, to) where `tag` begins, or `to`.
-size_t findTag(const Reader& reader, size_t from, size_t to, const char* tag) {
+// Whether `tag` begins anywhere in [from, to).
+bool tagWithin(const Reader& reader, size_t from, size_t to, const char* tag) {
   for (size_t at = from; at < to; ++at) {
-    if (tagAt(reader, at, tag)) return at;
+    if (tagAt(reader, at, tag)) return true;
   }
-  return to;
+  return false;
 }
 
 // Where the chunk whose tag stands at `tag` ends by its declared length, or
@@ -189,7 +188,7 @@ bool looksLikeTag(const Reader& reader, size_t at) {
 // a track's tag are the end of something else).
 bool startsOtherChunk(const Reader& reader, size_t at) {
   const size_t lengthEnd = at + kChunkHeaderSize;
-  return looksLikeTag(reader, at) && findTag(reader, at, lengthEnd, "MTrk") == lengthEnd;
+  return looksLikeTag(reader, at) && !tagWithin(reader, at, lengthEnd, "MTrk");
 }
 
 // A track chunk starts at `at`. A track's tag in the data's last five
@@ -236,7 +235,7 @@ size_t readTrack(Reader& reader, size_t tag) {
   // or over the next track's tag. The search for tags goes on after them.
   auto finish = [&](size_t eventsEnd) {
     const bool lengthHolds =
-        declaredEnd <= reader.end && findTag(reader, eventsEnd, declaredEnd, "MTrk") == declaredEnd;
+        declaredEnd <= reader.end && !tagWithin(reader, eventsEnd, declaredEnd, "MTrk");
     reader.kept = lengthHolds ? std::max(eventsEnd, declaredEnd) : eventsEnd;
     song.pieces[piece].bytes.assign(reader.image + eventsEnd, reader.image + reader.kept);
     return reader.kept;
@@ -397,7 +396,8 @@ std::unique_ptr<Song> loadSongImage(const uint8_t* image, int32_t size) {
   const Container container = findContainer(image, length);
   auto song = std::make_unique<Song>();
   Reader reader{image, container.end, *song, container.start};
-  const size_t header = findTag(reader, container.start, container.end, "MThd");
+  size_t header = container.start;
+  while (header < container.end && !tagAt(reader, header, "MThd")) ++header;
   if (header == container.end) {
     appendLog(L"No MIDI header in the file");
     return nullptr;

@@ -32,7 +32,7 @@ FilePiece& addPiece(std::vector<FilePiece>& pieces, PieceKind kind, size_t index
 }
 
 void keepBytes(std::vector<FilePiece>& pieces, const uint8_t* image, size_t from, size_t to) {
-  if (from < to) addPiece(pieces, PieceKind::kBytes).bytes.assign(image + from, image + to);
+  addPiece(pieces, PieceKind::kBytes).bytes.assign(image + from, image + to);
 }
 
 }  // namespace

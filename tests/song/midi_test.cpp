@@ -4,6 +4,7 @@
 
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "support/midi_builder.h"
 
@@ -34,12 +35,23 @@ TEST(MidiFacts, FindsAMetaEventsPayloadBehindItsLengthBytes) {
   }
 }
 
-// A data byte with no channel status before it is no channel message; only the meta event of type
-// 2F ends a track, not a Note On of key 2F.
-TEST(MidiFacts, RunningStatusNeedsAChannelStatusAndEndOfTrackIsAMetaEvent) {
-  const MidiEvent& head = loadSong(midiFile({"00 3C 40  00 90 2F 2F  00 FF 2F 00"})).tracks[0].head;
+// The channel message of each event, running status resolved (a data byte with no channel status
+// before it stands for none); only the meta event of type 2F ends a track, not a Note On of key 2F.
+TEST(MidiFacts, ChannelMessagesResolveRunningStatusAndOnlyTheMetaEventEndsATrack) {
+  const Song& song =
+      loadSong(midiFile({"00 3C 40  00 C0 05  00 06  00 90 2F 2F  00 2F 00  00 FF 2F 00"}));
+  using Fields =
+      std::tuple<bool, int, int, int, bool>;  // isChannel, status, data1, data2, End of Track
+  std::vector<Fields> got;
   uint8_t running = 0;
-  EXPECT_FALSE(readChannelMessage(head, running).isChannel);
-  EXPECT_TRUE(readChannelMessage(*head.next, running).isChannel && !isEndOfTrack(*head.next));
-  EXPECT_TRUE(isEndOfTrack(*head.next->next));
+  for (const MidiEvent* e = &song.tracks[0].head; e != nullptr; e = e->next) {
+    const ChannelMessage m = readChannelMessage(*e, running);
+    got.emplace_back(m.isChannel, m.status, m.data1, m.data2, isEndOfTrack(*e));
+  }
+  EXPECT_EQ(got, (std::vector<Fields>{{false, 0, 0, 0, false},
+                                      {true, 0xC0, 5, 0, false},
+                                      {true, 0xC0, 6, 0, false},
+                                      {true, 0x90, 0x2F, 0x2F, false},
+                                      {true, 0x90, 0x2F, 0, false},
+                                      {false, 0, 0, 0, true}}));
 }

@@ -32,8 +32,8 @@ const struct { const char* name; std::string events; Events want; } kReadCases[]
     {"running status after a meta event, as read", "00 90 3C 40  00 FF 01 01 41  10 3E 40  00 FF 2F 00",
      {{0, 0x90, 0x3C, 0x40, 2}, {0, 0xFF, 0x01, 1, 3}, {16, 0x3E, 0x40, 0, 1}, kEnd}},
     {"running status with no channel status before it", "00 3C 40  00 FF 2F 00", {{0, 0x3C, 0x40, 0, 1}, kEnd}},
-    {"data bytes of 0x80 and more", "00 B1 07 64  00 00 FF  00 90 3C 90  00 F3 85  00 FF 2F 00",
-     {{0, 0xB1, 7, 0x64, 2}, {0, 0x00, 0xFF, 0, 1}, {0, 0x90, 0x3C, 0x90, 2}, {0, 0xF3, 0x85, 0, 1}, kEnd}},
+    {"data bytes of 0x80 and more", "00 B1 07 64  00 7F FF  00 90 3C 90  00 F3 85  00 FF 2F 00",
+     {{0, 0xB1, 7, 0x64, 2}, {0, 0x7F, 0xFF, 0, 1}, {0, 0x90, 0x3C, 0x90, 2}, {0, 0xF3, 0x85, 0, 1}, kEnd}},
     {"meta events of odd lengths and values", "00 FF 58 02 04 02  00 FF 59 02 08 00  00 FF 54 05 01 3D 00 00 00  00 FF 2F 00",
      {{0, 0xFF, 0x58, 2, 4}, {0, 0xFF, 0x59, 2, 4}, {0, 0xFF, 0x54, 5, 7}, kEnd}},
     {"status bytes inside system exclusive and escapes", "00 F0 03 7E 90 F7  00 F7 03 90 3C 40  00 FF 2F 00",
@@ -147,8 +147,8 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
     {"a chunk after them, holding a track chunk", kH1 + kT + "'Z9a ' 00 00 00 0C " + kE, "", kH1 + kP + "'Z9a ' 00 00 00 0C " + kE, nullptr},
     {"letters running into a track's tag are no chunk of their own", kH1 + "'c' " + kT, "", kH1 + "'c' " + kP, nullptr},
     {"a sequencer's records after the last chunk", kH1 + kT + "'$$' 05 01 00 'SEQ'", "", kH1 + kP + "'$$' 05 01 00 'SEQ'", nullptr},
-    {"bytes after End of Track inside the chunk", kH1 + "'MTrk' 00 00 00 0D  00 90 3C 40  00 3E 40  00 FF 2F 00  DE AD", "",
-     kH1 + "'MTrk' 00 00 00 12  00 90 3C 40  00 E0 00 40  00 90 3E 40  00 FF 2F 00  DE AD", nullptr},
+    {"bytes after End of Track inside the chunk", kH2 + "'MTrk' 00 00 00 0D  00 90 3C 40  00 3E 40  00 FF 2F 00  DE AD " + kE, "",
+     kH2 + "'MTrk' 00 00 00 12  00 90 3C 40  00 E0 00 40  00 90 3E 40  00 FF 2F 00  DE AD " + kE, nullptr},
     {"a header cut after half its length by a track", "'MThd' 00 00 " + kT, "", "'MThd' 00 00 " + kP, nullptr},
     {"a header cut before its division by a track", "'MThd' 00 00 00 06  00 01 00 01 " + kT, "", "'MThd' 00 00 00 06  00 01 00 01 " + kP, nullptr},
     {"a header of 8 bytes, junk before it, a track count of 0", k8ByteHeader + "00 00 60 AB CD " + kT,
@@ -236,7 +236,7 @@ TEST(MidiFile, AnImageWithoutAMidiHeaderIsRefused) {
     EXPECT_EQ(loadSongImage(bytes.data(), static_cast<int32_t>(bytes.size())), nullptr) << image;
     EXPECT_EQ(logLines().back(), "No MIDI header in the file");
   }
-  const std::vector<uint8_t> cut = hexBytes("00 00 00 00 'MThd' 00 00 00 06");  // "MT" given
+  const std::vector<uint8_t> cut = hexBytes("00 00 00 'MThd' 00 00 00 06");  // "MTh" given
   EXPECT_EQ(loadSongImage(cut.data(), 6), nullptr);
 }
 
