@@ -31,6 +31,7 @@ struct ParsedEvent {
   uint8_t status;
   const uint8_t* after;  // the bytes after the status byte, in the image
   size_t count;
+  bool noStatus;  // a data byte where no channel status runs
 };
 
 // Where the reading of a track's events stands: the cursor, and the track's
@@ -63,6 +64,7 @@ EventResult parseEvent(EventStream& events, ParsedEvent& event) {
     // between do not change which one that is), and stands in `status`.
     // With no channel status before it (0), the event is taken as two
     // bytes, the common case.
+    event.noStatus = events.runningStatus == 0;
     dataBytes = static_cast<uint32_t>(channelDataBytes(events.runningStatus)) - 1;
   } else if (isChannelStatus(status)) {
     // A channel message has a fixed length; a data byte of 0x80 or more is
@@ -130,10 +132,9 @@ void reportDamage(Reader& reader, const wchar_t* format, Numbers... numbers) {
   reader.damage.emplace_back(line);
 }
 
-FilePiece& addPiece(Reader& reader, PieceKind kind, size_t index = 0) {
+FilePiece& addPiece(Reader& reader, PieceKind kind) {
   FilePiece& piece = reader.song.pieces.emplace_back();
   piece.kind = kind;
-  piece.index = static_cast<uint32_t>(index);
   return piece;
 }
 
@@ -210,7 +211,7 @@ size_t readTrack(Reader& reader, size_t tag) {
   TrackSlot& slot = index < kMaxTracks ? song.tracks[index] : song.extraTracks.emplace_back();
   if (index < kMaxTracks) ++song.trackCount;
   const size_t piece = song.pieces.size();
-  addPiece(reader, PieceKind::kTrack, static_cast<size_t>(index));
+  addPiece(reader, PieceKind::kTrack).index = static_cast<uint32_t>(index);
   // The declared chunk length is only a hint: it decides nothing about a
   // track that has its End of Track.
   ByteCursor lengthField = cursorAt(reader, tag + 4);
@@ -299,9 +300,7 @@ bool readsAsEvents(const Reader& reader, size_t tag) {
     ParsedEvent event{};
     const EventResult result = parseEvent(events, event);
     if (result == EventResult::kEndOfTrack) return true;
-    if (result != EventResult::kEvent || (event.status < 0x80 && events.runningStatus == 0)) {
-      return false;
-    }
+    if (result != EventResult::kEvent || event.noStatus) return false;
   }
 }
 

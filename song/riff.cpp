@@ -24,10 +24,9 @@ size_t sizedEnd(ByteCursor cursor) {
   return cursor.pos;
 }
 
-FilePiece& addPiece(std::vector<FilePiece>& pieces, PieceKind kind, size_t index = 0) {
+FilePiece& addPiece(std::vector<FilePiece>& pieces, PieceKind kind) {
   FilePiece& piece = pieces.emplace_back();
   piece.kind = kind;
-  piece.index = static_cast<uint32_t>(index);
   return piece;
 }
 
@@ -85,7 +84,9 @@ void wrapPieces(Song& song, const uint8_t* image, size_t size, const Container& 
   for (FilePiece& piece : data) pieces.push_back(std::move(piece));
   pieces[dataSize].index = static_cast<uint32_t>(pieces.size());
   // The pad byte is 0: the writer writes it so when the size is odd.
-  addPiece(pieces, PieceKind::kPad, dataSize).padWhenOdd = !container.oddWithoutPad;
+  FilePiece& pad = addPiece(pieces, PieceKind::kPad);
+  pad.index = static_cast<uint32_t>(dataSize);
+  pad.padWhenOdd = !container.oddWithoutPad;
   keepBytes(pieces, image, container.end + container.hasPad, container.riffEnd);
   pieces[riffSize].index = static_cast<uint32_t>(pieces.size());
   keepBytes(pieces, image, container.riffEnd, size);
