@@ -135,11 +135,8 @@ const std::string k77Tracks = [] {
 const std::string k8ByteHeader = "00 11 'MThd' 00 00 00 08  00 01 00 ";
 const std::string kCutTrack =
     "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'A0z ' 00 00 00 00";
-// Chunks tagged as tracks that hold no events to follow: a data byte with no status before it, an
-// End of Track past the chunk's length, and one the file ends before.
+// A chunk tagged as a track whose data byte has no status before it: no events to follow.
 const std::string kNoStatus = "'MTrk' 00 00 00 07  00 3C 40  00 FF 2F 00 ";
-const std::string kPastLength = "'MTrk' 00 00 00 03  00 90 3C 40  00 FF 2F 00";
-const std::string kCutOff = "'MTrk' 00 00 00 09  00 90 3C 40  00 FF 2F";
 // clang-format off
 const struct { const char* name; std::string image, saved, pressed; const char* note; } kOutsideCases[] = {
     {"a chunk before the tracks", kH1 + "'XFIH' 00 00 00 02 AB CD " + kT, "", kH1 + "'XFIH' 00 00 00 02 AB CD " + kP, nullptr},
@@ -161,8 +158,10 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
      "File has 77 tracks: only the first 16 shown, the rest kept unchanged"},
     {"past the declared track: a track, then a sequencer's data, all after it kept as it stands", kH1 + kT + kE + kNoStatus + kE,
      kH2 + kT + kE + kNoStatus + kE, kH2 + kP + kE + kNoStatus + kE, nullptr},
-    {"past the declared track: an End of Track past the length", kH1 + kT + kPastLength, "", kH1 + kP + kPastLength, nullptr},
-    {"past the declared track: a chunk cut off by the file's end", kH1 + kT + kCutOff, "", kH1 + kP + kCutOff, nullptr},
+    {"past the declared track: an End of Track past the length", kH1 + kT + "'MTrk' 00 00 00 03  00 90 3C 40  00 FF 2F 00", "",
+     kH1 + kP + "'MTrk' 00 00 00 03  00 90 3C 40  00 FF 2F 00", nullptr},
+    {"past the declared track: a chunk the file ends before its End of Track", kH1 + kT + "'MTrk' 00 00 00 09  00 90 3C 40  00 FF 2F", "",
+     kH1 + kP + "'MTrk' 00 00 00 09  00 90 3C 40  00 FF 2F", nullptr},
     // RIFF sizes are little-endian; 3 bytes of a chunk or 33 of MIDI data take a pad byte, 38 none.
     {"a RIFF MIDI file with chunks around its data", "'RIFF' 52 00 00 00 " + kDisp + "21 00 00 00 " + kH1 + kT + "00 " + kInfo,
      "", "'RIFF' 56 00 00 00 " + kDisp + "26 00 00 00 " + kH1 + kP + kInfo,
@@ -215,8 +214,7 @@ const std::string kSequencerData =
     " seq66__wrk__longhair.midi.mid ";
 
 // Every sample file: a plain load and save gives it back (but for what a save makes true) unless
-// the reader remarks where it mended it, and what is saved reads back as it stands. A sequencer's
-// data comes back byte for byte: other readers open these files, not the tracks once read in it.
+// the reader remarks where it mended it, and reads back as it stands; sequencers' data exactly.
 TEST(MidiFile, SampleFilesComeBackAsTheyWere) {
   for (const auto& [name, bytes] : sampleMidiFiles()) {
     SCOPED_TRACE(name);
