@@ -1,0 +1,235 @@
+#include "transform/musical_time.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+#include "song/song.h"
+#include "transform/tempo_map.h"
+
+namespace {
+
+// Every key of every channel: channel × 128 + key. A key byte of 0x80 or
+// more counts by its low seven bits.
+int keyOf(const MidiEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 0x7F); }
+
+// One track's events as read, each with its role. Returns the tick below
+// which no start may move: the head's, or that of a data byte with no
+// channel status before it (only a damaged track has one), which is kept as
+// read: were a channel message to pass it, the byte would be read under
+// that message's status.
+int64_t readEvents(std::vector<TimedEvent>& events, TrackSlot& slot, const MidiEvent* stop) {
+  size_t count = 0;
+  for (const MidiEvent* e = &slot.head; e != stop; e = e->next) ++count;
+  events.clear();
+  events.reserve(count);
+  int64_t tick = 0, floorTick = slot.head.deltaTime;
+  uint8_t running = 0;
+  uint32_t index = 0;
+  for (MidiEvent* e = &slot.head; e != stop; e = e->next, ++index) {
+    tick += e->deltaTime;
+    const ChannelMessage message = readChannelMessage(*e, running);
+    // Running status is written out and the reader keeps only whole
+    // messages: each channel message carries its status and data bytes.
+    assert(!message.isChannel ||
+           (e->status == message.status && e->dataLength >= channelDataBytes(e->status)));
+    EventRole role = EventRole::kFixed;
+    if (isNoteStart(message)) {
+      role = EventRole::kStart;
+    } else if (isNoteEnd(message)) {
+      role = EventRole::kEnd;
+    } else if (message.isChannel) {
+      role =
+          EventRole::kFollower;  // a candidate: only those in front of a start on its tick follow
+    } else if (e->status < kSystemExclusive) {
+      floorTick = tick;  // neither a channel message nor a status byte of its own
+    }
+    events.push_back({e, tick, tick, index, index, 1, role, false, false, -1, -1, -1});
+  }
+  return floorTick;
+}
+
+// Groups the starts by tick and finds the channel messages that go with
+// them: those on the tick in front of its last start. The track is in tick
+// order, so one tick's events lie together.
+void findStartTicks(TimeWork& work, MusicalTrackSummary& summary) {
+  std::vector<TimedEvent>& events = work.events;
+  work.startTicks.clear();
+  for (size_t first = 0; first < events.size();) {
+    size_t end = first;
+    size_t lastStart = first;
+    bool hasStart = false;
+    for (; end < events.size() && events[end].tick == events[first].tick; ++end) {
+      if (events[end].role == EventRole::kStart) {
+        lastStart = end;
+        hasStart = true;
+      }
+    }
+    if (hasStart) work.startTicks.push_back(events[first].tick);
+    const int32_t number = static_cast<int32_t>(work.startTicks.size()) - 1;
+    for (size_t i = first; i < end; ++i) {
+      TimedEvent& e = events[i];
+      if (e.role == EventRole::kStart) {
+        e.link = number;
+        ++summary.notes;
+      } else if (e.role == EventRole::kFollower) {
+        if (hasStart && i < lastStart) {
+          e.link = number;
+        } else {
+          e.role = EventRole::kFixed;
+        }
+      }
+    }
+    first = end;
+  }
+  work.moves.assign(work.startTicks.size(), 0);
+}
+
+// Matches each end to the note it closes: the earliest sounding note of its
+// key and channel, as a player's sequencer reads it. An end with no sounding
+// note (a doubled Note Off) goes with the key's last note.
+void pairEnds(TimeWork& work) {
+  std::vector<TimedEvent>& events = work.events;
+  for (size_t i = 0; i < events.size(); ++i) {
+    TimedEvent& e = events[i];
+    const int32_t at = static_cast<int32_t>(i);
+    if (e.role == EventRole::kStart) {
+      KeyState& key = work.keys[keyOf(*e.event)];
+      key.lastStart = at;
+      (key.lastOpen >= 0 ? events[key.lastOpen].nextOpen : key.firstOpen) = at;
+      key.lastOpen = at;
+    } else if (e.role == EventRole::kEnd) {
+      KeyState& key = work.keys[keyOf(*e.event)];
+      if (key.firstOpen >= 0) {
+        e.link = key.firstOpen;
+        e.paired = true;
+        key.firstOpen = events[e.link].nextOpen;
+        if (key.firstOpen < 0) key.lastOpen = -1;
+      } else {
+        e.link = key.lastStart;
+      }
+    }
+  }
+  // A note ends no later than the next start of its key on a later tick;
+  // notes of one key that start together share that bound, so that their
+  // ends stay in the order they had. An end before any note of its key is
+  // followed by the key's first start.
+  for (size_t i = events.size(); i-- > 0;) {
+    TimedEvent& e = events[i];
+    if (e.role == EventRole::kStart) {
+      KeyState& key = work.keys[keyOf(*e.event)];
+      const int32_t after = key.nextStart;
+      e.following = after < 0 || events[after].tick > e.tick ? after : events[after].following;
+      key.nextStart = static_cast<int32_t>(i);
+    } else if (e.role == EventRole::kEnd && e.link < 0) {
+      e.following = work.keys[keyOf(*e.event)].nextStart;
+    }
+  }
+  for (const TimedEvent& e : events) {
+    if (e.role == EventRole::kStart || e.role == EventRole::kEnd) work.keys[keyOf(*e.event)] = {};
+  }
+}
+
+// One bell-shaped draw per start tick, in ticks or through the tempo map,
+// rounded towards the written time (so a whole tick is never further than
+// the draw, and the bell keeps its shape at small amounts), then held to
+// less than half the gap to each neighbouring start tick (the same limit
+// both ways: no bias) and to the floor, which stays first.
+void drawMoves(TimeWork& work, int64_t floorTick, const MusicalAmounts& amounts,
+               const TempoMap& tempo, MusicalRandom& random) {
+  const std::vector<int64_t>& ticks = work.startTicks;
+  for (size_t g = 0; g < ticks.size(); ++g) {
+    const int64_t tick = ticks[g];
+    int64_t limit = std::min(kMaxMoveTicks, tick - floorTick);
+    if (g > 0) limit = std::min(limit, (tick - ticks[g - 1] - 1) / 2);
+    if (g + 1 < ticks.size()) limit = std::min(limit, (ticks[g + 1] - tick - 1) / 2);
+    const double draw = amounts.time * bellDraw(random);
+    int64_t move = 0;
+    if (amounts.timeInMs) {
+      const double target = microsAtTick(tempo, static_cast<double>(tick)) + draw * 1000.0;
+      const double moved = tickAtMicros(tempo, target) - static_cast<double>(tick);
+      move = static_cast<int64_t>(std::trunc(std::clamp(moved, -1e15, 1e15)));
+    } else {
+      move = static_cast<int64_t>(std::trunc(draw));
+    }
+    work.moves[g] = std::clamp(move, -limit, limit);
+    // Starts keep their order and never merge; in ticks, within the amount.
+    assert(g == 0 || ticks[g - 1] + work.moves[g - 1] < tick + work.moves[g]);
+    assert(amounts.timeInMs || std::abs(work.moves[g]) <= amounts.time);
+  }
+}
+
+void countMove(MusicalTrackSummary& summary, const TempoMap& tempo, int64_t tick, int64_t move) {
+  ++summary.notesMoved;
+  summary.largestMoveTicks = std::max(summary.largestMoveTicks, std::abs(move));
+  const double from = microsAtTick(tempo, static_cast<double>(tick));
+  const double to = microsAtTick(tempo, static_cast<double>(tick + move));
+  summary.largestMoveMs = std::max(summary.largestMoveMs, std::fabs(to - from) / 1000.0);
+}
+
+bool sortsBefore(const TimedEvent& a, const TimedEvent& b) {
+  if (a.newTick != b.newTick) return a.newTick < b.newTick;
+  if (a.place != b.place) return a.place < b.place;
+  if (a.before != b.before) return a.before < b.before;
+  return a.index < b.index;
+}
+
+// Gives each start and follower its tick's move and each end its note's,
+// then puts the events in their new order.
+void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrackSummary& summary) {
+  std::vector<TimedEvent>& events = work.events;
+  for (TimedEvent& e : events) {
+    if (e.role != EventRole::kStart && e.role != EventRole::kFollower) continue;
+    const int64_t move = work.moves[e.link];
+    e.newTick = e.tick + move;
+    if (e.role == EventRole::kStart && move != 0) countMove(summary, tempo, e.tick, move);
+  }
+  // The head keeps its place whatever it is.
+  for (size_t i = 1; i < events.size(); ++i) {
+    TimedEvent& e = events[i];
+    if (e.role != EventRole::kEnd) continue;
+    const TimedEvent* note = e.link >= 0 ? &events[e.link] : nullptr;
+    if (note != nullptr) e.newTick += note->newTick - note->tick;
+    if (note != nullptr && e.paired && e.newTick == note->newTick) {
+      e.instant = events[e.link].instant = true;
+    }
+    if (!moved) continue;
+    const int32_t next = note != nullptr ? note->following : e.following;
+    if (next < 0) continue;
+    const TimedEvent& following = events[next];
+    // Ending on the next start of the key, the end goes just in front of
+    // it, so that any reader pairs the two notes as they were written.
+    if (e.newTick >= following.newTick && (note == nullptr || following.newTick > note->newTick)) {
+      e.newTick = following.newTick;
+      e.place = following.index;
+      e.before = 0;
+    }
+    assert(note == nullptr || e.newTick >= note->newTick);  // no end before its start
+  }
+  if (moved) std::sort(events.begin() + 1, events.end(), sortsBefore);
+}
+
+}  // namespace
+
+int64_t layOutTrack(TimeWork& work, TrackSlot& slot, const MidiEvent* stop,
+                    const MusicalAmounts& amounts, const TempoMap& tempo, MusicalRandom& random,
+                    MusicalTrackSummary& summary) {
+  const int64_t floorTick = readEvents(work.events, slot, stop);
+  const int64_t lastTick = work.events.back().tick;
+  findStartTicks(work, summary);
+  pairEnds(work);
+  if (amounts.time != 0) drawMoves(work, floorTick, amounts, tempo, random);
+  placeEvents(work, amounts.time != 0, tempo, summary);
+  return lastTick;
+}
+
+void TrackChain::append(MidiEvent* event, int64_t tick) {
+  assert(tick >= lastTick);
+  const int64_t delta = tick - lastTick;
+  event->deltaTime = static_cast<uint32_t>(std::min<int64_t>(delta, kMaxDeltaTime));
+  last->next = event;
+  last = event;
+  lastTick = tick;
+}
+
+void TrackChain::close() { last->next = nullptr; }
