@@ -189,9 +189,9 @@ void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrack
     TimedEvent& e = events[i];
     if (e.role != EventRole::kEnd) continue;
     const TimedEvent* note = e.link >= 0 ? &events[e.link] : nullptr;
-    if (note != nullptr) e.newTick += note->newTick - note->tick;
-    if (note != nullptr && e.paired && e.newTick == note->newTick) {
-      e.instant = events[e.link].instant = true;
+    if (note != nullptr) {
+      e.newTick += note->newTick - note->tick;
+      if (e.paired && e.newTick == note->newTick) e.instant = events[e.link].instant = true;
     }
     if (!moved) continue;
     const int32_t next = note != nullptr ? note->following : e.following;
@@ -199,7 +199,7 @@ void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrack
     const TimedEvent& following = events[next];
     // Ending on the next start of the key, the end goes just in front of
     // it, so that any reader pairs the two notes as they were written.
-    if (e.newTick >= following.newTick && (note == nullptr || following.newTick > note->newTick)) {
+    if (e.newTick >= following.newTick) {
       e.newTick = following.newTick;
       e.place = following.index;
       e.before = 0;

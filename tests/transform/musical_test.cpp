@@ -92,22 +92,6 @@ TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime
   }
 }
 
-// The chord, its controller and its length moving together are the checker's
-// job; here, the limit it leaves: less than half the way to either neighbour.
-TEST(MusicalPress, AChordMovesLessThanHalfTheWayToItsNeighbours) {
-  // A D at 0; at 96 a volume change and C-E-G for a quarter; a C at 288.
-  const std::string track =
-      "00 90 3E 64  30 80 3E 00  30 B0 07 64  00 90 3C 64  00 90 40 64  00 90 43 64  60 80 3C 00  "
-      "00 80 40 00  00 80 43 00  60 90 48 64  60 80 48 00  00 FF 2F 00";
-  bool moved = false;
-  for (uint32_t seed = 1; seed <= 10; ++seed) {
-    const int64_t chord = pressed({track}, 0, {200, false, 0, 0}, seed)[3].tick;
-    moved |= chord != 96;
-    EXPECT_LE(std::abs(chord - 96), 47) << seed;  // 96 ticks to either neighbour
-  }
-  EXPECT_TRUE(moved);
-}
-
 TEST(MusicalPress, ANoteEndsWhereTheNextOfItsKeyStarts) {
   // C for a quarter at 96, C again at 192 (legato), D at 400.
   const std::string track =
