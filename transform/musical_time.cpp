@@ -167,13 +167,6 @@ void countMove(MusicalTrackSummary& summary, const TempoMap& tempo, int64_t tick
   summary.largestMoveMs = std::max(summary.largestMoveMs, std::fabs(to - from) / 1000.0);
 }
 
-bool sortsBefore(const TimedEvent& a, const TimedEvent& b) {
-  if (a.newTick != b.newTick) return a.newTick < b.newTick;
-  if (a.place != b.place) return a.place < b.place;
-  if (a.before != b.before) return a.before < b.before;
-  return a.index < b.index;
-}
-
 // Gives each start and follower its tick's move and each end its note's,
 // then puts the events in their new order.
 void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrackSummary& summary) {
@@ -206,7 +199,13 @@ void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrack
     }
     assert(note == nullptr || e.newTick >= note->newTick);  // no end before its start
   }
-  if (moved) std::sort(events.begin() + 1, events.end(), sortsBefore);
+  if (!moved) return;
+  std::sort(events.begin() + 1, events.end(), [](const TimedEvent& a, const TimedEvent& b) {
+    if (a.newTick != b.newTick) return a.newTick < b.newTick;
+    if (a.place != b.place) return a.place < b.place;
+    if (a.before != b.before) return a.before < b.before;
+    return a.index < b.index;
+  });
 }
 
 }  // namespace
