@@ -34,19 +34,14 @@ struct PitchStep {
   TrackChain& chain;
   MusicalTrackSummary& summary;
   ChannelState channels[kChannelCount] = {};
-  const MidiEvent* lastBend = nullptr;  // the last bend added
 
   void run() {
     noteHead();
-    int64_t runTick = -1;
-    for (size_t pos = 1; pos < events.size(); ++pos) {
-      const TimedEvent& e = events[pos];
-      if (e.newTick != runTick) {
-        restorePending();
-        runTick = e.newTick;
-        countStarts(pos);
-      }
-      pass(e);
+    // A tick at a time: the returns due come first, behind the ends of the
+    // tick before.
+    for (size_t pos = 1; pos < events.size();) {
+      restorePending();
+      for (const size_t end = countStarts(pos); pos < end; ++pos) pass(events[pos]);
     }
     restorePending();
     // Whatever still sounds at the end: the channel goes back all the same;
@@ -75,12 +70,16 @@ struct PitchStep {
   }
 
   // A note that ends before the channel's last start on its tick needs no
-  // return of the bend: that start brings a bend of its own.
-  void countStarts(size_t pos) {
-    for (size_t i = pos; i < events.size() && events[i].newTick == events[pos].newTick; ++i) {
-      if (events[i].role == EventRole::kStart && !events[i].instant)
-        ++channels[channelOf(events[i].event->status)].startsAhead;
+  // return of the bend: that start brings a bend of its own. Returns where
+  // the tick that starts at `pos` ends.
+  size_t countStarts(size_t pos) {
+    size_t end = pos;
+    for (; end < events.size() && events[end].newTick == events[pos].newTick; ++end) {
+      const TimedEvent& e = events[end];
+      if (e.role == EventRole::kStart && !e.instant)
+        ++channels[channelOf(e.event->status)].startsAhead;
     }
+    return end;
   }
 
   void pass(const TimedEvent& e) {
@@ -103,7 +102,6 @@ struct PitchStep {
         channel.pending = true;
       }
     }
-    assert(e.role != EventRole::kEnd || chain.last != lastBend || chain.lastTick < e.newTick);
     chain.append(e.event, e.newTick);
   }
 
@@ -144,7 +142,6 @@ struct PitchStep {
     setBend(*e, value);
     chain.append(e, tick);
     ++summary.bendsAdded;
-    lastBend = e;
     return e;
   }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <tuple>
 
 #include "song/song.h"
 #include "transform/tempo_map.h"
@@ -19,32 +20,26 @@ int keyOf(const MidiEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 0
 // read: were a channel message to pass it, the byte would be read under
 // that message's status.
 int64_t readEvents(std::vector<TimedEvent>& events, TrackSlot& slot, const MidiEvent* stop) {
-  size_t count = 0;
-  for (const MidiEvent* e = &slot.head; e != stop; e = e->next) ++count;
   events.clear();
-  events.reserve(count);
   int64_t tick = 0, floorTick = slot.head.deltaTime;
   uint8_t running = 0;
-  uint32_t index = 0;
-  for (MidiEvent* e = &slot.head; e != stop; e = e->next, ++index) {
+  for (MidiEvent* e = &slot.head; e != stop; e = e->next) {
     tick += e->deltaTime;
     const ChannelMessage message = readChannelMessage(*e, running);
-    // Running status is written out and the reader keeps only whole
-    // messages: each channel message carries its status and data bytes.
-    assert(!message.isChannel ||
-           (e->status == message.status && e->dataLength >= channelDataBytes(e->status)));
+    // Running status is written out: each channel message has its status.
+    assert(!message.isChannel || e->status == message.status);
     EventRole role = EventRole::kFixed;
     if (isNoteStart(message)) {
       role = EventRole::kStart;
     } else if (isNoteEnd(message)) {
       role = EventRole::kEnd;
     } else if (message.isChannel) {
-      role =
-          EventRole::kFollower;  // a candidate: only those in front of a start on its tick follow
+      role = EventRole::kFollower;  // if a start on its tick comes after it
     } else if (e->status < kSystemExclusive) {
       floorTick = tick;  // neither a channel message nor a status byte of its own
     }
-    events.push_back({e, tick, tick, index, index, 1, role, false, false, -1, -1, -1});
+    const uint32_t index = static_cast<uint32_t>(events.size());
+    events.push_back({e, tick, tick, index, index, true, role, false, false, kNone, kNone, kNone});
   }
   return floorTick;
 }
@@ -55,32 +50,26 @@ int64_t readEvents(std::vector<TimedEvent>& events, TrackSlot& slot, const MidiE
 void findStartTicks(TimeWork& work, MusicalTrackSummary& summary) {
   std::vector<TimedEvent>& events = work.events;
   work.startTicks.clear();
-  for (size_t first = 0; first < events.size();) {
-    size_t end = first;
-    size_t lastStart = first;
+  for (size_t first = 0, end = 0; first < events.size(); first = end) {
     bool hasStart = false;
-    for (; end < events.size() && events[end].tick == events[first].tick; ++end) {
-      if (events[end].role == EventRole::kStart) {
-        lastStart = end;
-        hasStart = true;
-      }
+    for (end = first; end < events.size() && events[end].tick == events[first].tick; ++end) {
+      hasStart |= events[end].role == EventRole::kStart;
     }
     if (hasStart) work.startTicks.push_back(events[first].tick);
     const int32_t number = static_cast<int32_t>(work.startTicks.size()) - 1;
-    for (size_t i = first; i < end; ++i) {
+    bool startAhead = false;
+    for (size_t i = end; i-- > first;) {
       TimedEvent& e = events[i];
       if (e.role == EventRole::kStart) {
         e.link = number;
+        startAhead = true;
         ++summary.notes;
+      } else if (e.role == EventRole::kFollower && startAhead) {
+        e.link = number;
       } else if (e.role == EventRole::kFollower) {
-        if (hasStart && i < lastStart) {
-          e.link = number;
-        } else {
-          e.role = EventRole::kFixed;
-        }
+        e.role = EventRole::kFixed;
       }
     }
-    first = end;
   }
   work.moves.assign(work.startTicks.size(), 0);
 }
@@ -96,15 +85,15 @@ void pairEnds(TimeWork& work) {
     if (e.role == EventRole::kStart) {
       KeyState& key = work.keys[keyOf(*e.event)];
       key.lastStart = at;
-      (key.lastOpen >= 0 ? events[key.lastOpen].nextOpen : key.firstOpen) = at;
+      (key.lastOpen != kNone ? events[key.lastOpen].nextOpen : key.firstOpen) = at;
       key.lastOpen = at;
     } else if (e.role == EventRole::kEnd) {
       KeyState& key = work.keys[keyOf(*e.event)];
-      if (key.firstOpen >= 0) {
+      if (key.firstOpen != kNone) {
         e.link = key.firstOpen;
         e.paired = true;
         key.firstOpen = events[e.link].nextOpen;
-        if (key.firstOpen < 0) key.lastOpen = -1;
+        if (key.firstOpen == kNone) key.lastOpen = kNone;
       } else {
         e.link = key.lastStart;
       }
@@ -119,9 +108,9 @@ void pairEnds(TimeWork& work) {
     if (e.role == EventRole::kStart) {
       KeyState& key = work.keys[keyOf(*e.event)];
       const int32_t after = key.nextStart;
-      e.following = after < 0 || events[after].tick > e.tick ? after : events[after].following;
+      e.following = after == kNone || events[after].tick > e.tick ? after : events[after].following;
       key.nextStart = static_cast<int32_t>(i);
-    } else if (e.role == EventRole::kEnd && e.link < 0) {
+    } else if (e.role == EventRole::kEnd && e.link == kNone) {
       e.following = work.keys[keyOf(*e.event)].nextStart;
     }
   }
@@ -153,8 +142,6 @@ void drawMoves(TimeWork& work, int64_t floorTick, const MusicalAmounts& amounts,
       move = static_cast<int64_t>(std::trunc(draw));
     }
     work.moves[g] = std::clamp(move, -limit, limit);
-    // Starts keep their order and never merge; in ticks, within the amount.
-    assert(g == 0 || ticks[g - 1] + work.moves[g - 1] < tick + work.moves[g]);
     assert(amounts.timeInMs || std::abs(work.moves[g]) <= amounts.time);
   }
 }
@@ -181,30 +168,27 @@ void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrack
   for (size_t i = 1; i < events.size(); ++i) {
     TimedEvent& e = events[i];
     if (e.role != EventRole::kEnd) continue;
-    const TimedEvent* note = e.link >= 0 ? &events[e.link] : nullptr;
+    const TimedEvent* note = e.link != kNone ? &events[e.link] : nullptr;
     if (note != nullptr) {
       e.newTick += note->newTick - note->tick;
       if (e.paired && e.newTick == note->newTick) e.instant = events[e.link].instant = true;
     }
     if (!moved) continue;
     const int32_t next = note != nullptr ? note->following : e.following;
-    if (next < 0) continue;
+    if (next == kNone) continue;
     const TimedEvent& following = events[next];
     // Ending on the next start of the key, the end goes just in front of
     // it, so that any reader pairs the two notes as they were written.
     if (e.newTick >= following.newTick) {
       e.newTick = following.newTick;
       e.place = following.index;
-      e.before = 0;
+      e.atPlace = false;
     }
-    assert(note == nullptr || e.newTick >= note->newTick);  // no end before its start
   }
   if (!moved) return;
   std::sort(events.begin() + 1, events.end(), [](const TimedEvent& a, const TimedEvent& b) {
-    if (a.newTick != b.newTick) return a.newTick < b.newTick;
-    if (a.place != b.place) return a.place < b.place;
-    if (a.before != b.before) return a.before < b.before;
-    return a.index < b.index;
+    return std::tie(a.newTick, a.place, a.atPlace, a.index) <
+           std::tie(b.newTick, b.place, b.atPlace, b.index);
   });
 }
 

@@ -30,15 +30,18 @@ enum class EventRole : uint8_t {
   kFollower,  // a channel message in front of a start on its tick
 };
 
+// An index into a track's events that stands for none.
+constexpr int32_t kNone = -1;
+
 struct TimedEvent {
   MidiEvent* event;
   int64_t tick;  // as read
   int64_t newTick;
   uint32_t index;  // place in the track as read, the head 0
-  // Sorted by (newTick, place, before, index): an end cut short at the next
-  // start of its key takes that start's place, just before it.
+  // Sorted by (newTick, place, atPlace, index): an end cut short at the next
+  // start of its key takes that start's place, just in front of it.
   uint32_t place;
-  uint8_t before;  // 0: just before the event at `place`; 1: at it
+  bool atPlace;  // false for an end cut short
   EventRole role;
   bool paired;   // an end that closes a sounding note
   bool instant;  // a note, or its end, that ends on its start's tick: never heard
@@ -50,12 +53,12 @@ struct TimedEvent {
 };
 
 // How the notes of one key and channel pair up while a track is read. All
-// -1 between tracks: each track puts back only the keys it played.
+// kNone between tracks: each track puts back only the keys it played.
 struct KeyState {
-  int32_t firstOpen = -1;  // the earliest sounding note, whose end comes next
-  int32_t lastOpen = -1;   // the latest sounding note
-  int32_t lastStart = -1;  // the latest note, sounding or not
-  int32_t nextStart = -1;  // walking back: the start after the one at hand
+  int32_t firstOpen = kNone;  // the earliest sounding note, whose end comes next
+  int32_t lastOpen = kNone;   // the latest sounding note
+  int32_t lastStart = kNone;  // the latest note, sounding or not
+  int32_t nextStart = kNone;  // walking back: the start after the one at hand
 };
 
 constexpr int kKeyCount = kChannelCount * 128;
