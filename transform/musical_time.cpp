@@ -205,14 +205,3 @@ int64_t layOutTrack(TimeWork& work, TrackSlot& slot, const MidiEvent* stop,
   placeEvents(work, amounts.time != 0, tempo, summary);
   return lastTick;
 }
-
-void TrackChain::append(MidiEvent* event, int64_t tick) {
-  assert(tick >= lastTick);
-  const int64_t delta = tick - lastTick;
-  event->deltaTime = static_cast<uint32_t>(std::min<int64_t>(delta, kMaxDeltaTime));
-  last->next = event;
-  last = event;
-  lastTick = tick;
-}
-
-void TrackChain::close() { last->next = nullptr; }

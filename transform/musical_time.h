@@ -11,17 +11,18 @@
 // order, each delta time from its new tick.
 #pragma once
 
+#include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <vector>
 
 #include "song/midi.h"
+#include "song/song.h"
 #include "transform/musical_amounts.h"
 #include "transform/musical_press.h"
 #include "transform/musical_random.h"
 
-struct MidiEvent;
 struct TempoMap;
-struct TrackSlot;
 
 enum class EventRole : uint8_t {
   kFixed,     // keeps its tick
@@ -86,8 +87,15 @@ constexpr int64_t kMaxMoveTicks = 1 << 16;
 // before, held to what a file can hold. Ticks never go back.
 struct TrackChain {
   TrackChain(MidiEvent& head, int64_t headTick) : last(&head), lastTick(headTick) {}
-  void append(MidiEvent* event, int64_t tick);
-  void close();  // the last event appended ends the track
+  void append(MidiEvent* event, int64_t tick) {
+    assert(tick >= lastTick);
+    const int64_t delta = tick - lastTick;
+    event->deltaTime = static_cast<uint32_t>(std::min<int64_t>(delta, kMaxDeltaTime));
+    last->next = event;
+    last = event;
+    lastTick = tick;
+  }
+  void close() { last->next = nullptr; }  // the last event appended ends the track
 
   MidiEvent* last;
   int64_t lastTick;
