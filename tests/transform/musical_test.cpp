@@ -116,12 +116,13 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   // of it (4096): 8192 / 12 = 682 steps at most. Channel 1 keeps the default
   // 2 semitones and the centre: 4096; a note on tick 0 behind the track's
   // name gets its bend too. Channel 3 enters only the cents, 50, to the
-  // default's 2 semitones: 3276.
+  // default's 2 semitones: 3276. Channel 4 has a range of 0: no bend.
   // clang-format off
   const struct { std::string opening; int channel, centre, most, bends; } cases[] = {
       {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682, 200},
       {"00 FF 03 00  00 90 3C 64  30 80 3C 00 ", 0, 8192, 4096, 201},
-      {"00 B2 65 00  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276, 200}};
+      {"00 B2 65 00  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276, 200},
+      {"00 B3 65 00  00 B3 64 00  00 B3 06 00 ", 3, 8192, 0, 0}};
   // clang-format on
   for (const auto& c : cases) {
     std::string track = c.opening;
@@ -139,7 +140,7 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
       }
     }
     EXPECT_EQ(bends, c.bends) << c.channel;
-    EXPECT_GT(wide, 0) << c.channel;
+    EXPECT_EQ(wide > 0, bends > 0) << c.channel;
   }
 }
 
