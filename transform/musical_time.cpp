@@ -201,7 +201,8 @@ int64_t layOutTrack(TimeWork& work, TrackSlot& slot, const MidiEvent* stop,
   const int64_t lastTick = work.events.back().tick;
   findStartTicks(work, summary);
   pairEnds(work);
-  if (amounts.time != 0) drawMoves(work, floorTick, amounts, tempo, random);
-  placeEvents(work, amounts.time != 0, tempo, summary);
+  const bool moved = amounts.time != 0;
+  if (moved) drawMoves(work, floorTick, amounts, tempo, random);
+  placeEvents(work, moved, tempo, summary);
   return lastTick;
 }

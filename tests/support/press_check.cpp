@@ -4,7 +4,6 @@
 #include <cmath>
 #include <deque>
 #include <map>
-#include <set>
 #include <sstream>
 #include <unordered_map>
 
@@ -191,20 +190,26 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
       std::fabs(sum / starts) > 5 * a.time / 3.0 / std::sqrt(starts))
     return say("mean move ", sum / starts);
 
-  // Lengths kept, or cut short to end on a later start of their key; pairs
+  // Lengths kept, or on a moved track cut short to end on a later start of
+  // their key, in front of it (a synth would stop that note otherwise); pairs
   // as written.
   std::vector<size_t> inOrder(in.size());
   for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
   const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
   if (pairNotes(in, m.order) != pairs) return "notes pair up differently after the press";
-  std::set<std::pair<int, int64_t>> startsAt;
+  std::map<std::pair<int, int64_t>, size_t> startAt;  // key, tick: the first start's place
   for (size_t i = 0; i < in.size(); ++i) {
-    if (isStart(in[i])) startsAt.insert({key(in[i]), tick[i]});
+    if (!isStart(in[i])) continue;
+    const auto [at, fresh] = startAt.try_emplace({key(in[i]), tick[i]}, m.pos[i]);
+    at->second = std::min(at->second, m.pos[i]);
   }
   for (const auto& [start, end] : pairs) {
     const int64_t length = in[end].tick - in[start].tick, now = tick[end] - tick[start];
-    const bool cut = now > 0 && now < length && startsAt.count({key(in[start]), tick[end]}) != 0;
-    if (now != length && !cut)
+    const auto next = startAt.find({key(in[start]), tick[end]});
+    const bool onNext = a.time != 0 && now > 0 && next != startAt.end();
+    if (onNext && next->second < m.pos[end])
+      return say("note at ", in[start].tick, " ends behind the next of its key");
+    if (now != length && !(onNext && now < length))
       return say("note at ", in[start].tick, " long ", length, " now ", now);
   }
 
