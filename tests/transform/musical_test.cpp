@@ -93,12 +93,10 @@ TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime
 }
 
 TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
-  // 200 notes a quarter apart, 100 cents either way, each note with a bend of
-  // its own. Channel 2 has a range of 12 semitones and is held down by half
-  // of it (4096): 8192 / 12 = 682 steps at most. Channel 1 keeps the default
-  // 2 semitones and the centre: 4096; a note on tick 0 behind the track's
-  // name gets its bend too. Channel 3 enters only the cents, 50, to the
-  // default's 2 semitones: 3276. Channel 4 has a range of 0: no bend.
+  // 200 notes a quarter apart, 100 cents either way, a bend each. Channel 2: a range of 12
+  // semitones, held down by half of it (4096): 8192 / 12 = 682 steps at most. Channel 1: 2
+  // semitones, the centre, 4096; a note on tick 0 behind the track's name bends too. Channel 3:
+  // 50 cents to the default's 2 semitones, 3276. Channel 4: a range of 0, no bend.
   // clang-format off
   const struct { std::string opening; int channel, centre, most, bends; } cases[] = {
       {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682, 200},
@@ -138,11 +136,9 @@ TEST(MusicalPress, EveryChannelBendsItsFirstNote) {
   EXPECT_EQ(bends, 15);
 }
 
-// A saved seed gives what it gave: one small track pressed four ways, as the
-// tool pressed it before its press was split in steps (the track's bytes).
-// Its head is a note, which keeps its tick and its pitch and ends a tick
-// before its key strikes again in a chord, behind a controller and a bend;
-// a start three ticks on; a key struck again while it sounds; running status.
+// A saved seed gives what it gave: a small track pressed four ways, as the tool made it before its
+// press was split in steps. A head that is a note and ends a tick before its key strikes again in a
+// chord behind a controller and a bend; a start three ticks on; a key struck again; running status.
 TEST(MusicalPress, ASeedGivesTheBytesItGave) {
   // clang-format off
   const std::string track =
