@@ -47,12 +47,11 @@ struct PitchStep {
     // Whatever still sounds at the end: the channel goes back all the same;
     // a note that starts on the last tick keeps the file's bend instead, as
     // two bends on one tick would only be the second.
-    for (int c = 0; c < kChannelCount; ++c) {
-      ChannelState& channel = channels[c];
+    for (ChannelState& channel : channels) {
       if (channel.bent && channel.bendTick == chain.lastTick) {
         setBend(*channel.onsetBend, channel.fileBend);
       } else if (channel.bent) {
-        addBend(c, channel.fileBend, chain.lastTick);
+        addBend(numberOf(channel), channel.fileBend, chain.lastTick);
       }
     }
   }
@@ -126,14 +125,15 @@ struct PitchStep {
   }
 
   void restorePending() {
-    for (int c = 0; c < kChannelCount; ++c) {
-      ChannelState& channel = channels[c];
+    for (ChannelState& channel : channels) {
       if (!channel.pending) continue;
       channel.pending = false;
       channel.bent = false;
-      addBend(c, channel.fileBend, chain.lastTick);
+      addBend(numberOf(channel), channel.fileBend, chain.lastTick);
     }
   }
+
+  int numberOf(const ChannelState& channel) const { return static_cast<int>(&channel - channels); }
 
   MidiEvent* addBend(int c, int32_t value, int64_t tick) {
     MidiEvent* e = newEvent(song);
