@@ -66,20 +66,27 @@ TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime
   const std::vector<MusicalAmounts> kinds = {
       {200, false, 100, 64}, {20, false, 10, 5}, {15, true, 50, 0}, {200, true, 0, 30},
       {0, false, 100, 0},    {1, false, 0, 0},   {0, false, 0, 64}};
-  // Notes, the largest delta time a file holds, notes: a later move after
-  // the gap would need a delta time no file can hold.
+  // Notes, the largest delta time less room for two of the largest moves, notes: they move. A
+  // tick more and the track keeps its timing: a later move past the gap could need a delta time
+  // no file can hold.
   const std::string notes =
       "90 3C 40  10 80 3C 00  00 90 3E 40  10 80 3E 00  00 90 40 40  10 80 40 00 ";
-  const std::vector<uint8_t> gap =
-      midiFile({"00 " + notes + "FF FF FF 7F " + notes + "00 FF 2F 00"});
+  const auto gap = [&notes](const std::string& delta) {
+    return midiFile({"00 " + notes + delta + notes + "00 FF 2F 00"});
+  };
+  const std::vector<uint8_t> roomy = gap("FF F7 FF 7F "), tight = gap("FF F8 80 00 ");
+  bool moved = false;
   for (uint32_t seed = 1; seed <= 16; ++seed) {
     const MusicalAmounts &a = kinds[seed % kinds.size()], &b = kinds[(seed + 3) % kinds.size()];
     const std::vector<uint8_t> dense =
         midiFile({kTempoTrack, denseTrack(seed), denseTrack(seed * 7 + 1), denseTrack(seed + 99)});
     EXPECT_EQ(musicalPressProblem(dense, {a, a, b, {}}, seed), "") << "dense tracks, seed " << seed;
-    EXPECT_EQ(musicalPressProblem(gap, {{200, false, 0, 0}}, seed), "")
-        << "largest delta, seed " << seed;
+    EXPECT_EQ(musicalPressProblem(roomy, {{200, false, 0, 0}}, seed), "") << "gap, seed " << seed;
+    moved |= saveSong() != roomy;
+    EXPECT_EQ(musicalPressProblem(tight, {{200, false, 0, 0}}, seed), "") << "gap, seed " << seed;
+    EXPECT_TRUE(saveSong() == tight) << "a gap without room, seed " << seed;
   }
+  EXPECT_TRUE(moved);
   size_t file = 0;
   for (const auto& [name, bytes] : sampleMidiFiles()) {
     ++file;
@@ -138,27 +145,31 @@ TEST(MusicalPress, EveryChannelBendsItsFirstNote) {
 
 // A saved seed gives what it gave: a small track pressed four ways, as the tool made it before its
 // press was split in steps. A head that is a note and ends a tick before its key strikes again in a
-// chord behind a controller and a bend; a start three ticks on; a key struck again; running status.
+// chord behind a controller, a bend and a stray Note Off; a start three ticks on; a key struck
+// again; a note of no length; running status.
 TEST(MusicalPress, ASeedGivesTheBytesItGave) {
   // clang-format off
   const std::string track =
-      "00 90 3C 40  0A 80 3C 00  01 B0 07 64  00 E0 00 30  00 90 3C 40  00 90 40 50  03 90 3E 50  "
-      "06 90 40 50  04 80 3E 00  06 80 40 00  00 80 3C 00  01 40 00  00 FF 01 00  00 FF 2F 00";
+      "00 90 3C 40  0A 80 3C 00  01 B0 07 64  00 E0 00 30  00 80 40 00  00 90 3C 40  00 90 40 50  "
+      "03 90 3E 50  06 90 40 50  04 80 3E 00  02 90 48 40  00 80 48 00  04 80 40 00  00 80 3C 00  "
+      "01 40 00  00 FF 01 00  00 FF 2F 00";
   const struct { MusicalAmounts amounts; uint32_t seed; std::string want; } cases[] = {
       {{20, false, 50, 0}, 1,
-       "00 90 3C 40 0A B0 07 64 00 E0 00 30 00 80 3C 00 00 E0 67 2F 00 90 3C 40 00 90 40 50 03 E0 "
-       "3A 28 00 90 3E 50 09 80 40 00 00 E0 6E 2F 00 90 40 50 01 80 3E 00 06 80 3C 00 02 FF 01 00 "
-       "02 80 40 00 00 E0 00 30 00 FF 2F 00 "},
+       "00 90 3C 40 0A B0 07 64 00 E0 00 30 00 80 3C 00 00 E0 67 2F 00 90 3C 40 00 80 40 00 00 90 "
+       "40 50 03 E0 3A 28 00 90 3E 50 09 80 40 00 00 E0 6E 2F 00 90 40 50 01 80 3E 00 01 90 48 40 "
+       "00 80 48 00 05 80 3C 00 02 FF 01 00 02 80 40 00 00 E0 00 30 00 FF 2F 00 "},
       {{15, true, 100, 0}, 2,
-       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 E0 35 25 00 90 3C 40 00 90 40 50 03 E0 "
-       "71 2D 00 90 3E 50 06 80 40 00 00 E0 42 28 00 90 40 50 04 80 3E 00 06 80 3C 00 01 80 40 00 "
-       "00 E0 00 30 00 FF 01 00 00 FF 2F 00 "},
+       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 E0 35 25 00 90 3C 40 00 80 40 00 00 90 "
+       "40 50 03 E0 71 2D 00 90 3E 50 06 80 40 00 00 E0 42 28 00 90 40 50 04 80 3E 00 03 90 48 40 "
+       "00 80 48 00 03 80 3C 00 01 80 40 00 00 E0 00 30 00 FF 01 00 00 FF 2F 00 "},
       {{1, false, 0, 0}, 3,
-       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 90 3C 40 00 90 40 50 03 90 3E 50 06 80 "
-       "40 00 00 90 40 50 04 80 3E 00 06 80 3C 00 01 80 40 00 00 FF 01 00 00 FF 2F 00 "},
+       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 90 3C 40 00 80 40 00 00 90 40 50 03 90 "
+       "3E 50 06 80 40 00 00 90 40 50 04 80 3E 00 02 90 48 40 00 80 48 00 04 80 3C 00 01 80 40 00 "
+       "00 FF 01 00 00 FF 2F 00 "},
       {{0, false, 0, 8}, 4,
-       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 90 3C 43 00 90 40 50 03 90 3E 53 06 90 "
-       "40 53 04 80 3E 00 06 80 40 00 00 80 3C 00 01 40 00 00 FF 01 00 00 FF 2F 00 "}};
+       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 80 40 00 00 90 3C 43 00 90 40 50 03 90 "
+       "3E 53 06 90 40 53 04 80 3E 00 02 90 48 41 00 80 48 00 04 80 40 00 00 80 3C 00 01 40 00 00 "
+       "FF 01 00 00 FF 2F 00 "}};
   // clang-format on
   for (const auto& c : cases) {
     Song& song = loadSong(midiFile({kTempoTrack, track}));
