@@ -26,13 +26,6 @@ bool leavesRoomToMove(const TrackSlot& slot) {
   return true;
 }
 
-// The End of Track that closes the track, unless it is all the track holds.
-MidiEvent* endOfTrack(TrackSlot& slot) {
-  MidiEvent* last = &slot.head;
-  while (last->next != nullptr) last = last->next;
-  return last != &slot.head && isEndOfTrack(*last) ? last : nullptr;
-}
-
 // The steps in turn on one track whose events move or take bends. Tempo and
 // bend ranges are read once, from the song as loaded: the press moves
 // neither tempo changes nor the parameter messages that set ranges off their
@@ -50,10 +43,15 @@ struct Press {
     // own status byte.
     expandRunningStatus(slot);
     // The End of Track stays last: on its tick, or on the last event's when
-    // a move or a return of the bend went past it.
-    MidiEvent* end = endOfTrack(slot);
+    // a move or a return of the bend went past it. The steps see the events
+    // before it (all of them when the track has none, or is nothing else).
+    size_t count = 1;
+    MidiEvent* end = &slot.head;
+    for (; end->next != nullptr; end = end->next) ++count;
+    if (end == &slot.head || !isEndOfTrack(*end)) end = nullptr;
     MusicalRandom timeRandom = musicalStream(seed, MusicalStream::kTime, t);
-    const int64_t lastTick = layOutTrack(time, slot, end, amounts, tempo, timeRandom, summary);
+    const int64_t lastTick = layOutTrack(time, slot, end != nullptr ? count - 1 : count, amounts,
+                                         tempo, timeRandom, summary);
     const std::vector<TimedEvent>& events = time.events;
     TrackChain chain(slot.head, events.front().tick);
     if (amounts.cents != 0) {

@@ -19,11 +19,13 @@ int keyOf(const MidiEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 0
 // channel status before it (only a damaged track has one), which is kept as
 // read: were a channel message to pass it, the byte would be read under
 // that message's status.
-int64_t readEvents(std::vector<TimedEvent>& events, TrackSlot& slot, const MidiEvent* stop) {
+int64_t readEvents(std::vector<TimedEvent>& events, TrackSlot& slot, size_t count) {
   events.clear();
+  events.reserve(count);
   int64_t tick = 0, floorTick = slot.head.deltaTime;
   uint8_t running = 0;
-  for (MidiEvent* e = &slot.head; e != stop; e = e->next) {
+  MidiEvent* e = &slot.head;
+  for (uint32_t index = 0; index < count; ++index, e = e->next) {
     tick += e->deltaTime;
     const ChannelMessage message = readChannelMessage(*e, running);
     // Running status is written out: each channel message has its status.
@@ -38,7 +40,6 @@ int64_t readEvents(std::vector<TimedEvent>& events, TrackSlot& slot, const MidiE
     } else if (e->status < kSystemExclusive) {
       floorTick = tick;  // neither a channel message nor a status byte of its own
     }
-    const uint32_t index = static_cast<uint32_t>(events.size());
     events.push_back({e, tick, tick, index, index, true, role, false, false, kNone, kNone, kNone});
   }
   return floorTick;
@@ -194,10 +195,9 @@ void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrack
 
 }  // namespace
 
-int64_t layOutTrack(TimeWork& work, TrackSlot& slot, const MidiEvent* stop,
-                    const MusicalAmounts& amounts, const TempoMap& tempo, MusicalRandom& random,
-                    MusicalTrackSummary& summary) {
-  const int64_t floorTick = readEvents(work.events, slot, stop);
+int64_t layOutTrack(TimeWork& work, TrackSlot& slot, size_t count, const MusicalAmounts& amounts,
+                    const TempoMap& tempo, MusicalRandom& random, MusicalTrackSummary& summary) {
+  const int64_t floorTick = readEvents(work.events, slot, count);
   const int64_t lastTick = work.events.back().tick;
   findStartTicks(work, summary);
   pairEnds(work);

@@ -1,9 +1,9 @@
 // The time step of the musical press: where each event of one track goes.
 //
-// layOutTrack reads the events of `slot` from its head up to `stop` (left
-// out, nullptr for none), each channel message with its own status byte, and
-// puts them in `work.events` in their new order with their new ticks, the
-// head first and on its tick; it returns the tick of the last event read.
+// layOutTrack reads the first `count` events of `slot` (the head first, 1 at
+// least), each channel message with its own status byte, and puts them in
+// `work.events` in their new order with their new ticks, the head first and
+// on its tick; it returns the tick of the last event read.
 // With a time amount the starts move as musical_press.h promises, one draw
 // from `random` per start tick; without one every event keeps its tick and
 // its place. It counts notes and moves in `summary`, and changes, links and
@@ -74,9 +74,8 @@ struct TimeWork {
   std::vector<KeyState> keys = std::vector<KeyState>(kKeyCount);
 };
 
-int64_t layOutTrack(TimeWork& work, TrackSlot& slot, const MidiEvent* stop,
-                    const MusicalAmounts& amounts, const TempoMap& tempo, MusicalRandom& random,
-                    MusicalTrackSummary& summary);
+int64_t layOutTrack(TimeWork& work, TrackSlot& slot, size_t count, const MusicalAmounts& amounts,
+                    const TempoMap& tempo, MusicalRandom& random, MusicalTrackSummary& summary);
 
 // A move this large only comes from a tempo of a few microseconds per
 // quarter note; beyond it a delta time could outgrow what a file holds.
