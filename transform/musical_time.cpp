@@ -186,8 +186,10 @@ void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrack
       e.atPlace = false;
     }
   }
+  // The head sorts first: nothing moves before its tick, and an end is cut
+  // only in front of a start on a later tick than its note's.
   if (!moved) return;
-  std::sort(events.begin() + 1, events.end(), [](const TimedEvent& a, const TimedEvent& b) {
+  std::sort(events.begin(), events.end(), [](const TimedEvent& a, const TimedEvent& b) {
     return std::tie(a.newTick, a.place, a.atPlace, a.index) <
            std::tie(b.newTick, b.place, b.atPlace, b.index);
   });
