@@ -104,7 +104,7 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   // semitones, held down by half of it (4096): 8192 / 12 = 682 steps at most. Channel 1: 2
   // semitones, the centre, 4096; a note on tick 0 behind the track's name bends too. Channel 3:
   // 50 cents to the default's 2 semitones, 3276. Channel 4: a range of 0, no bend; channel 5, of
-  // one cent: every bend goes to an end.
+  // one cent: each bend goes as far as a bend goes.
   // clang-format off
   const struct { std::string opening; int channel, centre, most, bends; } cases[] = {
       {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682, 200},
