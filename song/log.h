@@ -5,15 +5,24 @@
 // wide string without line breaks of its own.
 #pragma once
 
+#include <cwchar>
+
 void appendLog(const wchar_t* text);
 
 // Log lines with numbers are formatted into buffers of this many units.
 constexpr int kLogLineUnits = 90;
 
-// Formats `format` (up to two %d; unused arguments are ignored) into `line`,
-// a buffer of kLogLineUnits, with the bounded formatter. Output longer than
-// the buffer is cut short, never written past it.
-void formatLogLine(wchar_t* line, const wchar_t* format, int a, int b = 0);
+// Formats `format` with a %d for each number into `line`, a buffer of
+// kLogLineUnits, with the bounded formatter. Output longer than the buffer is
+// cut short, never written past it.
+template <typename... Numbers>
+void formatLogLine(wchar_t* line, const wchar_t* format, Numbers... numbers) {
+  // swprintf with a size never writes past the buffer; when the text does not
+  // fit it fails with a negative result (some C libraries cut it short
+  // instead), and what it left behind need not be terminated.
+  line[0] = L'\0';
+  if (std::swprintf(line, kLogLineUnits, format, numbers...) < 0) line[kLogLineUnits - 1] = L'\0';
+}
 
 // formatLogLine with one number, then appendLog.
 void appendLogNumber(const wchar_t* format, int value);

@@ -20,7 +20,7 @@ ClassicRandom classicRandom(const Song& song, uint32_t seed) {
 PressSummary pressTrack(Song& song, TrackSlot& slot, int32_t number, RandomSource& random) {
   // Within a track time first: with the track order this fixes the order of
   // draws, so a seed always gives the same result.
-  PressSummary summary;
+  PressSummary summary{};
   if (slot.timeShift != 0) {
     const TimeShiftSummary moved = applyTimeShift(slot, random);
     summary.moved = moved.eventsMoved;

@@ -1,7 +1,7 @@
 #include "transform/musical_random.h"
 
 MusicalRandom musicalStream(uint32_t seed, MusicalStream stream, uint32_t track) {
-  MusicalRandom random;
+  MusicalRandom random{};
   random.state = (static_cast<uint64_t>(seed) << 32) ^ (static_cast<uint64_t>(stream) << 28) ^
                  static_cast<uint64_t>(track);
   // Neighbouring seeds and tracks give states that differ in a few bits;

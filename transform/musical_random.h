@@ -12,7 +12,7 @@
 #include <cstdint>
 
 struct MusicalRandom {
-  uint64_t state = 0;
+  uint64_t state;
 };
 
 enum class MusicalStream : uint32_t { kTime = 1, kPitch = 2, kVelocity = 3 };

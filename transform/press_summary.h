@@ -11,21 +11,23 @@
 #include <cstdint>
 #include <string>
 
+// Plain fields without defaults: made value-initialised (`PressSummary{}`),
+// every count starts at 0.
 struct PressSummary {
-  int32_t moved = 0;  // classic: events whose tick changed; musical: notes whose start moved
-  int32_t notes = 0;  // musical: notes that start in the track
-  int64_t largestMoveTicks = 0;  // either way
-  double largestMoveMs = 0;      // musical: the same move through the tempo map
-  int32_t bendsAdded = 0;
-  int32_t velocitiesChanged = 0;
+  int32_t moved;             // classic: events whose tick changed; musical: notes whose start moved
+  int32_t notes;             // musical: notes that start in the track
+  int64_t largestMoveTicks;  // either way
+  double largestMoveMs;      // musical: the same move through the tempo map
+  int32_t bendsAdded;
+  int32_t velocitiesChanged;
 };
 
 // The amounts a track was pressed with, as far as the line needs them.
 struct SummaryAmounts {
-  bool musical = false;
-  bool time = false;
-  bool pitch = false;
-  bool velocity = false;
+  bool musical;
+  bool time;
+  bool pitch;
+  bool velocity;
 };
 
 // The line for track `number` (counted from 1), or an empty string when no

@@ -5,6 +5,7 @@
 #include <string>
 #include <tuple>
 
+#include "song/log.h"
 #include "support/midi_builder.h"
 
 // A meta event as the reader keeps it: the type in data1, then the length (a variable-length
@@ -50,4 +51,10 @@ TEST(MidiFacts, ChannelMessagesResolveRunningStatusAndOnlyTheMetaEventEndsATrack
     got += isEndOfTrack(*e) ? "end " : "";
   }
   EXPECT_EQ(got, "- C0 05 00 C0 06 00 90 2F 2F 90 2F 00 - - end ");
+}
+
+TEST(LogLine, ALineLongerThanItsBufferIsCutToIt) {
+  wchar_t line[kLogLineUnits];
+  formatLogLine(line, (L"%d" + std::wstring(100, L'x')).c_str(), 7);
+  EXPECT_EQ(line, L"7" + std::wstring(kLogLineUnits - 2, L'x'));
 }

@@ -179,11 +179,13 @@ TEST(TransformSong, EveryPressKeepsItsPromiseOverManySeedsDenseTracksAndRealFile
 TEST(PressLog, OneLinePerTrackWithAnAmount) {
   Song& song = loadSong(midiFile({kFirstExampleBytes, kFirstExampleBytes, kFirstExampleBytes}));
   musicalPressLogged(song, {{}, {0, false, 10, 0}}, 1);
-  logPressSummaries({{false, true, false, true}, {}}, {{3, 0, 1, 0, 0, 1}, {}});
+  logPressSummaries({{false, true, false, true}, {}, {true, true, false, false}},
+                    {{3, 0, 1, 0, 0, 1}, {}, {2, 5, 17, 12.36, 0, 0}});
   EXPECT_EQ(logLines(), (std::vector<std::string>{
                             "PPQN=96", "Loaded 3 tracks", "Track 2: pitch shift added 2 bends",
                             "Track 1: time shift moved 3 events, at most 1 tick; velocity shift "
-                            "changed 1 note"}));
+                            "changed 1 note",
+                            "Track 3: time shift moved 2 of 5 notes, at most 17 ticks (12.4 ms)"}));
 }
 
 // 25 frames of 40 ticks a second: a tick is a millisecond; 29 frames stand for 29.97 drop-frame.
