@@ -36,21 +36,25 @@ TEST(MidiFacts, FindsAMetaEventsPayloadBehindItsLengthBytes) {
 }
 
 // The channel message of each event, running status resolved (a data byte with no channel status
-// before it stands for none), and which event ends a track: the meta event of type 2F, not a Note
-// On of key 2F nor a meta event without its type. A field past dataLength (77) is no part of it.
-TEST(MidiFacts, ChannelMessagesResolveRunningStatusAndOnlyTheMetaEventEndsATrack) {
+// before it stands for none), where a note starts and ends, which event ends a track (the meta
+// event of type 2F, not a Note On of key 2F nor a meta event without its type), and a name that
+// claims more bytes than it holds is none. A field past dataLength (77) is no part of an event.
+TEST(MidiFacts, ChannelMessagesNotesEndOfTrackAndNames) {
   // clang-format off
   buildTrack(freshSong().tracks[0], {{0, 0x3C, 0x40, 0x77, 1}, {0, 0xC0, 5, 0x77, 1}, {0, 0x06, 0x77, 0x77, 0},
-                                     {0, 0x90, 0x2F, 0x2F, 2}, {0, 0x2F, 0, 0x77, 1}, {0, 0xFF, 0x2F, 0, 0}, kEnd});
+                                     {0, 0x90, 0x2F, 0x2F, 2}, {0, 0x2F, 0, 0x77, 1}, {0, 0x80, 0x2F, 0x40, 2},
+                                     {0, 0xFF, 0x2F, 0, 0}, {0, 0xFF, 0x03, 0x03, 2}, kEnd});
   // clang-format on
   std::string got;
   uint8_t running = 0;
+  MetaPayload name;
   for (const MidiEvent* e = &testSong->tracks[0].head; e != nullptr; e = e->next) {
     const ChannelMessage m = readChannelMessage(*e, running);
     got += m.isChannel ? hexByte(m.status) + hexByte(m.data1) + hexByte(m.data2) : "- ";
-    got += isEndOfTrack(*e) ? "end " : "";
+    got += isNoteStart(m) ? "on " : isNoteEnd(m) ? "off " : isEndOfTrack(*e) ? "end " : "";
+    got += findMetaPayload(*e, kMetaTrackName, name) ? "name " : "";
   }
-  EXPECT_EQ(got, "- C0 05 00 C0 06 00 90 2F 2F 90 2F 00 - - end ");
+  EXPECT_EQ(got, "- C0 05 00 C0 06 00 90 2F 2F on 90 2F 00 off 80 2F 40 off - - - end ");
 }
 
 TEST(LogLine, ALineLongerThanItsBufferIsCutToIt) {
