@@ -66,8 +66,7 @@ inline uint32_t readBigEndian(ByteCursor& cursor, int count) {
 // Moves `count` bytes on, or to the end when fewer are left; `ok` stays as
 // it is. For a length the file declares, which may run past the image.
 inline void skipUpTo(ByteCursor& cursor, uint64_t count) {
-  cursor.pos =
-      count > cursor.size - cursor.pos ? cursor.size : cursor.pos + static_cast<size_t>(count);
+  cursor.pos += static_cast<size_t>(std::min<uint64_t>(count, cursor.size - cursor.pos));
 }
 
 enum class VarLenRead { kOk, kTruncated, kTooLong };

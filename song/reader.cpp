@@ -99,8 +99,9 @@ void storeEvent(const ParsedEvent& parsed, MidiEvent& target) {
   target.dataLength = static_cast<int32_t>(parsed.count);
   if (parsed.count >= 1) target.data1 = parsed.after[0];
   if (parsed.count >= 2) target.data2 = parsed.after[1];
-  if (parsed.count > 2) {
-    target.extra = new uint8_t[parsed.count - 2];
+  const size_t extraBytes = std::max<size_t>(parsed.count, 2) - 2;
+  if (extraBytes != 0) {
+    target.extra = new uint8_t[extraBytes];
     std::copy(parsed.after + 2, parsed.after + parsed.count, target.extra);
   }
 }

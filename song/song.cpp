@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-MidiEvent::~MidiEvent() {
-  if (dataLength > 2) delete[] extra;
-}
+MidiEvent::~MidiEvent() { delete[] extra; }
 
 namespace {
 

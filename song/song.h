@@ -2,8 +2,8 @@
 //
 // A Song owns its 16 track slots and the tracks past them, and every event
 // chained after a slot's head: they come from the song's event pool
-// (newEvent) and are freed with the song. An event owns its `extra` block
-// exactly when dataLength > 2. Events are kept close to their file bytes: the writer puts
+// (newEvent) and are freed with the song. An event owns its `extra` block,
+// null unless dataLength > 2. Events are kept close to their file bytes: the writer puts
 // back status, data1, data2 and the extra bytes as dataLength says. What the
 // file holds besides the tracks' events is kept as its `pieces`, in file
 // order. Plain data, no platform services, no validation of ranges.
@@ -28,7 +28,7 @@ struct MidiEvent {
   uint8_t status = 0;  // status byte, or the first data byte under running status
   uint8_t data1 = 0;
   uint8_t data2 = 0;
-  uint8_t* extra = nullptr;   // dataLength - 2 bytes, owned, only when dataLength > 2
+  uint8_t* extra = nullptr;   // dataLength - 2 bytes, owned; null unless dataLength > 2
   MidiEvent* next = nullptr;  // not owned by the event; the song's pool frees it
 };
 
@@ -39,9 +39,9 @@ struct TrackSlot {
   TrackSlot(const TrackSlot&) = delete;
   TrackSlot& operator=(const TrackSlot&) = delete;
 
-  MidiEvent head;          // the first event; an empty slot has head.dataLength 0
-  int32_t timeShift = 0;   // ticks, 0..200, 0 = off
-  int32_t pitchShift = 0;  // bend steps, 0..64, 0 = off
+  MidiEvent head;             // the first event; an empty slot has head.dataLength 0
+  int32_t timeShift = 0;      // ticks, 0..200, 0 = off
+  int32_t pitchShift = 0;     // bend steps, 0..64, 0 = off
   int32_t velocityShift = 0;  // velocity steps either way, 0..64, 0 = off
 };
 

@@ -185,7 +185,7 @@ int32_t serializeSong(const Song& song, uint8_t*& image) {
   for (const FilePiece& piece : pieces) trackCount += piece.kind == PieceKind::kTrack;
   // Where each piece begins, for the RIFF sizes and pad bytes that depend on
   // what was written before them.
-  std::vector<size_t> starts(pieces.size() + 1);
+  std::vector<size_t> starts(pieces.size());
   for (size_t i = 0; i < pieces.size() && !out.tooLarge; ++i) {
     const FilePiece& piece = pieces[i];
     starts[i] = out.size;
@@ -223,7 +223,7 @@ int32_t serializeSong(const Song& song, uint8_t*& image) {
     image = nullptr;
     return -1;
   }
-  starts[pieces.size()] = out.size;
+  starts.push_back(out.size);  // the end, for a size that counts up to it
   for (size_t i = 0; i < pieces.size(); ++i) {
     if (pieces[i].kind != PieceKind::kSize) continue;
     const size_t value = starts[pieces[i].index] - starts[i] - 4;

@@ -24,7 +24,8 @@ TEST(MidiFacts, FindsAMetaEventsPayloadBehindItsLengthBytes) {
                 kMetaTrackName, true, 3, 130},
                {"an empty name", "00 FF 03 00", kMetaTrackName, true, 2, 0},
                {"another type", "00 FF 51 03 07 A1 20", kMetaTrackName, false, 0, 0},
-               {"no meta event", "00 90 3C 40", kMetaTempo, false, 0, 0}};
+               {"no meta event", "00 90 3C 40", kMetaTempo, false, 0, 0},
+               {"a controller numbered as the type", "00 B0 51 00", kMetaTempo, false, 0, 0}};
   for (const auto& c : cases) {
     const Song& song = loadSong(midiFile({c.head + " 00 FF 2F 00"}));
     MetaPayload payload;
