@@ -10,10 +10,9 @@
 
 namespace {
 
-// Bytes that follow the status byte: data1, data2, then extra.
-size_t bytesAfterStatus(const MidiEvent& event) {
-  return event.dataLength > 0 ? static_cast<size_t>(event.dataLength) : 0;
-}
+// Bytes that follow the status byte: data1, data2, then extra (never
+// negative: every event is made with its length).
+size_t bytesAfterStatus(const MidiEvent& event) { return static_cast<size_t>(event.dataLength); }
 
 uint8_t* writeEvent(const MidiEvent& event, uint8_t* out) {
   // Most delta times take one byte: that case needs no encoder.
@@ -198,7 +197,7 @@ int32_t serializeSong(const Song& song, uint8_t*& image) {
         // a count beyond them cannot be said, and is held at the largest).
         writeBytes(out, piece.bytes);
         if (piece.bytes.size() >= 12 && !out.tooLarge) {
-          writeBigEndian16(static_cast<uint16_t>(trackCount < 0xFFFF ? trackCount : 0xFFFF),
+          writeBigEndian16(static_cast<uint16_t>(std::min<size_t>(trackCount, 0xFFFF)),
                            out.data + starts[i] + 10);
         }
         break;
