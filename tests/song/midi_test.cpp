@@ -61,5 +61,5 @@ TEST(MidiFacts, ChannelMessagesNotesEndOfTrackAndNames) {
 TEST(LogLine, ALineLongerThanItsBufferIsCutToIt) {
   wchar_t line[kLogLineUnits];
   formatLogLine(line, (L"%d" + std::wstring(100, L'x')).c_str(), 7);
-  EXPECT_EQ(line, L"7" + std::wstring(kLogLineUnits - 2, L'x'));
+  EXPECT_EQ(line, L"7" + std::wstring(88, L'x'));  // 89 units and the NUL
 }
