@@ -20,7 +20,6 @@ constexpr int kDrumChannel = 9;  // channel 10 counted from 1
 constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kNoteOn = 0x90;
 constexpr uint8_t kControlChange = 0xB0;
-constexpr uint8_t kProgramChange = 0xC0;
 constexpr uint8_t kPitchBend = 0xE0;
 // Status bytes of their own.
 constexpr uint8_t kSystemExclusive = 0xF0;
@@ -30,8 +29,6 @@ constexpr uint8_t kMeta = 0xFF;
 constexpr uint8_t kMetaTrackName = 0x03;
 constexpr uint8_t kMetaEndOfTrack = 0x2F;
 constexpr uint8_t kMetaTempo = 0x51;
-// Controllers.
-constexpr uint8_t kSustainPedal = 64;
 
 // Channel messages are 0x80 to 0xEF; running status can only stand for one
 // of them, however many system exclusive or meta events lie in between.
