@@ -166,8 +166,8 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
     {"a RIFF MIDI file with chunks around its data", "'RIFF' 52 00 00 00 " + kDisp + "21 00 00 00 " + kH1 + kT + "00 " + kInfo,
      "", "'RIFF' 56 00 00 00 " + kDisp + "26 00 00 00 " + kH1 + kP + kInfo,
      "RIFF MIDI file: the wrapper around the MIDI data is kept"},
-    {"a RIFF MIDI file with its data last", "'RIFF' 2E 00 00 00 'RMID' 'data' 21 00 00 00 " + kH1 + kT + "00", "",
-     "'RIFF' 32 00 00 00 'RMID' 'data' 26 00 00 00 " + kH1 + kP, "RIFF MIDI file: the wrapper around the MIDI data is kept"},
+    {"a RIFF MIDI file with its data last, bytes after it", "'RIFF' 2E 00 00 00 'RMID' 'data' 21 00 00 00 " + kH1 + kT + "00 'end'", "",
+     "'RIFF' 32 00 00 00 'RMID' 'data' 26 00 00 00 " + kH1 + kP + "'end'", "RIFF MIDI file: the wrapper around the MIDI data is kept"},
 };
 // clang-format on
 
