@@ -37,7 +37,7 @@ struct Press {
   BendRanges ranges = buildBendRanges(song);
   TimeWork time{};
 
-  void track(TrackSlot& slot, const MusicalAmounts& amounts, uint32_t t,
+  void track(TrackSlot& slot, const TrackAmounts& amounts, uint32_t t,
              MusicalTrackSummary& summary) {
     // Events change places and bends come between them: each must carry its
     // own status byte.
@@ -54,9 +54,9 @@ struct Press {
                                          tempo, timeRandom, summary);
     const std::vector<TimedEvent>& events = time.events;
     TrackChain chain(slot.head, events.front().tick);
-    if (amounts.cents != 0) {
+    if (amounts.pitch != 0) {
       MusicalRandom pitchRandom = musicalStream(seed, MusicalStream::kPitch, t);
-      bendTrack(song, events, amounts.cents, ranges, pitchRandom, chain, summary);
+      bendTrack(song, events, amounts.pitch, ranges, pitchRandom, chain, summary);
     } else {
       for (size_t i = 1; i < events.size(); ++i) chain.append(events[i].event, events[i].newTick);
     }
@@ -67,14 +67,14 @@ struct Press {
 
 }  // namespace
 
-void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32_t seed,
+void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   std::vector<MusicalTrackSummary>* summaries) {
   const int32_t tracks = allTrackCount(song);
   if (summaries != nullptr) summaries->assign(tracks, MusicalTrackSummary());
   Press press{song, seed};
   for (int32_t t = 0; t < tracks && t < static_cast<int32_t>(amounts.size()); ++t) {
     TrackSlot& slot = trackAt(song, t);
-    MusicalAmounts a = amounts[t];
+    TrackAmounts a = amounts[t];
     // Only a damaged or made-up file has such a gap: its track keeps its timing.
     if (a.time != 0 && !leavesRoomToMove(slot)) a.time = 0;
     MusicalTrackSummary summary;
@@ -83,7 +83,7 @@ void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32
           musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t));
       summary.velocitiesChanged = applyVelocityShift(slot, a.velocity, random);
     }
-    if (a.time != 0 || a.cents != 0) press.track(slot, a, static_cast<uint32_t>(t), summary);
+    if (a.time != 0 || a.pitch != 0) press.track(slot, a, static_cast<uint32_t>(t), summary);
     if (summaries != nullptr) (*summaries)[t] = summary;
   }
 }

@@ -125,7 +125,7 @@ void pairEnds(TimeWork& work) {
 // the draw, and the bell keeps its shape at small amounts), then held to
 // less than half the gap to each neighbouring start tick (the same limit
 // both ways: no bias) and to the floor, which stays first.
-void drawMoves(TimeWork& work, int64_t floorTick, const MusicalAmounts& amounts,
+void drawMoves(TimeWork& work, int64_t floorTick, const TrackAmounts& amounts,
                const TempoMap& tempo, MusicalRandom& random) {
   const std::vector<int64_t>& ticks = work.startTicks;
   for (size_t g = 0; g < ticks.size(); ++g) {
@@ -197,7 +197,7 @@ void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrack
 
 }  // namespace
 
-int64_t layOutTrack(TimeWork& work, TrackSlot& slot, size_t count, const MusicalAmounts& amounts,
+int64_t layOutTrack(TimeWork& work, TrackSlot& slot, size_t count, const TrackAmounts& amounts,
                     const TempoMap& tempo, MusicalRandom& random, MusicalTrackSummary& summary) {
   const int64_t floorTick = readEvents(work.events, slot, count);
   const int64_t lastTick = work.events.back().tick;

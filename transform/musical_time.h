@@ -62,7 +62,7 @@ struct KeyState {
   int32_t nextStart = kNone;  // walking back: the start after the one at hand
 };
 
-constexpr int kKeyCount = kChannelCount * 128;
+constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
 
 // What the time step works in, made once per press and kept from track to
 // track: its memory is then touched once per press, not once per track
@@ -74,7 +74,7 @@ struct TimeWork {
   std::vector<KeyState> keys = std::vector<KeyState>(kKeyCount);
 };
 
-int64_t layOutTrack(TimeWork& work, TrackSlot& slot, size_t count, const MusicalAmounts& amounts,
+int64_t layOutTrack(TimeWork& work, TrackSlot& slot, size_t count, const TrackAmounts& amounts,
                     const TempoMap& tempo, MusicalRandom& random, MusicalTrackSummary& summary);
 
 // A move this large only comes from a tempo of a few microseconds per

@@ -148,14 +148,14 @@ std::map<size_t, size_t> pairNotes(const std::vector<Heard>& events,
 // channel 10), End of Track still last; then starts, lengths, the events
 // around them, and bends, each below.
 std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
-                                const MusicalAmounts& a, const std::vector<int>& ranges) {
+                                const TrackAmounts& a, const std::vector<int>& ranges) {
   Match m;
-  const bool off = a.time == 0 && a.cents == 0 && a.velocity == 0;
+  const bool off = a.time == 0 && a.pitch == 0 && a.velocity == 0;
   if (std::string problem = matchProblem(in, out, a.velocity, off, m); !problem.empty())
     return problem;
   const std::vector<int64_t>& tick = m.tick;
   for (const size_t k : m.added) {
-    if (!isBend(out[k]) || a.cents == 0 || channel(out[k]) == 9)
+    if (!isBend(out[k]) || a.pitch == 0 || channel(out[k]) == 9)
       return say("event ", k, " added that is not a bend on a bent channel");
   }
   const bool endsTrack = in.size() > 1 && in.back().bytes.size() >= 2 && in.back().bytes[1] == 0x2F;
@@ -182,7 +182,9 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
 
   // Lengths kept, or on a moved track cut short to end on a later start of
   // their key, in front of it (a synth would stop that note otherwise); pairs
-  // as written.
+  // as written. A track too sparse to move keeps its order as written.
+  bool moved = false;
+  for (size_t i = 0; i < in.size(); ++i) moved = moved || tick[i] != in[i].tick;
   std::vector<size_t> inOrder(in.size());
   for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
   const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
@@ -195,7 +197,7 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
   for (const auto& [start, end] : pairs) {
     const int64_t length = in[end].tick - in[start].tick, now = tick[end] - tick[start];
     const auto next = startAt.find({key(in[start]), tick[end]});
-    const bool onNext = a.time != 0 && now > 0 && next != startAt.end();
+    const bool onNext = moved && now > 0 && next != startAt.end();
     if (onNext && next->second < m.pos[end])
       return say("note at ", in[start].tick, " ends behind the next of its key");
     if (now != length && !(onNext && now < length))
@@ -245,7 +247,7 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
       if (onNote && isEnd(*next)) return say("bend in front of a note's end at tick ", e.tick);
       if (onNote && isStart(*next)) {
         const double cents = std::fabs(bendValue(e) - file[c]) * ranges[c] / 8192.0;
-        if (cents > a.cents + 1e-9) return say("bend of ", cents, " cents at tick ", e.tick);
+        if (cents > a.pitch + 1e-9) return say("bend of ", cents, " cents at tick ", e.tick);
       } else if (bendValue(e) != file[c]) {
         return say("a bend at tick ", e.tick, " that is neither a start's nor a return");
       }
@@ -284,13 +286,13 @@ std::string classicPressProblem(const SongHeard& before, const Song& after,
 }
 
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
-                                const std::vector<MusicalAmounts>& amounts, uint32_t seed) {
+                                const std::vector<TrackAmounts>& amounts, uint32_t seed) {
   const SongHeard before = hearSong(loadSong(image));
   musicalPress(*testSong, amounts, seed);
   const SongHeard after = hearSong(*testSong);
   for (size_t t = 0; t < before.size(); ++t) {
     const std::string problem =
-        musicalTrackProblem(before[t], after[t], t < amounts.size() ? amounts[t] : MusicalAmounts(),
+        musicalTrackProblem(before[t], after[t], t < amounts.size() ? amounts[t] : TrackAmounts(),
                             narrowestRanges(before));
     if (!problem.empty()) return say("track ", t + 1, ": ", problem);
   }

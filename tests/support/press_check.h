@@ -37,7 +37,7 @@ std::string classicPressProblem(const SongHeard& before, const Song& after,
 // song before (see musicalTrackProblem), then that the same seed gives the
 // same bytes. Leaves the song pressed.
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
-                                const std::vector<MusicalAmounts>& amounts, uint32_t seed);
+                                const std::vector<TrackAmounts>& amounts, uint32_t seed);
 
 // `written`, saved after presses of the song saved as `unpressed`, reads back
 // without a damage line to the same bytes, with as many tracks, and with what
