@@ -46,7 +46,8 @@ def rows(version):
         ('one.mid --time-shift 1=5 --presses 100', 0, ANY + 'Seed \\d+\n' + ANY,
          'varnook-cli: nothing was saved: give -o .*\n', {}),
         ('--version', 0, re.escape('varnook-cli %s\n' % version), '', {}),
-        ('--help', 0, 'Usage: varnook-cli ' + ANY + '.*Without -o or -d nothing is saved' + ANY, '', {}),
+        ('--help', 0, 'Usage: varnook-cli ' + ANY + '.*Without -o or -d nothing is saved' + ANY + r' +move each event by'
+         r' up to AMOUNT ticks \(0-200\);\n +musical: each note, also in ms \(0ms-200ms\)\n' + ANY, '', {}),
         ('--list listed.mid one.mid --time-shift 1=5', 0, 'listed.mid\n' + ANY + 'Track 1 "Lead": channels 1, 10; '
          '4 notes\nTrack 2: no channel messages; 0 notes\n(Track .*\n){14}Track 17: channel 3; 1 note; kept unchanged'
          '.*\none.mid\n' + ANY + 'Track 1: channel 1; 1 note\n', 'varnook-cli: nothing was saved.*\n', {}),

@@ -262,15 +262,6 @@ TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
   EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 18, saved.begin() + 22), hexBytes("00 00 13 8E"));
 }
 
-TEST(LogLine, IsCutInsideItsBuffer) {
-  wchar_t buffer[kLogLineUnits + 2];
-  std::fill(std::begin(buffer), std::end(buffer), L'#');
-  formatLogLine(buffer + 1, (std::wstring(120, L'x') + L" %d").c_str(), 7);
-  EXPECT_EQ(std::wstring(buffer, 1) + buffer[kLogLineUnits + 1], L"##");
-  EXPECT_EQ(std::wstring(buffer + 1).find_first_not_of(L'x'),
-            std::wstring::npos);  // cut, or nothing
-}
-
 // Loading reads nothing outside the bytes (exact-size copies, for the sanitizer
 // run): every prefix of an image, and every byte of it damaged, loads and gives
 // a fixed point. The tables' own images always run; a few small sample files too.
