@@ -140,6 +140,9 @@ const std::string kNoStatus = "'MTrk' 00 00 00 07  00 3C 40  00 FF 2F 00 ";
 // clang-format off
 const struct { const char* name; std::string image, saved, pressed; const char* note; } kOutsideCases[] = {
     {"a chunk before the tracks", kH1 + "'XFIH' 00 00 00 02 AB CD " + kT, "", kH1 + "'XFIH' 00 00 00 02 AB CD " + kP, nullptr},
+    {"a track without End of Track, then a chunk of another kind", kH1 + "'MTrk' 00 00 00 04 00 90 3C 40 'XFKM' 00 00 00 02 AB CD",
+     kH1 + "'MTrk' 00 00 00 08 00 90 3C 40 00 FF 2F 00 'XFKM' 00 00 00 02 AB CD", kH1 + "'MTrk' 00 00 00 08 00 90 3C 40 00 FF 2F 00 'XFKM' 00 00 00 02 AB CD",
+     "Track 1 has no End of Track: added at byte 26"},
     {"a chunk between tracks", kH2 + kT + "'CASM' 00 00 00 03 01 02 03 " + kE, "", kH2 + kP + "'CASM' 00 00 00 03 01 02 03 " + kE, nullptr},
     {"a chunk after them, holding a track chunk", kH1 + kT + "'Z9a ' 00 00 00 0C " + kE, "", kH1 + kP + "'Z9a ' 00 00 00 0C " + kE, nullptr},
     {"letters running into a track's tag are no chunk of their own", kH1 + "'c' " + kT, "", kH1 + "'c' " + kP, nullptr},
