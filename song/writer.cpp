@@ -30,7 +30,7 @@ uint8_t* writeEvent(const MidiEvent& event, uint8_t* out) {
   return out;
 }
 
-uint8_t* writeTag(const char tag[4], uint8_t* out) {
+uint8_t* writeTag(const char* tag, uint8_t* out) {
   for (int i = 0; i < 4; ++i) *out++ = static_cast<uint8_t>(tag[i]);
   return out;
 }
