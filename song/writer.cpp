@@ -211,7 +211,7 @@ int32_t serializeSong(const Song& song, uint8_t*& image) {
       case PieceKind::kPad: {
         const size_t sized = out.size - starts[piece.index] - 4;
         if (sized % 2 == 1 && piece.padWhenOdd && makeRoom(out, 1)) {
-          out.data[out.size++] = piece.bytes.empty() ? 0 : piece.bytes[0];
+          out.data[out.size++] = 0;
         }
         break;
       }
