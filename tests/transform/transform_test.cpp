@@ -142,24 +142,6 @@ TEST(TransformSong, TreatsTracksInOrderTimeFirstAndLogsThemFromOne) {
   EXPECT_EQ(std::tuple(track2[1].data2, track2[3].data2), std::tuple(64, 64));
 }
 
-TEST(TransformSong, PressesInARowContinueOneSequence) {
-  auto twoPresses = [](bool reseed, uint32_t skip) {
-    Song& song = loadSong(midiFile({kFirstExampleBytes, kFirstExampleBytes}));
-    song.tracks[0].timeShift = 50;
-    song.tracks[1].pitchShift = 20;
-    ClassicRandom random = classicRandom(song, 42);
-    classicPress(song, random);
-    const uint32_t draws = random.draws.draws;
-    if (reseed) random = classicRandom(song, 42);
-    for (uint32_t i = 0; i < skip; ++i) nextRandom(random.draws);
-    classicPress(song, random);
-    return std::make_pair(trackEvents(song.tracks[0]), draws);
-  };
-  const auto [continued, draws] = twoPresses(false, 0);
-  EXPECT_NE(continued, twoPresses(true, 0).first) << "the second press replayed the first's draws";
-  EXPECT_EQ(continued, twoPresses(true, draws).first) << "the second press did not go on";
-}
-
 TEST(TransformSong, EveryPressKeepsItsPromiseOverManySeedsDenseTracksAndRealFiles) {
   // Sixteenths two ticks apart, a riding controller: once drifted by hundreds of ticks. A velocity
   // byte of 0x80 is no velocity: it stays as it is.
