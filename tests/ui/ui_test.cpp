@@ -87,25 +87,3 @@ TEST(PaneResize, ContentFollowsTheBar) {
   for (const auto& [type, min, max, pos, page, want] : cases)
     EXPECT_EQ(paneNeedsRealign(type, min, max, pos, page), want) << pos;
 }
-
-#ifdef _WIN32
-#include <shlobj.h>
-
-#include "ui/dropped_files.h"
-
-// A drop as Explorer builds it: DROPFILES, then the wide paths, each ending in NUL, and a NUL.
-TEST(DroppedFiles, GivesTheCountAndTheFirstPathWhole) {
-  using namespace std::string_literals;
-  const std::pair<UINT, std::wstring> cases[] = {
-      {3, L"Z:\\song \u00e9 \u0436.mid\0C:\\b\0C:\\c\0\0"s},
-      {2, L"C:\\" + std::wstring(300, L'd') + L"\0C:\\b\0\0"s}};
-  for (const auto& [count, list] : cases) {
-    auto* drop = static_cast<DROPFILES*>(GlobalAlloc(GPTR, sizeof(DROPFILES) + 2 * list.size()));
-    *drop = {sizeof(DROPFILES), {}, FALSE, TRUE};
-    std::copy(list.begin(), list.end(), reinterpret_cast<wchar_t*>(drop + 1));
-    const DroppedFiles files = readDroppedFiles(HDROP(drop));
-    EXPECT_EQ(std::pair(files.count, files.first), std::pair(count, std::wstring(list.c_str())));
-    GlobalFree(drop);
-  }
-}
-#endif
