@@ -26,15 +26,14 @@
 using Args = std::vector<std::wstring>;
 constexpr DWORD kWaitMs = 10000;
 
-#define NAME(id) \
-  { L"" #id, id }
+// clang-format off
+#define NAME(id) {L"" #id, id}
 const std::map<std::wstring, int> kIds = {
-    NAME(ID_FILE_LOAD),       NAME(ID_FILE_SAVE),      NAME(IDM_ABOUT),
-    NAME(IDM_EXIT),           NAME(IDC_TRANSFORM),     NAME(IDC_TIME_SHIFT),
-    NAME(IDC_PITCH_SHIFT),    NAME(IDC_VERSION_TEXT),  NAME(IDOK),
-    NAME(IDCANCEL),           NAME(SB_PAGEDOWN),       NAME(SB_BOTTOM),
-    NAME(VK_ESCAPE),          NAME(VK_CONTROL),        NAME(ID_EDIT_UNDO),
-    NAME(IDC_VELOCITY_SHIFT), NAME(IDC_STYLE_CLASSIC), NAME(IDC_STYLE_MUSICAL)};
+    NAME(ID_FILE_LOAD), NAME(ID_FILE_SAVE), NAME(IDM_ABOUT), NAME(IDM_EXIT), NAME(IDC_TRANSFORM),
+    NAME(IDC_TIME_SHIFT), NAME(IDC_PITCH_SHIFT), NAME(IDC_VELOCITY_SHIFT), NAME(IDC_VERSION_TEXT),
+    NAME(IDOK), NAME(IDCANCEL), NAME(SB_PAGEDOWN), NAME(SB_BOTTOM), NAME(VK_ESCAPE),
+    NAME(VK_CONTROL), NAME(ID_EDIT_UNDO), NAME(IDC_STYLE_CLASSIC), NAME(IDC_STYLE_MUSICAL)};
+// clang-format on
 
 std::map<std::wstring, std::wstring> vars;
 std::string step;
@@ -193,8 +192,7 @@ void run(const Args& a) {
     const auto equals = std::find(a.begin(), a.end(), L"=");
     expect([&] { return observe(a[1], Args(a.begin() + 2, equals)); },
            joined(equals + (equals < a.end()), a.end(), L" "));
-  } else if (verb ==
-             L"hold") {  // [PATH]: let go of the file held; hold PATH, sharing read and write only
+  } else if (verb == L"hold") {  // [PATH]: free the file held; hold PATH, shared but for delete
     CloseHandle(held);
     held = CreateFileW(a.size() > 1 ? a[1].c_str() : L"", GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
