@@ -35,6 +35,8 @@ struct MusicalTrackSummary {
   int64_t largestMoveTicks = 0;
   double largestMoveMs = 0;  // the same moves measured through the tempo map
   int32_t bendsAdded = 0;
+  int32_t notesBent = 0;  // notes that start on a bend of ours
+  int32_t notesHeld = 0;  // notes left unbent because their channel was held
   int32_t velocitiesChanged = 0;
 };
 
