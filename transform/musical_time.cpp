@@ -138,8 +138,8 @@ void endAt(TimedEvent& e, const TimedEvent& start) {
 
 void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys) {
   readEvents(work, slot, count);
-  findFollowersAndJoins(work.events);
   pairEnds(work.events, keys);
+  findFollowersAndJoins(work.events);
 }
 
 void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
@@ -164,8 +164,12 @@ void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMa
       if (moved && e.join != kNone) endAt(e, events[e.join]);
     }
     if (!moved) continue;
+    // A joined end already stands in front of the first start of its
+    // channel on that tick, the next of its key among them.
     const int32_t next = note != nullptr ? note->following : e.following;
-    if (next != kNone && e.newTick >= events[next].newTick) endAt(e, events[next]);
+    if (next != kNone && (e.newTick > events[next].newTick ||
+                          (e.newTick == events[next].newTick && e.atPlace)))
+      endAt(e, events[next]);
   }
   // The head sorts first: nothing moves before its tick, and an end is cut
   // or joined only in front of a start on a later tick than its note's.

@@ -204,9 +204,9 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
     if (onNext && next->second < m.pos[end])
       return say("note at ", in[i].tick, " ends behind the next of its key");
     const auto join = channelAt.find({channel(in[i]), in[end].tick});
-    const bool joined = a.time != 0 && length > 0 && join != channelAt.end() &&
-                        tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
-    if (now != length && !(onNext && now < length) && !joined)
+    const bool joins = a.time != 0 && length > 0 && join != channelAt.end();
+    const bool joined = joins && tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
+    if ((now != length || joins) && !(onNext && (now < length || joins)) && !joined)
       return say("note at ", in[i].tick, " long ", length, " now ", now);
     if (length > 0 && now == length) p.notes.back().fromEnd = in[end].tick;
   }
