@@ -105,13 +105,15 @@ struct Draw {
       o.gesture = static_cast<int32_t>(gestures.size() - 1);
       lastMicros = micros;
     }
-    // Each gap between two gestures of a channel changes by half of it at most.
+    // Each gap between two gestures of a channel changes by half of it at
+    // most: the gesture before may take the larger share of an odd half,
+    // so that a gap of two ticks leaves one of them a tick to move.
     for (size_t g = 1; g < gestures.size(); ++g) {
       const Onset &before = onsets[gestures[g - 1].last], &after = onsets[gestures[g].first];
       if (before.channel != after.channel) continue;
-      const int64_t quarter = (after.tick - before.tick) / 4;
-      gestures[g - 1].room = std::min(gestures[g - 1].room, quarter);
-      gestures[g].room = std::min(gestures[g].room, quarter);
+      const int64_t half = (after.tick - before.tick) / 2;
+      gestures[g - 1].room = std::min(gestures[g - 1].room, (half + 1) / 2);
+      gestures[g].room = std::min(gestures[g].room, half / 2);
     }
   }
 

@@ -237,7 +237,8 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
 // No start, nor an end that keeps its length, crosses a bend, program
 // change or pedal change of its channel that stood on another tick.
 std::string onsetProblem(const SongHeard& in, const Pressed& p,
-                         const std::vector<MusicalAmounts>& amounts, const TempoMap& tempo) {
+                         const std::vector<MusicalAmounts>& amounts, const TempoMap& tempo,
+                         bool enoughMovement) {
   std::map<std::pair<int, int64_t>, std::pair<int64_t, int64_t>> onsets;  // move, amount
   for (const Note& n : p.notes) {
     const MusicalAmounts a = n.track < int(amounts.size()) ? amounts[n.track] : MusicalAmounts();
@@ -268,6 +269,21 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
           return say("channels at ", at, " end up ", std::abs(one.first - other.first), " apart");
       }
     }
+  }
+  // Enough movement, where asked and every track has one amount in ms: half the notes of a track
+  // of 50 or more whose tick is finer than a quarter of the amount.
+  bool same = enoughMovement && amounts.size() >= in.size();
+  for (const MusicalAmounts& a : amounts)
+    same &= a.time == amounts[0].time && a.timeInMs == amounts[0].timeInMs;
+  std::map<int, std::vector<int64_t>> moves;  // by track
+  for (const Note& n : p.notes) moves[n.track].push_back(n.from * 2 + (n.to != n.from));
+  for (auto& [t, m] : moves) {
+    std::sort(m.begin(), m.end());
+    const double at = double(m[m.size() / 2] / 2), tick = microsAtTick(tempo, at + 1) - microsAtTick(tempo, at);
+    const MusicalAmounts a = t < int(amounts.size()) ? amounts[t] : MusicalAmounts();
+    const int64_t moved = std::count_if(m.begin(), m.end(), [](int64_t x) { return x & 1; });
+    if (same && a.timeInMs && m.size() >= 50 && tick * 4 < a.time * 1000.0 && moved * 2 < int64_t(m.size()))
+      return say("track ", t + 1, ": ", moved, " of ", m.size(), " notes moved");
   }
   std::vector<std::vector<std::pair<int64_t, int64_t>>> changes(16);  // per channel: from, to
   for (size_t t = 0; t < in.size(); ++t) {
@@ -378,7 +394,8 @@ std::string classicPressProblem(const SongHeard& before, const Song& after,
 }
 
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
-                                const std::vector<MusicalAmounts>& amounts, uint32_t seed) {
+                                const std::vector<MusicalAmounts>& amounts, uint32_t seed,
+                                bool enoughMovement) {
   const SongHeard before = hearSong(loadSong(image));
   const TempoMap tempo = buildTempoMap(*testSong);
   musicalPress(*testSong, amounts, seed);
@@ -389,7 +406,7 @@ std::string musicalPressProblem(const std::vector<uint8_t>& image,
         before[t], after[t], t < amounts.size() ? amounts[t] : MusicalAmounts(), int(t), p);
     if (!problem.empty()) return say("track ", t + 1, ": ", problem);
   }
-  if (std::string problem = onsetProblem(before, p, amounts, tempo); !problem.empty())
+  if (std::string problem = onsetProblem(before, p, amounts, tempo, enoughMovement); !problem.empty())
     return problem;
   if (std::string problem = bendProblem(after, p, amounts, narrowestRanges(before));
       !problem.empty())
