@@ -88,13 +88,14 @@ struct PitchStep {
         if (cursor[t] < tracks[t].events.size()) queue.push({tracks[t].events[cursor[t]].newTick, t});
       }
     }
-    // Notes that never end: the channel goes back at its bending track's
-    // end all the same; a note that starts on that track's last tick keeps
-    // the file's bend instead, as two bends on one tick would only be the
-    // second.
+    // Notes that never end: the channel goes back all the same where the
+    // song ends, when every other note has ended; a note that starts there
+    // keeps the file's bend instead, as two bends on one tick would only be
+    // the second.
+    int64_t last = 0;
+    for (uint32_t t = 0; t < tracks.size(); ++t) last = std::max(last, lastTick(t));
     for (ChannelState& channel : channels) {
       if (!channel.bent) continue;
-      const int64_t last = lastTick(channel.bender);
       if (channel.bendTick == last) {
         setBend(*channel.onsetBend, channel.fileBend);
         channel.bent = false;
@@ -162,7 +163,7 @@ struct PitchStep {
   }
 
   int64_t lastTick(uint32_t t) const {
-    const int64_t last = tracks[t].events.back().newTick;
+    const int64_t last = tracks[t].events.empty() ? 0 : tracks[t].events.back().newTick;
     return inserts[t].empty() ? last : std::max(last, inserts[t].back().tick);
   }
 

@@ -10,8 +10,8 @@
 // channel, nor beside a note that starts its track. A channel is one
 // player's pitch: where a note of it, in any track, sounds from an earlier
 // tick on, the new note takes the pitch as it stands and counts as held.
-// When the channel falls silent (and at its bending track's end, for notes
-// that never end) it goes back to the file's bend. Then it links each
+// When the channel falls silent (and where the song ends, for notes that
+// never end) it goes back to the file's bend. Then it links each
 // pressed track, End of Track last. Bends come from the song's pool
 // (newEvent) and are counted in `summaries`.
 #pragma once
