@@ -34,8 +34,7 @@ struct Gesture {
 // A bend, program change or pedal change: what a note must not cross.
 bool changesSound(const TimedEvent& e) {
   const uint8_t kind = messageKind(e.status);
-  return e.role != EventRole::kStart && e.role != EventRole::kEnd &&
-         isChannelStatus(e.status) &&
+  return e.role != EventRole::kStart && e.role != EventRole::kEnd && isChannelStatus(e.status) &&
          (kind == kPitchBend || kind == kProgramChange ||
           (kind == kControlChange && e.data1 == kSustainPedal));
 }
@@ -66,7 +65,8 @@ struct Draw {
       const std::vector<TimedEvent>& events = tracks[t].events;
       for (uint32_t i = 0; i < events.size(); ++i) {
         if (events[i].role == EventRole::kStart)
-          starts.push_back({events[i].tick, static_cast<uint8_t>(channelOf(events[i].status)), t, i});
+          starts.push_back(
+              {events[i].tick, static_cast<uint8_t>(channelOf(events[i].status)), t, i});
       }
     }
     std::sort(starts.begin(), starts.end(), [](const StartRef& a, const StartRef& b) {
@@ -198,8 +198,8 @@ struct Draw {
       }
       MusicalRandom shared = onsetStream(seed, MusicalStream::kShared, first.tick, kChannelCount);
       MusicalRandom own = onsetStream(seed, MusicalStream::kTime, first.tick, first.channel);
-      const double x = (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) +
-                        uniformDraw(own)) / 4;
+      const double x =
+          (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) + uniformDraw(own)) / 4;
       int64_t move = 0;
       if (reach > 0 && g.room > 0) {
         const double scale = std::min(1.0, static_cast<double>(g.room) / reach);

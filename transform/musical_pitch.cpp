@@ -62,7 +62,8 @@ struct PitchStep {
         const uint32_t t = queue.top().second;
         active.push_back(t);
         size_t& end = groupEnd[t];
-        for (end = cursor[t]; end < tracks[t].events.size() && tracks[t].events[end].newTick == tick;)
+        for (end = cursor[t];
+             end < tracks[t].events.size() && tracks[t].events[end].newTick == tick;)
           ++end;
       }
       // The ends on the tick first: a note that ends there leaves the
@@ -85,7 +86,8 @@ struct PitchStep {
       }
       for (const uint32_t t : active) {
         cursor[t] = groupEnd[t];
-        if (cursor[t] < tracks[t].events.size()) queue.push({tracks[t].events[cursor[t]].newTick, t});
+        if (cursor[t] < tracks[t].events.size())
+          queue.push({tracks[t].events[cursor[t]].newTick, t});
       }
     }
     // Notes that never end: the channel goes back all the same where the
@@ -151,7 +153,8 @@ struct PitchStep {
         onsetStream(seed, MusicalStream::kPitch, onset.tick, static_cast<uint32_t>(c));
     const double drawn = onset.cents * bellDraw(random);
     const int32_t units = static_cast<int32_t>(std::trunc(drawn * kBendCentre / range));
-    channel.onsetBend = addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
+    channel.onsetBend =
+        addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
     channel.bent = channel.onsetBent = true;
     channel.bender = t;
     channel.bendTick = e.newTick;
@@ -197,7 +200,8 @@ struct PitchStep {
     }
     assert(insert == inserts[t].end());
     if (track.endOfTrack != nullptr)
-      chain.append(track.endOfTrack, std::max(track.lastTick + track.endOfTrack->deltaTime, chain.lastTick));
+      chain.append(track.endOfTrack,
+                   std::max(track.lastTick + track.endOfTrack->deltaTime, chain.lastTick));
     chain.close();
   }
 };
@@ -205,6 +209,7 @@ struct PitchStep {
 }  // namespace
 
 void bendSong(Song& song, std::vector<TrackWork>& tracks, const std::vector<Onset>& onsets,
-              const BendRanges& ranges, uint32_t seed, std::vector<MusicalTrackSummary>& summaries) {
+              const BendRanges& ranges, uint32_t seed,
+              std::vector<MusicalTrackSummary>& summaries) {
   PitchStep{song, tracks, onsets, ranges, seed, summaries}.run();
 }

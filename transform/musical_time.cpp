@@ -167,8 +167,8 @@ void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMa
     // A joined end already stands in front of the first start of its
     // channel on that tick, the next of its key among them.
     const int32_t next = note != nullptr ? note->following : e.following;
-    if (next != kNone && (e.newTick > events[next].newTick ||
-                          (e.newTick == events[next].newTick && e.atPlace)))
+    if (next != kNone &&
+        (e.newTick > events[next].newTick || (e.newTick == events[next].newTick && e.atPlace)))
       endAt(e, events[next]);
   }
   // The head sorts first: nothing moves before its tick, and an end is cut

@@ -49,8 +49,8 @@ struct TimedEvent {
   uint32_t place;
   bool atPlace;  // false for an end cut short or joined
   EventRole role;
-  bool paired;    // an end that closes a sounding note
-  bool instant;   // a note, or its end, that ends on its start's tick: never heard
+  bool paired;     // an end that closes a sounding note
+  bool instant;    // a note, or its end, that ends on its start's tick: never heard
   uint8_t status;  // running status resolved, 0 for no channel message
   uint8_t data1, data2;
   // A start: its onset. A follower: the start it goes with. An end: its
@@ -78,9 +78,9 @@ constexpr int kKeyCount = kChannelCount * 128;
 struct TrackWork {
   std::vector<TimedEvent> events;
   MusicalAmounts amounts;
-  bool pressed = false;            // relinked: it has a time or pitch amount
-  int64_t floorTick = 0;           // no start of the track moves below it
-  int64_t lastTick = 0;            // of the last event read
+  bool pressed = false;             // relinked: it has a time or pitch amount
+  int64_t floorTick = 0;            // no start of the track moves below it
+  int64_t lastTick = 0;             // of the last event read
   MidiEvent* endOfTrack = nullptr;  // kept out of events, linked last
 };
 

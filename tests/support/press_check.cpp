@@ -5,8 +5,8 @@
 #include <deque>
 #include <map>
 #include <set>
-#include <tuple>
 #include <sstream>
+#include <tuple>
 #include <unordered_map>
 
 #include "song/midi.h"
@@ -185,7 +185,8 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
   for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
   const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
   if (pairNotes(in, m.order) != pairs) return "notes pair up differently after the press";
-  std::map<std::pair<int, int64_t>, size_t> startAt, channelAt;  // key or channel, tick: first start
+  std::map<std::pair<int, int64_t>, size_t> startAt,
+      channelAt;  // key or channel, tick: first start
   for (size_t i = 0; i < in.size(); ++i) {
     if (!isStart(in[i])) continue;
     startAt.try_emplace({key(in[i]), tick[i]}, m.pos[i]);  // in order: the first is first
@@ -195,8 +196,8 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
     if (!isStart(in[i])) continue;
     const auto found = pairs.find(i);
     const size_t end = found == pairs.end() ? std::string::npos : found->second;
-    p.notes.push_back({track, channel(in[i]), i, end, in[i].tick, tick[i],
-                       INT64_MAX, end == std::string::npos ? INT64_MAX : tick[end]});
+    p.notes.push_back({track, channel(in[i]), i, end, in[i].tick, tick[i], INT64_MAX,
+                       end == std::string::npos ? INT64_MAX : tick[end]});
     if (end == std::string::npos) continue;
     const int64_t length = in[end].tick - in[i].tick, now = tick[end] - tick[i];
     const auto next = startAt.find({key(in[i]), tick[end]});
@@ -205,7 +206,8 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
       return say("note at ", in[i].tick, " ends behind the next of its key");
     const auto join = channelAt.find({channel(in[i]), in[end].tick});
     const bool joins = a.time != 0 && length > 0 && join != channelAt.end();
-    const bool joined = joins && tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
+    const bool joined =
+        joins && tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
     if ((now != length || joins) && !(onNext && (now < length || joins)) && !joined)
       return say("note at ", in[i].tick, " long ", length, " now ", now);
     if (length > 0 && now == length) p.notes.back().fromEnd = in[end].tick;
@@ -256,8 +258,8 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
     if (it == onsets.begin() || std::prev(it)->first.first != it->first.first) continue;
     const int64_t was = it->first.second - std::prev(it)->first.second,
                   now = was + move - std::prev(it)->second.first;
-    const double micros = microsAtTick(tempo, it->first.second) -
-                          microsAtTick(tempo, std::prev(it)->first.second);
+    const double micros =
+        microsAtTick(tempo, it->first.second) - microsAtTick(tempo, std::prev(it)->first.second);
     if (micros > 30000 ? (now * 2 < was || now * 2 > was * 3) : now != was)
       return say("gap before ", it->first.second, " was ", was, " now ", now);
     if (micros > 30000 && amount != INT64_MAX) ticks[it->first.second].push_back(it->second);
@@ -279,10 +281,12 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
   for (const Note& n : p.notes) moves[n.track].push_back(n.from * 2 + (n.to != n.from));
   for (auto& [t, m] : moves) {
     std::sort(m.begin(), m.end());
-    const double at = double(m[m.size() / 2] / 2), tick = microsAtTick(tempo, at + 1) - microsAtTick(tempo, at);
+    const double at = double(m[m.size() / 2] / 2),
+                 tick = microsAtTick(tempo, at + 1) - microsAtTick(tempo, at);
     const MusicalAmounts a = t < int(amounts.size()) ? amounts[t] : MusicalAmounts();
     const int64_t moved = std::count_if(m.begin(), m.end(), [](int64_t x) { return x & 1; });
-    if (same && a.timeInMs && m.size() >= 50 && tick * 4 < a.time * 1000.0 && moved * 2 < int64_t(m.size()))
+    if (same && a.timeInMs && m.size() >= 50 && tick * 4 < a.time * 1000.0 &&
+        moved * 2 < int64_t(m.size()))
       return say("track ", t + 1, ": ", moved, " of ", m.size(), " notes moved");
   }
   std::vector<std::vector<std::pair<int64_t, int64_t>>> changes(16);  // per channel: from, to
@@ -301,7 +305,8 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
     const std::vector<std::pair<int64_t, int64_t>>& c = changes[n.channel];
     for (const auto& [from, to] : {std::pair(n.from, n.to), std::pair(n.fromEnd, n.toEnd)}) {
       if (from == INT64_MAX) continue;
-      for (auto b = std::lower_bound(c.begin(), c.end(), std::pair(from - 2 * largest - 1, INT64_MIN));
+      for (auto b =
+               std::lower_bound(c.begin(), c.end(), std::pair(from - 2 * largest - 1, INT64_MIN));
            b != c.end() && b->first <= from + 2 * largest + 1; ++b) {
         if (b->first != from && (b->first < from) != (b->second < to))
           return say("a note at ", from, " crossed a change at ", b->first);
@@ -317,7 +322,8 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
 // amount of the file's bend, else back to it; back to it whenever the
 // channel falls silent, and at the end.
 std::string bendProblem(const SongHeard& out, const Pressed& p,
-                        const std::vector<MusicalAmounts>& amounts, const std::vector<int>& ranges) {
+                        const std::vector<MusicalAmounts>& amounts,
+                        const std::vector<int>& ranges) {
   std::map<std::pair<size_t, size_t>, int64_t> endOf;  // track, position of a start: its end tick
   for (const Note& n : p.notes) endOf[{n.track, p.match[n.track].pos[n.start]}] = n.toEnd;
   std::vector<std::tuple<int64_t, size_t, size_t>> order;
@@ -329,7 +335,8 @@ std::string bendProblem(const SongHeard& out, const Pressed& p,
   std::vector<int64_t> ours(16, -1), lastEnd(16, -1);
   std::vector<std::multiset<int64_t>> sounding(16);
   std::vector<std::set<size_t>> added(out.size());
-  for (size_t t = 0; t < out.size(); ++t) added[t].insert(p.match[t].added.begin(), p.match[t].added.end());
+  for (size_t t = 0; t < out.size(); ++t)
+    added[t].insert(p.match[t].added.begin(), p.match[t].added.end());
   std::vector<std::pair<int, int64_t>> starting;  // channel, end tick
   for (size_t g = 0; g < order.size();) {
     const int64_t tick = std::get<0>(order[g]);
@@ -406,7 +413,8 @@ std::string musicalPressProblem(const std::vector<uint8_t>& image,
         before[t], after[t], t < amounts.size() ? amounts[t] : MusicalAmounts(), int(t), p);
     if (!problem.empty()) return say("track ", t + 1, ": ", problem);
   }
-  if (std::string problem = onsetProblem(before, p, amounts, tempo, enoughMovement); !problem.empty())
+  if (std::string problem = onsetProblem(before, p, amounts, tempo, enoughMovement);
+      !problem.empty())
     return problem;
   if (std::string problem = bendProblem(after, p, amounts, narrowestRanges(before));
       !problem.empty())

@@ -32,7 +32,10 @@ std::string denseTrack(uint32_t state) {
                    key = 60 + next(4), end = tick + lengths[next(7)];
     if (const uint32_t kind = next(24); kind < 3)  // volume, pedal, program
       track.push_back({tick, hexByte((kind == 2 ? 0xC0 : 0xB0) | channel) +
-                                 (kind == 0 ? "07 " : kind == 1 ? "40 " : "") + hexByte(next(128))});
+                                 (kind == 0   ? "07 "
+                                  : kind == 1 ? "40 "
+                                              : "") +
+                                 hexByte(next(128))});
     if (next(10) == 0)  // on the note's tick or just before it
       track.push_back({std::max<int64_t>(tick - next(3), 0),
                        hexByte(0xE0 | channel) + "00 " + hexByte(next(128))});
@@ -138,19 +141,7 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   }
 }
 
-// A chord on every channel on tick 0, behind the track's name: each channel
-// but the drums' bends its note there.
-TEST(MusicalPress, EveryChannelBendsItsFirstNote) {
-  std::string track = "00 FF 03 00 ";
-  for (int c = 0; c < 16; ++c) track += "00 " + hexByte(0x90 | c) + "3C 64 ";
-  for (int c = 0; c < 16; ++c) track += (c == 0 ? "30 " : "00 ") + hexByte(0x80 | c) + "3C 00 ";
-  int bends = 0;
-  for (const Heard& e : pressed({track + "00 FF 2F 00"}, 0, {0, false, 100, 0}, 3))
-    bends += (e.status & 0xF0) == 0xE0 && e.tick == 0;
-  EXPECT_EQ(bends, 15);
-}
-
-// A saved seed gives what it gave: a small track pressed four ways. A head that is a note and ends
+// A saved seed gives what it gave: a small track pressed two ways. A head that is a note and ends
 // a tick before its key strikes again in a chord behind a controller, a bend and a stray Note Off;
 // a start three ticks on; a key struck again; a note of no length; running status.
 TEST(MusicalPress, ASeedGivesTheBytesItGave) {
@@ -162,14 +153,8 @@ TEST(MusicalPress, ASeedGivesTheBytesItGave) {
   const struct { MusicalAmounts amounts; uint32_t seed; std::string want; } cases[] = {
       {{20, false, 50, 0}, 1,
        "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 E0 3A 39 00 90 3C 40 00 80 40 00 00 90 "
-       "40 50 03 90 3E 50 06 80 40 00 00 90 40 50 04 80 3E 00 02 90 48 40 00 80 48 00 04 80 3C 00 01 80 40 00 00 FF 01 00 00 E0 00 30 00 FF 2F 00 "},
-      {{15, true, 100, 0}, 2,
-       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 E0 44 26 00 90 3C 40 00 80 40 00 00 90 "
-       "40 50 03 90 3E 50 06 80 40 00 00 90 40 50 04 80 3E 00 02 90 48 40 00 80 48 00 04 80 3C 00 01 80 40 00 00 FF 01 00 00 E0 00 30 00 FF 2F 00 "},
-      {{1, false, 0, 0}, 3,
-       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 90 3C 40 00 80 40 00 00 90 40 50 03 90 "
-       "3E 50 06 80 40 00 00 90 40 50 04 80 3E 00 02 90 48 40 00 80 48 00 04 80 3C 00 01 80 40 00 "
-       "00 FF 01 00 00 FF 2F 00 "},
+       "40 50 03 90 3E 50 06 80 40 00 00 90 40 50 04 80 3E 00 02 90 48 40 00 80 48 00 04 80 3C 00 "
+       "01 80 40 00 00 FF 01 00 00 E0 00 30 00 FF 2F 00 "},
       {{0, false, 0, 8}, 4,
        "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 80 40 00 00 90 3C 43 00 90 40 50 03 90 "
        "3E 53 06 90 40 53 04 80 3E 00 02 90 48 41 00 80 48 00 04 80 40 00 00 80 3C 00 01 40 00 00 "
@@ -243,5 +228,6 @@ TEST(MusicalPress, AHeldNoteKeepsItsPitch) {
       if (e.status == 0xE0) bends[t].push_back(e.tick * (e.d1 == 0 && e.d2 == 64 ? -1 : 1));
   }
   EXPECT_EQ(bends, (std::vector<std::vector<int64_t>>{{0, -400}, {500, -550}}));
-  EXPECT_EQ(summaries[0].notesBent + summaries[1].notesBent * 10 + summaries[1].notesHeld * 100, 321);
+  EXPECT_EQ(summaries[0].notesBent + summaries[1].notesBent * 10 + summaries[1].notesHeld * 100,
+            321);
 }
