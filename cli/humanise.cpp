@@ -5,14 +5,7 @@
 #include "song/song_tracks.h"
 #include "transform/classic_press.h"
 #include "transform/press_log.h"
-
-namespace {
-
-std::wstring plural(int64_t count, const wchar_t* one, const wchar_t* many) {
-  return std::to_wstring(count) + L" " + (count == 1 ? one : many);
-}
-
-}  // namespace
+#include "transform/press_summary.h"
 
 bool resolveAmounts(const Song& song, const std::vector<AmountSetting>& settings,
                     std::vector<TrackAmounts>& amounts, std::wstring& error) {
@@ -20,7 +13,7 @@ bool resolveAmounts(const Song& song, const std::vector<AmountSetting>& settings
   amounts.assign(tracks, TrackAmounts());
   for (const AmountSetting& s : settings) {
     if (s.track > tracks) {
-      error = s.text + L": the file has " + plural(tracks, L"track", L"tracks");
+      error = s.text + L": the file has " + counted(tracks, L"track", L"tracks");
       return false;
     }
     const int32_t first = s.track == 0 ? 0 : s.track - 1;
@@ -41,10 +34,7 @@ bool resolveAmounts(const Song& song, const std::vector<AmountSetting>& settings
 void humaniseSong(Song& song, Style style, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   uint32_t presses) {
   if (style == Style::kMusical) {
-    std::vector<MusicalAmounts> musical;
-    for (const TrackAmounts& a : amounts)
-      musical.push_back({a.time, a.timeInMs, a.pitch, a.velocity});
-    musicalPressLogged(song, musical, seed);
+    musicalPressLogged(song, amounts, seed);
     return;
   }
   std::vector<SummaryAmounts> shown;

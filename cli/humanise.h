@@ -14,16 +14,9 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "transform/musical_amounts.h"
 
 struct Song;
-
-// What one track gets; a pitch amount is steps (classic) or cents (musical).
-struct TrackAmounts {
-  int32_t time = 0;
-  bool timeInMs = false;
-  int32_t pitch = 0;
-  int32_t velocity = 0;
-};
 
 // False (with `error`) when a setting names a track the song does not have.
 bool resolveAmounts(const Song& song, const std::vector<AmountSetting>& settings,

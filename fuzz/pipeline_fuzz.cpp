@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             : inMs   ? kMaxMusicalTimeMs
                                      : kMaxMusicalTimeTicks,
                             musical ? kMaxPitchCents : kMaxPitchShift, kMaxVelocityShift};
-  std::vector<MusicalAmounts> amounts;
+  std::vector<TrackAmounts> amounts;
   std::vector<int32_t> velocities;
   for (int t = 0; t < allTrackCount(song); ++t) {
     int32_t amount[3];

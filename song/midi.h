@@ -15,6 +15,10 @@ struct MidiEvent;
 
 constexpr int kChannelCount = 16;
 constexpr int kDrumChannel = 9;  // channel 10 counted from 1
+constexpr int kKeysPerChannel = 128;
+// A pitch bend is 14 bits, 8192 for none.
+constexpr int32_t kBendCentre = 8192;
+constexpr int32_t kBendMax = 16383;
 
 // The high nibble of a channel status: the kind of message.
 constexpr uint8_t kNoteOff = 0x80;

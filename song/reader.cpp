@@ -247,10 +247,14 @@ size_t readTrack(Reader& reader, size_t tag) {
     const size_t eventStart = cursor.pos;
     // A track that lacks its End of Track runs on past its chunk into the
     // next one. A track tag where an event should begin, at or past the
-    // declared end of the chunk, is taken as that next chunk. (Before the
-    // declared end the same four bytes can be events: a delta time of 77,
-    // running-status data 84 114, and the next delta time.)
-    if (eventStart >= declaredEnd && startsWithTag(cursor, "MTrk")) {
+    // declared end of the chunk, is taken as that next chunk, and so is a
+    // chunk of another kind right at that end: read as events, its bytes
+    // would be lost to the track. (Before the declared end the same four
+    // bytes can be events: a delta time of 77, running-status data 84 114,
+    // and the next delta time.)
+    if (eventStart >= declaredEnd &&
+        (startsWithTag(cursor, "MTrk") ||
+         (eventStart == declaredEnd && startsOtherChunk(reader, eventStart)))) {
       makeEndOfTrack(append());
       reportDamage(reader, L"Track %d has no End of Track: added at byte %d", trackNumber,
                    static_cast<int>(eventStart));

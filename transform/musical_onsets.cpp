@@ -49,7 +49,7 @@ struct Draw {
 
   // A draw of `x` (-1 to 1) of track t's time amount at `tick`, in ticks.
   double ticksOf(double x, int32_t t, int64_t tick) const {
-    const MusicalAmounts& a = tracks[t].amounts;
+    const TrackAmounts& a = tracks[t].amounts;
     if (!a.timeInMs) return x * a.time;
     const double at = microsAtTick(tempo, static_cast<double>(tick));
     const double moved = tickAtMicros(tempo, at + x * a.time * 1000.0) - static_cast<double>(tick);
@@ -77,11 +77,11 @@ struct Draw {
       const StartRef& s = starts[i];
       const TrackWork& track = tracks[s.track];
       if (i == 0 || s.channel != starts[i - 1].channel || s.tick != starts[i - 1].tick) {
-        onsets.push_back({s.tick, 0, 0, s.channel, track.amounts.cents,
+        onsets.push_back({s.tick, 0, 0, s.channel, track.amounts.pitch,
                           static_cast<int32_t>(s.track), kMaxMoveTicks});
       }
       Onset& onset = onsets.back();
-      onset.cents = std::min(onset.cents, track.amounts.cents);
+      onset.cents = std::min(onset.cents, track.amounts.pitch);
       if (extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
         onset.timeTrack = static_cast<int32_t>(s.track);
       tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);

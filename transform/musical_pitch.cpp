@@ -13,10 +13,6 @@
 
 namespace {
 
-// A bend is 14 bits, 8192 for none.
-constexpr int32_t kBendCentre = 8192;
-constexpr int32_t kBendMax = 16383;
-
 // What the press knows of one channel while it walks the song.
 struct ChannelState {
   int32_t fileBend = kBendCentre;  // the file's own bend in force

@@ -41,7 +41,7 @@ void readForPress(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys)
 
 }  // namespace
 
-void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32_t seed,
+void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   std::vector<MusicalTrackSummary>* summaries) {
   const int32_t count = allTrackCount(song);
   std::vector<MusicalTrackSummary> pressed(count);
@@ -56,7 +56,7 @@ void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32
     TrackSlot& slot = trackAt(song, t);
     TrackWork& work = tracks[t];
     if (t < static_cast<int32_t>(amounts.size())) work.amounts = amounts[t];
-    MusicalAmounts& a = work.amounts;
+    TrackAmounts& a = work.amounts;
     // Only a damaged or made-up file has such a gap: its track keeps its timing.
     if (a.time != 0 && !leavesRoomToMove(slot)) a.time = 0;
     if (a.velocity != 0) {
@@ -64,7 +64,7 @@ void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32
           musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t));
       pressed[t].velocitiesChanged = applyVelocityShift(slot, a.velocity, random);
     }
-    work.pressed = a.time != 0 || a.cents != 0;
+    work.pressed = a.time != 0 || a.pitch != 0;
     readForPress(work, slot, keys);
   }
   const std::vector<Onset> onsets = drawOnsets(tracks, tempo, seed);

@@ -39,5 +39,5 @@ struct MusicalTrackSummary {
   int32_t velocitiesChanged = 0;
 };
 
-void musicalPress(Song& song, const std::vector<MusicalAmounts>& amounts, uint32_t seed,
+void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   std::vector<MusicalTrackSummary>* summaries = nullptr);

@@ -145,14 +145,16 @@ void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeySt
 void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
                 MusicalTrackSummary& summary) {
   std::vector<TimedEvent>& events = work.events;
+  // A track none of whose notes move keeps its events as written.
+  bool moved = false;
   for (TimedEvent& e : events) {
     if (e.role != EventRole::kStart) continue;
     ++summary.notes;
     const int64_t move = onsets[e.link].move;
     e.newTick = e.tick + move;
     if (move != 0) countMove(summary, tempo, e.tick, move);
+    moved |= move != 0;
   }
-  const bool moved = work.amounts.time != 0;
   // The head keeps its place whatever it is.
   for (size_t i = 1; i < events.size(); ++i) {
     TimedEvent& e = events[i];

@@ -72,12 +72,12 @@ struct KeyState {
   int32_t nextStart = kNone;  // walking back: the start after the one at hand
 };
 
-constexpr int kKeyCount = kChannelCount * 128;
+constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
 
 // One track through the press.
 struct TrackWork {
   std::vector<TimedEvent> events;
-  MusicalAmounts amounts;
+  TrackAmounts amounts;
   bool pressed = false;             // relinked: it has a time or pitch amount
   int64_t floorTick = 0;            // no start of the track moves below it
   int64_t lastTick = 0;             // of the last event read

@@ -13,15 +13,15 @@ void logPressSummaries(const std::vector<SummaryAmounts>& amounts,
   }
 }
 
-void musicalPressLogged(Song& song, const std::vector<MusicalAmounts>& amounts, uint32_t seed) {
+void musicalPressLogged(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed) {
   std::vector<MusicalTrackSummary> pressed;
   musicalPress(song, amounts, seed, &pressed);
   std::vector<SummaryAmounts> shown;
   std::vector<PressSummary> summaries;
   for (size_t t = 0; t < amounts.size() && t < pressed.size(); ++t) {
-    const MusicalAmounts& a = amounts[t];
+    const TrackAmounts& a = amounts[t];
     const MusicalTrackSummary& m = pressed[t];
-    shown.push_back({true, a.time != 0, a.cents != 0, a.velocity != 0});
+    shown.push_back({true, a.time != 0, a.pitch != 0, a.velocity != 0});
     summaries.push_back({m.notesMoved, m.notes, m.largestMoveTicks, m.largestMoveMs, m.bendsAdded,
                          m.velocitiesChanged, m.notesBent, m.notesHeld});
   }

@@ -20,4 +20,4 @@ struct Song;
 void logPressSummaries(const std::vector<SummaryAmounts>& amounts,
                        const std::vector<PressSummary>& summaries);
 
-void musicalPressLogged(Song& song, const std::vector<MusicalAmounts>& amounts, uint32_t seed);
+void musicalPressLogged(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed);

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-namespace {
-
 std::wstring counted(int64_t count, const wchar_t* one, const wchar_t* many) {
   return std::to_wstring(count) + L" " + (count == 1 ? one : many);
 }
+
+namespace {
 
 // Tenths of a millisecond are as fine as anyone hears.
 std::wstring milliseconds(double ms) {

@@ -33,6 +33,9 @@ struct SummaryAmounts {
   bool velocity;
 };
 
+// "1 bend", "3 bends": a count and its noun, singular for one.
+std::wstring counted(int64_t count, const wchar_t* one, const wchar_t* many);
+
 // The line for track `number` (counted from 1), or an empty string when no
 // amount is set.
 std::wstring pressSummaryLine(int32_t number, const SummaryAmounts& amounts,

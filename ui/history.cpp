@@ -69,7 +69,7 @@ void classicPressOnce(Song& song) {
 
 void musicalTake() {
   std::unique_ptr<Song> take = readAgain(app.loadedBytes);
-  std::vector<MusicalAmounts> amounts;
+  std::vector<TrackAmounts> amounts;
   for (int32_t t = 0; t < take->trackCount; ++t) {
     const TrackSettings& s = app.settings[t];
     amounts.push_back({s.amount(PressStyle::kMusical, Slider::kTime), true,

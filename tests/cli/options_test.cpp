@@ -65,12 +65,10 @@ TEST(CommandLine, ParsesEachFormOrNamesTheFirstError) {
        "--pitch-shift 1=100",
        L"in=one.mid, musical time2=200u pitch0=100u pitch1=100"},
       // Help and version answer as soon as they are met.
-      {"--help --bogus", L"help"},
-      {"x.mid --version -o", L"version"},
+      {"--help --bogus", L"help"}, {"x.mid --version -o", L"version"},
       // Usage errors: the first one is reported.
       {"", L"no input file given"},
       {"--bogus a.mid", L"unknown option '--bogus'"},
-      {"-hx a.mid", L"unknown option '-hx'"},
       {"--list=yes a.mid", L"--list takes no value"},
       {"a.mid -o", L"-o needs a value"},
       {"a.mid --output=", L"--output needs a non-empty value"},
@@ -106,18 +104,6 @@ TEST(CommandLine, ParsesEachFormOrNamesTheFirstError) {
     std::wstring want = whole, got = summary(args);
     if (want.ends_with(L"...")) want.resize(want.size() - 3), got.resize(want.size());
     EXPECT_EQ(got, want) << args;
-  }
-}
-
-TEST(CommandLine, UsageShowsEachRangeInItsUnitBesideOrBelowItsOption) {
-  const std::wstring usage = usageText(), below = L"\n" + std::wstring(27, L' ');
-  for (const std::wstring& part :
-       {L"\n      --time-shift TRACK=AMOUNT" + below +
-            L"move each event by up to AMOUNT ticks (0-200);" + below +
-            L"musical: each note, also in ms (0ms-200ms)\n",
-        std::wstring(L"\n  -o, --output FILE        save to FILE; '-' writes"),
-        std::wstring(L"\n      --presses N          press Transform N times (1-100, default 1;")}) {
-    EXPECT_NE(usage.find(part), usage.npos) << toUtf8(part);
   }
 }
 

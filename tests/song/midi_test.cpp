@@ -59,7 +59,8 @@ TEST(MidiFacts, ChannelMessagesNotesEndOfTrackAndNames) {
 }
 
 TEST(LogLine, ALineLongerThanItsBufferIsCutToIt) {
-  wchar_t line[kLogLineUnits];
+  wchar_t line[kLogLineUnits + 1];
+  line[kLogLineUnits] = L'#';  // nothing is written past the buffer
   formatLogLine(line, (L"%d" + std::wstring(100, L'x')).c_str(), 7);
-  EXPECT_EQ(line, L"7" + std::wstring(88, L'x'));  // 89 units and the NUL
+  EXPECT_EQ(std::wstring(line, kLogLineUnits + 1), L"7" + std::wstring(88, L'x') + L'\0' + L'#');
 }

@@ -137,31 +137,32 @@ const std::string kCutTrack =
     "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'A0z ' 00 00 00 00";
 // A chunk tagged as a track whose data byte has no status before it: no events to follow.
 const std::string kNoStatus = "'MTrk' 00 00 00 07  00 3C 40  00 FF 2F 00 ";
+// `saved` and `pressed` left empty: the image as it stands, and what a save gives with T pressed.
 // clang-format off
 const struct { const char* name; std::string image, saved, pressed; const char* note; } kOutsideCases[] = {
-    {"a chunk before the tracks", kH1 + "'XFIH' 00 00 00 02 AB CD " + kT, "", kH1 + "'XFIH' 00 00 00 02 AB CD " + kP, nullptr},
-    {"a chunk between tracks", kH2 + kT + "'CASM' 00 00 00 03 01 02 03 " + kE, "", kH2 + kP + "'CASM' 00 00 00 03 01 02 03 " + kE, nullptr},
-    {"a chunk after them, holding a track chunk", kH1 + kT + "'Z9a ' 00 00 00 0C " + kE, "", kH1 + kP + "'Z9a ' 00 00 00 0C " + kE, nullptr},
-    {"letters running into a track's tag are no chunk of their own", kH1 + "'c' " + kT, "", kH1 + "'c' " + kP, nullptr},
-    {"a sequencer's records after the last chunk", kH1 + kT + "'$$' 05 01 00 'SEQ'", "", kH1 + kP + "'$$' 05 01 00 'SEQ'", nullptr},
+    {"a chunk before the tracks", kH1 + "'XFIH' 00 00 00 02 AB CD " + kT, "", "", nullptr},
+    {"a track without End of Track, then a chunk of another kind", kH1 + "'MTrk' 00 00 00 04 00 90 3C 40 'XFKM' 00 00 00 02 AB CD",
+     kH1 + "'MTrk' 00 00 00 08 00 90 3C 40 00 FF 2F 00 'XFKM' 00 00 00 02 AB CD", "", "Track 1 has no End of Track: added at byte 26"},
+    {"a chunk between tracks", kH2 + kT + "'CASM' 00 00 00 03 01 02 03 " + kE, "", "", nullptr},
+    {"a chunk after them, holding a track chunk", kH1 + kT + "'Z9a ' 00 00 00 0C " + kE, "", "", nullptr},
+    {"letters running into a track's tag are no chunk of their own", kH1 + "'c' " + kT, "", "", nullptr},
+    {"a sequencer's records after the last chunk", kH1 + kT + "'$$' 05 01 00 'SEQ'", "", "", nullptr},
     {"bytes after End of Track inside the chunk", kH2 + "'MTrk' 00 00 00 0D  00 90 3C 40  00 3E 40  00 FF 2F 00  DE AD " + kE, "",
      kH2 + "'MTrk' 00 00 00 12  00 90 3C 40  00 E0 00 40  00 90 3E 40  00 FF 2F 00  DE AD " + kE, nullptr},
-    {"a header cut after half its length by a track", "'MThd' 00 00 " + kT, "", "'MThd' 00 00 " + kP, nullptr},
-    {"a header cut before its division by a track", "'MThd' 00 00 00 06  00 01 00 01 " + kT, "", "'MThd' 00 00 00 06  00 01 00 01 " + kP, nullptr},
+    {"a header cut after half its length by a track", "'MThd' 00 00 " + kT, "", "", nullptr},
+    {"a header cut before its division by a track: its count made true", "'MThd' 00 00 00 06  00 01 00 03 " + kT,
+     "'MThd' 00 00 00 06  00 01 00 01 " + kT, "", nullptr},
     {"a header of 8 bytes, junk before it, a track count of 0", k8ByteHeader + "00 00 60 AB CD " + kT,
-     k8ByteHeader + "01 00 60 AB CD " + kT, k8ByteHeader + "01 00 60 AB CD " + kP, nullptr},
+     k8ByteHeader + "01 00 60 AB CD " + kT, "", nullptr},
     {"events running into a chunk of another kind: the rest kept in the track's chunk",
-     kH1 + "'MTrk' 00 00 00 07  00 90 3C 40  00 F0 7F  'A0z ' 00 00 00 00", kH1 + kCutTrack, kH1 + kCutTrack,
+     kH1 + "'MTrk' 00 00 00 07  00 90 3C 40  00 F0 7F  'A0z ' 00 00 00 00", kH1 + kCutTrack, "",
      "Track 1 damaged at byte 26: ended there"},
     {"a track count that spells a tag with what follows it", "'MThd' 00 00 00 06 00 01 00 00 'Trk' " + k77Tracks,
-     "'MThd' 00 00 00 06 00 01 00 4D 'Trk' " + k77Tracks, "'MThd' 00 00 00 06 00 01 00 4D 'Trk' " + k77Tracks,
-     "File has 77 tracks: only the first 16 shown, the rest kept unchanged"},
+     "'MThd' 00 00 00 06 00 01 00 4D 'Trk' " + k77Tracks, "", "File has 77 tracks: only the first 16 shown, the rest kept unchanged"},
     {"past the declared track: a track, then a sequencer's data, all after it kept as it stands", kH1 + kT + kE + kNoStatus + kE,
-     kH2 + kT + kE + kNoStatus + kE, kH2 + kP + kE + kNoStatus + kE, nullptr},
-    {"past the declared track: an End of Track past the length", kH1 + kT + "'MTrk' 00 00 00 03  00 90 3C 40  00 FF 2F 00", "",
-     kH1 + kP + "'MTrk' 00 00 00 03  00 90 3C 40  00 FF 2F 00", nullptr},
-    {"past the declared track: a chunk the file ends before its End of Track", kH1 + kT + "'MTrk' 00 00 00 09  00 90 3C 40  00 FF 2F", "",
-     kH1 + kP + "'MTrk' 00 00 00 09  00 90 3C 40  00 FF 2F", nullptr},
+     kH2 + kT + kE + kNoStatus + kE, "", nullptr},
+    {"past the declared track: an End of Track past the length", kH1 + kT + "'MTrk' 00 00 00 03  00 90 3C 40  00 FF 2F 00", "", "", nullptr},
+    {"past the declared track: a chunk the file ends before its End of Track", kH1 + kT + "'MTrk' 00 00 00 09  00 90 3C 40  00 FF 2F", "", "", nullptr},
     // RIFF sizes are little-endian; 3 bytes of a chunk or 33 of MIDI data take a pad byte, 38 none.
     {"a RIFF MIDI file with chunks around its data", "'RIFF' 52 00 00 00 " + kDisp + "21 00 00 00 " + kH1 + kT + "00 " + kInfo,
      "", "'RIFF' 56 00 00 00 " + kDisp + "26 00 00 00 " + kH1 + kP + kInfo,
@@ -176,15 +177,19 @@ TEST(MidiFile, KeepsWhatLiesOutsideTheTracksInItsPlace) {
     SCOPED_TRACE(c.name);
     Song& song = loadSong(hexBytes(c.image));
     EXPECT_EQ(logLines().size() == 3 ? logLines().back() : "", c.note ? c.note : "");
-    EXPECT_EQ(saveSong(), hexBytes(c.saved.empty() ? c.image : c.saved));
+    const std::string saved = c.saved.empty() ? c.image : c.saved;
+    EXPECT_EQ(saveSong(), hexBytes(saved));
     song.tracks[0].pitchShift = 1;
     const uint16_t raw[] = {1};
     ClassicRandom random{{0, raw, 1}, {}};
     classicPress(song, random);
-    const std::vector<uint8_t> saved = saveSong();
-    EXPECT_EQ(saved, hexBytes(c.pressed));
-    loadSong(saved);
-    EXPECT_EQ(saveSong(), saved) << "read back otherwise";
+    std::string pressed = c.pressed.empty() ? saved : c.pressed;
+    if (const size_t at = pressed.find(kT); c.pressed.empty() && at != pressed.npos)
+      pressed.replace(at, kT.size(), kP);
+    const std::vector<uint8_t> written = saveSong();
+    EXPECT_EQ(written, hexBytes(pressed));
+    loadSong(written);
+    EXPECT_EQ(saveSong(), written) << "read back otherwise";
   }
 }
 
@@ -260,15 +265,6 @@ TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
   const std::vector<uint8_t> saved = saveSong();
   EXPECT_EQ(saved.size(), 14u + 8 + (1 + 1 + 5000) + 4);
   EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 18, saved.begin() + 22), hexBytes("00 00 13 8E"));
-}
-
-TEST(LogLine, IsCutInsideItsBuffer) {
-  wchar_t buffer[kLogLineUnits + 2];
-  std::fill(std::begin(buffer), std::end(buffer), L'#');
-  formatLogLine(buffer + 1, (std::wstring(120, L'x') + L" %d").c_str(), 7);
-  EXPECT_EQ(std::wstring(buffer, 1) + buffer[kLogLineUnits + 1], L"##");
-  EXPECT_EQ(std::wstring(buffer + 1).find_first_not_of(L'x'),
-            std::wstring::npos);  // cut, or nothing
 }
 
 // Loading reads nothing outside the bytes (exact-size copies, for the sanitizer

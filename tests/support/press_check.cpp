@@ -168,19 +168,23 @@ struct Pressed {
 // messages in front of a start of their channel on its tick go with it,
 // other events that are not notes keep their tick and their order.
 std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
-                                const MusicalAmounts& a, int track, Pressed& p) {
+                                const TrackAmounts& a, int track, Pressed& p) {
   Match& m = p.match.emplace_back();
-  const bool off = a.time == 0 && a.cents == 0 && a.velocity == 0;
+  const bool off = a.time == 0 && a.pitch == 0 && a.velocity == 0;
   if (std::string problem = matchProblem(in, out, a.velocity, off, m); !problem.empty())
     return problem;
   const std::vector<int64_t>& tick = m.tick;
   for (const size_t k : m.added) {
-    if (!isBend(out[k]) || a.cents == 0 || channel(out[k]) == 9)
+    if (!isBend(out[k]) || a.pitch == 0 || channel(out[k]) == 9)
       return say("event ", k, " added that is not a bend on a bent channel");
   }
   const bool endsTrack = in.size() > 1 && in.back().bytes.size() >= 2 && in.back().bytes[1] == 0x2F;
   if (endsTrack && (out.back().ptr != in.back().ptr || tick.back() < in.back().tick))
     return "End of Track not last, or earlier";
+  // A track whose notes stay (too sparse to move, or held by others on their channels) keeps its
+  // order as written.
+  bool moved = false;
+  for (size_t i = 0; i < in.size(); ++i) moved = moved || (isStart(in[i]) && tick[i] != in[i].tick);
   std::vector<size_t> inOrder(in.size());
   for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
   const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
@@ -201,11 +205,11 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
     if (end == std::string::npos) continue;
     const int64_t length = in[end].tick - in[i].tick, now = tick[end] - tick[i];
     const auto next = startAt.find({key(in[i]), tick[end]});
-    const bool onNext = a.time != 0 && now > 0 && next != startAt.end();
+    const bool onNext = moved && now > 0 && next != startAt.end();
     if (onNext && next->second < m.pos[end])
       return say("note at ", in[i].tick, " ends behind the next of its key");
     const auto join = channelAt.find({channel(in[i]), in[end].tick});
-    const bool joins = a.time != 0 && length > 0 && join != channelAt.end();
+    const bool joins = moved && length > 0 && join != channelAt.end();
     const bool joined =
         joins && tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
     if ((now != length || joins) && !(onNext && (now < length || joins)) && !joined)
@@ -239,11 +243,11 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
 // No start, nor an end that keeps its length, crosses a bend, program
 // change or pedal change of its channel that stood on another tick.
 std::string onsetProblem(const SongHeard& in, const Pressed& p,
-                         const std::vector<MusicalAmounts>& amounts, const TempoMap& tempo,
+                         const std::vector<TrackAmounts>& amounts, const TempoMap& tempo,
                          bool enoughMovement) {
   std::map<std::pair<int, int64_t>, std::pair<int64_t, int64_t>> onsets;  // move, amount
   for (const Note& n : p.notes) {
-    const MusicalAmounts a = n.track < int(amounts.size()) ? amounts[n.track] : MusicalAmounts();
+    const TrackAmounts a = n.track < int(amounts.size()) ? amounts[n.track] : TrackAmounts();
     const int64_t amount = a.timeInMs ? INT64_MAX : a.time;
     const auto [it, fresh] = onsets.try_emplace({n.channel, n.from}, n.to - n.from, amount);
     if (!fresh && it->second.first != n.to - n.from) return say("onset at ", n.from, " split");
@@ -275,7 +279,7 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
   // Enough movement, where asked and every track has one amount in ms: half the notes of a track
   // of 50 or more whose tick is finer than a quarter of the amount.
   bool same = enoughMovement && amounts.size() >= in.size();
-  for (const MusicalAmounts& a : amounts)
+  for (const TrackAmounts& a : amounts)
     same &= a.time == amounts[0].time && a.timeInMs == amounts[0].timeInMs;
   std::map<int, std::vector<int64_t>> moves;  // by track
   for (const Note& n : p.notes) moves[n.track].push_back(n.from * 2 + (n.to != n.from));
@@ -283,7 +287,7 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
     std::sort(m.begin(), m.end());
     const double at = double(m[m.size() / 2] / 2),
                  tick = microsAtTick(tempo, at + 1) - microsAtTick(tempo, at);
-    const MusicalAmounts a = t < int(amounts.size()) ? amounts[t] : MusicalAmounts();
+    const TrackAmounts a = t < int(amounts.size()) ? amounts[t] : TrackAmounts();
     const int64_t moved = std::count_if(m.begin(), m.end(), [](int64_t x) { return x & 1; });
     if (same && a.timeInMs && m.size() >= 50 && tick * 4 < a.time * 1000.0 &&
         moved * 2 < int64_t(m.size()))
@@ -322,7 +326,7 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
 // amount of the file's bend, else back to it; back to it whenever the
 // channel falls silent, and at the end.
 std::string bendProblem(const SongHeard& out, const Pressed& p,
-                        const std::vector<MusicalAmounts>& amounts,
+                        const std::vector<TrackAmounts>& amounts,
                         const std::vector<int>& ranges) {
   std::map<std::pair<size_t, size_t>, int64_t> endOf;  // track, position of a start: its end tick
   for (const Note& n : p.notes) endOf[{n.track, p.match[n.track].pos[n.start]}] = n.toEnd;
@@ -362,7 +366,7 @@ std::string bendProblem(const SongHeard& out, const Pressed& p,
         const Heard* next = k + 1 < out[t].size() ? &out[t][k + 1] : nullptr;
         const bool onNote = next != nullptr && channel(*next) == c && next->tick == tick;
         if (onNote && isEnd(*next)) return say("bend in front of a note's end at tick ", tick);
-        const int cents = t < amounts.size() ? amounts[t].cents : 0;
+        const int cents = t < amounts.size() ? amounts[t].pitch : 0;
         if (onNote && isStart(*next)) {
           if (std::fabs(bendValue(e) - file[c]) * ranges[c] / 8192.0 > cents + 1e-9)
             return say("a bend too far at tick ", tick);
@@ -401,7 +405,7 @@ std::string classicPressProblem(const SongHeard& before, const Song& after,
 }
 
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
-                                const std::vector<MusicalAmounts>& amounts, uint32_t seed,
+                                const std::vector<TrackAmounts>& amounts, uint32_t seed,
                                 bool enoughMovement) {
   const SongHeard before = hearSong(loadSong(image));
   const TempoMap tempo = buildTempoMap(*testSong);
@@ -410,7 +414,7 @@ std::string musicalPressProblem(const std::vector<uint8_t>& image,
   Pressed p;
   for (size_t t = 0; t < before.size(); ++t) {
     const std::string problem = musicalTrackProblem(
-        before[t], after[t], t < amounts.size() ? amounts[t] : MusicalAmounts(), int(t), p);
+        before[t], after[t], t < amounts.size() ? amounts[t] : TrackAmounts(), int(t), p);
     if (!problem.empty()) return say("track ", t + 1, ": ", problem);
   }
   if (std::string problem = onsetProblem(before, p, amounts, tempo, enoughMovement);

@@ -41,7 +41,7 @@ std::string classicPressProblem(const SongHeard& before, const Song& after,
 // or more move where a tick is finer than a quarter of the amount (a made-up
 // song may pack its notes too tightly). Leaves the song pressed.
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
-                                const std::vector<MusicalAmounts>& amounts, uint32_t seed,
+                                const std::vector<TrackAmounts>& amounts, uint32_t seed,
                                 bool enoughMovement = false);
 
 // `written`, saved after presses of the song saved as `unpressed`, reads back

@@ -59,9 +59,9 @@ const std::string kTempoTrack =
 
 // Track `track` after a musical press of `amounts` with `seed`.
 std::vector<Heard> pressed(const std::vector<std::string>& tracks, int track,
-                           const MusicalAmounts& amounts, uint32_t seed) {
+                           const TrackAmounts& amounts, uint32_t seed) {
   Song& song = loadSong(midiFile(tracks));
-  std::vector<MusicalAmounts> all(allTrackCount(song));
+  std::vector<TrackAmounts> all(allTrackCount(song));
   all[track] = amounts;
   musicalPress(song, all, seed);
   return hearSong(song)[track];
@@ -70,7 +70,7 @@ std::vector<Heard> pressed(const std::vector<std::string>& tracks, int track,
 }  // namespace
 
 TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime) {
-  const std::vector<MusicalAmounts> kinds = {
+  const std::vector<TrackAmounts> kinds = {
       {200, false, 100, 64}, {20, false, 10, 5}, {15, true, 50, 0}, {200, true, 0, 30},
       {0, false, 100, 0},    {1, false, 0, 0},   {0, false, 0, 64}};
   // Notes, the largest delta time less room for two of the largest moves, notes: they move. A
@@ -84,7 +84,7 @@ TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime
   const std::vector<uint8_t> roomy = gap("FF F7 FF 7F "), tight = gap("FF F8 80 00 ");
   bool moved = false;
   for (uint32_t seed = 1; seed <= 16; ++seed) {
-    const MusicalAmounts &a = kinds[seed % kinds.size()], &b = kinds[(seed + 3) % kinds.size()];
+    const TrackAmounts &a = kinds[seed % kinds.size()], &b = kinds[(seed + 3) % kinds.size()];
     const std::vector<uint8_t> dense =
         midiFile({kTempoTrack, denseTrack(seed), denseTrack(seed * 7 + 1), denseTrack(seed + 99)});
     EXPECT_EQ(musicalPressProblem(dense, {a, a, b, {}}, seed), "") << "dense tracks, seed " << seed;
@@ -98,7 +98,7 @@ TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime
   for (const auto& [name, bytes] : sampleMidiFiles()) {
     ++file;
     for (uint32_t seed : {1u, 77u, 5u}) {  // the last with one amount for every track
-      std::vector<MusicalAmounts> amounts;
+      std::vector<TrackAmounts> amounts;
       for (size_t t = 0; t < 200; ++t)
         amounts.push_back(kinds[(t * (seed != 5) + file + seed) % kinds.size()]);
       EXPECT_EQ(musicalPressProblem(bytes, amounts, seed, true), "") << name;
@@ -150,10 +150,10 @@ TEST(MusicalPress, ASeedGivesTheBytesItGave) {
       "00 90 3C 40  0A 80 3C 00  01 B0 07 64  00 E0 00 30  00 80 40 00  00 90 3C 40  00 90 40 50  "
       "03 90 3E 50  06 90 40 50  04 80 3E 00  02 90 48 40  00 80 48 00  04 80 40 00  00 80 3C 00  "
       "01 40 00  00 FF 01 00  00 FF 2F 00";
-  const struct { MusicalAmounts amounts; uint32_t seed; std::string want; } cases[] = {
+  const struct { TrackAmounts amounts; uint32_t seed; std::string want; } cases[] = {
       {{20, false, 50, 0}, 1,
-       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 E0 3A 39 00 90 3C 40 00 80 40 00 00 90 "
-       "40 50 03 90 3E 50 06 80 40 00 00 90 40 50 04 80 3E 00 02 90 48 40 00 80 48 00 04 80 3C 00 "
+       "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 80 40 00 00 E0 3A 39 00 90 3C 40 00 90 "
+       "40 50 03 90 3E 50 06 90 40 50 04 80 3E 00 02 90 48 40 00 80 48 00 04 80 40 00 00 80 3C 00 "
        "01 80 40 00 00 FF 01 00 00 E0 00 30 00 FF 2F 00 "},
       {{0, false, 0, 8}, 4,
        "00 90 3C 40 0A 80 3C 00 01 B0 07 64 00 E0 00 30 00 80 40 00 00 90 3C 43 00 90 40 50 03 90 "

@@ -8,25 +8,12 @@
 
 #include "ui/amount_label.h"
 #include "ui/pane_layout.h"
-#include "ui/track_settings.h"
 #include "ui/undo_history.h"
 
 TEST(AmountLabel, OffForZeroTheNumberOtherwiseNothingWhenTooLong) {
   const std::pair<int32_t, std::wstring> cases[] = {
       {0, L"Off"}, {-7, L"-7"}, {999999999, L"999999999"}, {1000000000, L""}, {INT_MIN, L""}};
   for (const auto& [value, want] : cases) EXPECT_EQ(amountLabelText(value).text, want) << value;
-}
-
-// The top of each slider in its style's units: classic ticks 0-200 and steps 0-64, musical 0-200 ms
-// and 0-100 cents, velocity 0-64 in both.
-TEST(TrackSettings, EachStyleHasItsRangesAndUnits) {
-  using enum PressStyle;
-  using enum Slider;
-  const std::tuple<PressStyle, Slider, std::wstring> cases[] = {
-      {kClassic, kTime, L"200"},    {kClassic, kPitch, L"64"},    {kClassic, kVelocity, L"64"},
-      {kMusical, kTime, L"200 ms"}, {kMusical, kPitch, L"100 c"}, {kMusical, kVelocity, L"64"}};
-  for (const auto& [style, slider, top] : cases)
-    EXPECT_EQ(sliderLabelText(style, slider, sliderMaximum(style, slider)).text, top) << top;
 }
 
 // Within 10 bytes: images of 4 and 3 bytes, then one of 5 drops the oldest and one of 2 still fits;
