@@ -17,20 +17,23 @@ namespace {
 struct ChannelState {
   int32_t fileBend = kBendCentre;  // the file's own bend in force
   int32_t sounding = 0;            // notes heard that have not ended
-  bool held = false;               // notes sound from before the tick at hand
+  bool held = false;               // notes sounded from before its last onset
   bool bent = false;               // a bend of ours is in force
   int64_t onsetTick = -1;          // the last tick a note of it started on
   bool onsetBent = false;          // that onset took a bend of ours
   uint32_t bender = 0;             // the track of our bend in force
   int64_t bendTick = -1;
-  MidiEvent* onsetBend = nullptr;
+  size_t onsetBend = 0;  // its place among its track's inserts
 };
 
-// A bend to link in front of a track's event `before` (its events' count: last).
+// A bend to link in front of a track's event `before` (its events' count:
+// last). Its event is made as the track is linked, so that a track's events
+// lie together in the pool, in the order the writer reads them.
 struct Insert {
   size_t before;
   int64_t tick;
-  MidiEvent* event;
+  uint8_t status;
+  int32_t value;
 };
 
 struct PitchStep {
@@ -64,21 +67,26 @@ struct PitchStep {
       }
       // The ends on the tick first: a note that ends there leaves the
       // channel free for a note that starts there.
+      uint32_t ended = 0;  // a bit per channel
       for (const uint32_t t : active) {
         for (size_t i = cursor[t]; i < groupEnd[t]; ++i) {
           const TimedEvent& e = tracks[t].events[i];
           if (e.role == EventRole::kEnd && e.paired && !e.instant) {
-            assert(channels[channelOf(e.status)].sounding > 0);  // its note was heard before it
-            --channels[channelOf(e.status)].sounding;
+            const int c = channelOf(e.status);
+            assert(channels[c].sounding > 0);  // its note was heard before it
+            --channels[c].sounding;
+            ended |= 1u << c;
           }
         }
       }
-      for (ChannelState& channel : channels) channel.held = channel.sounding > 0;
       for (const uint32_t t : active) {
         for (size_t i = cursor[t]; i < groupEnd[t]; ++i) pass(t, i, tick);
       }
-      for (ChannelState& channel : channels) {
-        if (channel.bent && channel.sounding == 0) restore(channel, groupEnd[channel.bender], tick);
+      // Only a channel whose notes ended falls silent.
+      for (int c = 0; ended != 0; ++c, ended >>= 1) {
+        ChannelState& channel = channels[c];
+        if ((ended & 1) != 0 && channel.bent && channel.sounding == 0)
+          restore(channel, groupEnd[channel.bender], tick);
       }
       for (const uint32_t t : active) {
         cursor[t] = groupEnd[t];
@@ -95,7 +103,7 @@ struct PitchStep {
     for (ChannelState& channel : channels) {
       if (!channel.bent) continue;
       if (channel.bendTick == last) {
-        setBend(*channel.onsetBend, channel.fileBend);
+        inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
         channel.bent = false;
       } else {
         restore(channel, tracks[channel.bender].events.size(), last);
@@ -122,6 +130,8 @@ struct PitchStep {
     if (e.role != EventRole::kStart || e.instant) return;
     const Onset& onset = onsets[e.link];
     if (channel.onsetTick != tick) {
+      // No note of the channel on this tick is counted yet.
+      channel.held = channel.sounding > 0;
       channel.onsetTick = tick;
       channel.onsetBent = false;
       if (c != kDrumChannel && !channel.held) {
@@ -149,8 +159,8 @@ struct PitchStep {
         onsetStream(seed, MusicalStream::kPitch, onset.tick, static_cast<uint32_t>(c));
     const double drawn = onset.cents * bellDraw(random);
     const int32_t units = static_cast<int32_t>(std::trunc(drawn * kBendCentre / range));
-    channel.onsetBend =
-        addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
+    channel.onsetBend = inserts[t].size();
+    addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
     channel.bent = channel.onsetBent = true;
     channel.bender = t;
     channel.bendTick = e.newTick;
@@ -166,20 +176,19 @@ struct PitchStep {
     return inserts[t].empty() ? last : std::max(last, inserts[t].back().tick);
   }
 
-  MidiEvent* addBend(uint32_t t, size_t before, int c, int32_t value, int64_t tick) {
-    MidiEvent* e = newEvent(song);
-    e->status = static_cast<uint8_t>(kPitchBend | c);
-    e->dataLength = 2;
-    setBend(*e, value);
-    inserts[t].push_back({before, tick, e});
+  void addBend(uint32_t t, size_t before, int c, int32_t value, int64_t tick) {
+    inserts[t].push_back({before, tick, static_cast<uint8_t>(kPitchBend | c), value});
     ++summaries[t].bendsAdded;
-    return e;
   }
 
   // Sent low 7 bits first.
-  static void setBend(MidiEvent& e, int32_t value) {
-    e.data1 = static_cast<uint8_t>(value & 0x7F);
-    e.data2 = static_cast<uint8_t>(value >> 7);
+  MidiEvent* newBend(const Insert& insert) {
+    MidiEvent* e = newEvent(song);
+    e->status = insert.status;
+    e->dataLength = 2;
+    e->data1 = static_cast<uint8_t>(insert.value & 0x7F);
+    e->data2 = static_cast<uint8_t>(insert.value >> 7);
+    return e;
   }
 
   // The End of Track stays last: on its tick, or on the last event's when a
@@ -191,7 +200,7 @@ struct PitchStep {
     auto insert = inserts[t].begin();
     for (size_t i = 1; i <= events.size(); ++i) {
       for (; insert != inserts[t].end() && insert->before == i; ++insert)
-        chain.append(insert->event, insert->tick);
+        chain.append(newBend(*insert), insert->tick);
       if (i < events.size()) chain.append(events[i].event, events[i].newTick);
     }
     assert(insert == inserts[t].end());

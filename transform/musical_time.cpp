@@ -143,7 +143,7 @@ void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeySt
 }
 
 void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
-                MusicalTrackSummary& summary) {
+                std::vector<KeyState>& keys, MusicalTrackSummary& summary) {
   std::vector<TimedEvent>& events = work.events;
   // A track none of whose notes move keeps its events as written.
   bool moved = false;
@@ -172,6 +172,18 @@ void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMa
     if (next != kNone &&
         (e.newTick > events[next].newTick || (e.newTick == events[next].newTick && e.atPlace)))
       endAt(e, events[next]);
+    // A doubled Note Off stays behind the end of its key before it: ahead of
+    // it, it would close that end's note instead.
+    int32_t& before = keys[keyOf(e)].lastEnd;
+    if (!e.paired && before != kNone && e.newTick <= events[before].newTick) {
+      e.newTick = events[before].newTick;
+      e.place = events[before].place;
+      e.atPlace = events[before].atPlace;
+    }
+    before = static_cast<int32_t>(i);
+  }
+  for (const TimedEvent& e : events) {
+    if (e.role == EventRole::kEnd) keys[keyOf(e)].lastEnd = kNone;
   }
   // The head sorts first: nothing moves before its tick, and an end is cut
   // or joined only in front of a start on a later tick than its note's.

@@ -70,6 +70,7 @@ struct KeyState {
   int32_t lastOpen = kNone;   // the latest sounding note
   int32_t lastStart = kNone;  // the latest note, sounding or not
   int32_t nextStart = kNone;  // walking back: the start after the one at hand
+  int32_t lastEnd = kNone;    // placing: the key's last end so far
 };
 
 constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
@@ -86,7 +87,7 @@ struct TrackWork {
 
 void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys);
 void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
-                MusicalTrackSummary& summary);
+                std::vector<KeyState>& keys, MusicalTrackSummary& summary);
 
 // A move this large only comes from a tempo of a few microseconds per
 // quarter note; beyond it a delta time could outgrow what a file holds.
