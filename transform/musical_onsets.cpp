@@ -82,7 +82,8 @@ struct Draw {
       }
       Onset& onset = onsets.back();
       onset.cents = std::min(onset.cents, track.amounts.pitch);
-      if (extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
+      if (static_cast<int32_t>(s.track) != onset.timeTrack &&
+          extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
         onset.timeTrack = static_cast<int32_t>(s.track);
       tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);
       // No start of a track moves below its floor.

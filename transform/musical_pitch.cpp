@@ -45,6 +45,7 @@ struct PitchStep {
   std::vector<MusicalTrackSummary>& summaries;
   std::vector<std::vector<Insert>> inserts = std::vector<std::vector<Insert>>(tracks.size());
   std::vector<size_t> cursor = std::vector<size_t>(tracks.size()), groupEnd = cursor;
+  std::vector<uint32_t> active = {};  // the tracks with events on the tick at hand
   ChannelState channels[kChannelCount] = {};
 
   void run() {
@@ -53,7 +54,6 @@ struct PitchStep {
     for (uint32_t t = 0; t < tracks.size(); ++t) {
       if (!tracks[t].events.empty()) queue.push({tracks[t].events.front().newTick, t});
     }
-    std::vector<uint32_t> active;
     while (!queue.empty()) {
       const int64_t tick = queue.top().first;
       active.clear();
@@ -100,6 +100,11 @@ struct PitchStep {
     // the second.
     int64_t last = 0;
     for (uint32_t t = 0; t < tracks.size(); ++t) last = std::max(last, lastTick(t));
+    active.clear();
+    for (uint32_t t = 0; t < tracks.size(); ++t) {
+      groupEnd[t] = tracks[t].events.size();
+      if (lastTick(t) == last) active.push_back(t);
+    }
     for (ChannelState& channel : channels) {
       if (!channel.bent) continue;
       if (channel.bendTick == last) {
@@ -166,9 +171,18 @@ struct PitchStep {
     channel.bendTick = e.newTick;
   }
 
+  // A return goes in the track of the bend it takes back, unless no delta
+  // time reaches that far from that track's events before it (tracks that
+  // end far apart); then in another bent track with an event on its tick.
   void restore(ChannelState& channel, size_t before, int64_t tick) {
     channel.bent = false;
-    addBend(channel.bender, before, static_cast<int>(&channel - channels), channel.fileBend, tick);
+    uint32_t t = channel.bender;
+    int64_t from = before > 0 ? tracks[t].events[before - 1].newTick : 0;
+    if (!inserts[t].empty()) from = std::max(from, inserts[t].back().tick);
+    for (size_t a = 0; a < active.size() && tick - from > kMaxDeltaTime; ++a) {
+      if (tracks[active[a]].amounts.pitch != 0) t = active[a], before = groupEnd[t], from = tick;
+    }
+    addBend(t, before, static_cast<int>(&channel - channels), channel.fileBend, tick);
   }
 
   int64_t lastTick(uint32_t t) const {
