@@ -50,7 +50,7 @@ struct Draw {
   // A draw of `x` (-1 to 1) of track t's time amount at `tick`, in ticks.
   double ticksOf(double x, int32_t t, int64_t tick) const {
     const TrackAmounts& a = tracks[t].amounts;
-    if (!a.timeInMs) return x * a.time;
+    if (!a.timeInMs || a.time == 0) return x * a.time;
     const double at = microsAtTick(tempo, static_cast<double>(tick));
     const double moved = tickAtMicros(tempo, at + x * a.time * 1000.0) - static_cast<double>(tick);
     return std::clamp(moved, -1e15, 1e15);
@@ -61,6 +61,9 @@ struct Draw {
 
   void findOnsets() {
     std::vector<StartRef> starts;
+    size_t events = 0;  // room enough, reserved untouched
+    for (const TrackWork& track : tracks) events += track.events.size();
+    starts.reserve(events);
     for (uint32_t t = 0; t < tracks.size(); ++t) {
       const std::vector<TimedEvent>& events = tracks[t].events;
       for (uint32_t i = 0; i < events.size(); ++i) {
@@ -119,6 +122,12 @@ struct Draw {
   }
 
   void findMarks() {
+    size_t count[kChannelCount] = {};
+    for (const TrackWork& track : tracks) {
+      for (const TimedEvent& e : track.events) ++count[channelOf(e.status)];
+    }
+    for (const Onset& o : onsets) ++count[o.channel];
+    for (int c = 0; c < kChannelCount; ++c) points[c].reserve(count[c]);
     for (const Onset& o : onsets) points[o.channel].push_back({o.tick, o.gesture});
     for (TrackWork& track : tracks) {
       for (const TimedEvent& e : track.events) {
