@@ -8,12 +8,13 @@
 // that start) or a fixed event. It changes, links and allocates no event.
 // placeTrack then gives every event its new tick from the moves of the
 // onsets (musical_onsets.h), counts the notes and moves in `summary`, and
-// puts the events of a track that may move in their new order: an end
-// moves with its note (its length kept), but ends where a later start of
+// puts the events of a track any of whose notes move in their new order: an
+// end moves with its note (its length kept), but ends where a later start of
 // its track and channel now stands when it was written on that start's tick
-// (a legato join), and no later than the next start of its key. TrackChain
-// then links events behind the head in that order, each delta time from its
-// new tick.
+// (a legato join), and no later than the next start of its key; a doubled
+// Note Off stays behind the end of its key before it. `keys` is all kNone
+// between calls. TrackChain then links events behind the head in that
+// order, each delta time from its new tick.
 #pragma once
 
 #include <algorithm>
