@@ -197,7 +197,29 @@ struct Draw {
     }
   }
 
+  // The tick whose shared part each gesture takes: its own, or that of a
+  // gesture of any channel that began up to kGestureMicros before it and
+  // took its own, so that a strum and the bass note inside it move alike.
+  // Only such a gesture lends its part: no chain of them carries a part on.
+  std::vector<int64_t> sharedTicks() const {
+    std::vector<std::pair<int64_t, int32_t>> starts;  // first tick, gesture
+    starts.reserve(gestures.size());
+    for (size_t g = 0; g < gestures.size(); ++g)
+      starts.push_back({onsets[gestures[g].first].tick, static_cast<int32_t>(g)});
+    std::sort(starts.begin(), starts.end());
+    std::vector<int64_t> shared(gestures.size());
+    int64_t lender = -1;
+    double lenderMicros = 0;
+    for (const auto& [tick, g] : starts) {
+      const double micros = microsAtTick(tempo, static_cast<double>(tick));
+      if (lender < 0 || micros - lenderMicros > kGestureMicros) lender = tick, lenderMicros = micros;
+      shared[g] = lender;
+    }
+    return shared;
+  }
+
   void drawMoves() {
+    const std::vector<int64_t> sharedTick = sharedTicks();
     for (const Gesture& g : gestures) {
       const Onset& first = onsets[g.first];
       double reach = extent(first.timeTrack, first.tick);
@@ -206,7 +228,8 @@ struct Draw {
         const double other = extent(onsets[o].timeTrack, first.tick);
         if (other < reach) reach = other, track = onsets[o].timeTrack;
       }
-      MusicalRandom shared = onsetStream(seed, MusicalStream::kShared, first.tick, kChannelCount);
+      MusicalRandom shared = onsetStream(seed, MusicalStream::kShared,
+                                         sharedTick[&g - gestures.data()], kChannelCount);
       MusicalRandom own = onsetStream(seed, MusicalStream::kTime, first.tick, first.channel);
       const double x =
           (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) + uniformDraw(own)) / 4;
