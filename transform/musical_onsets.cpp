@@ -212,7 +212,8 @@ struct Draw {
     double lenderMicros = 0;
     for (const auto& [tick, g] : starts) {
       const double micros = microsAtTick(tempo, static_cast<double>(tick));
-      if (lender < 0 || micros - lenderMicros > kGestureMicros) lender = tick, lenderMicros = micros;
+      if (lender < 0 || micros - lenderMicros > kGestureMicros)
+        lender = tick, lenderMicros = micros;
       shared[g] = lender;
     }
     return shared;

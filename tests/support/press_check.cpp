@@ -326,8 +326,7 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
 // amount of the file's bend, else back to it; back to it whenever the
 // channel falls silent, and at the end.
 std::string bendProblem(const SongHeard& out, const Pressed& p,
-                        const std::vector<TrackAmounts>& amounts,
-                        const std::vector<int>& ranges) {
+                        const std::vector<TrackAmounts>& amounts, const std::vector<int>& ranges) {
   std::map<std::pair<size_t, size_t>, int64_t> endOf;  // track, position of a start: its end tick
   for (const Note& n : p.notes) endOf[{n.track, p.match[n.track].pos[n.start]}] = n.toEnd;
   std::vector<std::tuple<int64_t, size_t, size_t>> order;
