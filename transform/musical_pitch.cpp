@@ -173,7 +173,8 @@ struct PitchStep {
 
   // A return goes in the track of the bend it takes back, unless no delta
   // time reaches that far from that track's events before it (tracks that
-  // end far apart); then in another bent track with an event on its tick.
+  // end far apart); then in another bent track with an event on its tick,
+  // or, with none, nowhere: that bend is made the file's own.
   void restore(ChannelState& channel, size_t before, int64_t tick) {
     channel.bent = false;
     uint32_t t = channel.bender;
@@ -181,6 +182,11 @@ struct PitchStep {
     if (!inserts[t].empty()) from = std::max(from, inserts[t].back().tick);
     for (size_t a = 0; a < active.size() && tick - from > kMaxDeltaTime; ++a) {
       if (tracks[active[a]].amounts.pitch != 0) t = active[a], before = groupEnd[t], from = tick;
+    }
+    // None: the bend it would take back becomes the file's own instead.
+    if (tick - from > kMaxDeltaTime) {
+      inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
+      return;
     }
     addBend(t, before, static_cast<int>(&channel - channels), channel.fileBend, tick);
   }
