@@ -1,6 +1,7 @@
 #include "song/song.h"
 
 #include <algorithm>
+#include <memory>
 
 MidiEvent::~MidiEvent() { delete[] extra; }
 
@@ -15,7 +16,7 @@ PoolMemory poolMemory = {allocateWithNew, releaseWithDelete};
 
 EventPool::~EventPool() {
   for (const Block& block : blocks) {
-    for (size_t i = 0; i < block.used; ++i) block.nodes[i].~MidiEvent();
+    std::destroy_n(block.nodes, block.used);
     poolMemory.release(block.nodes, block.bytes);
   }
 }

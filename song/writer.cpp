@@ -30,7 +30,7 @@ uint8_t* writeEvent(const MidiEvent& event, uint8_t* out) {
   return out;
 }
 
-uint8_t* writeTag(const char tag[4], uint8_t* out) {
+uint8_t* writeTag(const char* tag, uint8_t* out) {
   for (int i = 0; i < 4; ++i) *out++ = static_cast<uint8_t>(tag[i]);
   return out;
 }
@@ -211,7 +211,7 @@ int32_t serializeSong(const Song& song, uint8_t*& image) {
       case PieceKind::kPad: {
         const size_t sized = out.size - starts[piece.index] - 4;
         if (sized % 2 == 1 && piece.padWhenOdd && makeRoom(out, 1)) {
-          out.data[out.size++] = piece.bytes.empty() ? 0 : piece.bytes[0];
+          out.data[out.size++] = 0;
         }
         break;
       }

@@ -48,13 +48,13 @@ int32_t scrollTargetFor(const ScrollBarState& bar, int32_t request) {
   const int32_t last = std::max(bar.nMin, bar.nMax - bar.nPage + 1);
   switch (request) {
     case kScrollLineUp:
-      return bar.nPos - 1 < bar.nMin ? bar.nMin : bar.nPos - 1;
+      return std::max(bar.nMin, bar.nPos - 1);
     case kScrollLineDown:
-      return bar.nPos + 1 > last ? last : bar.nPos + 1;
+      return std::min(last, bar.nPos + 1);
     case kScrollPageUp:
-      return bar.nPos - bar.nPage < bar.nMin ? bar.nMin : bar.nPos - bar.nPage;
+      return std::max(bar.nMin, bar.nPos - bar.nPage);
     case kScrollPageDown:
-      return bar.nPos + bar.nPage > last ? last : bar.nPos + bar.nPage;
+      return std::min(last, bar.nPos + bar.nPage);
     case kScrollThumbTrack:
       return bar.nTrackPos;
     case kScrollTop:

@@ -75,7 +75,7 @@ def rows(version):
 
 def run(cli, args, cwd='.', stdin=b'', **extra):
     done = subprocess.run(['wine'] * cli.endswith('.exe') + [cli] + args, cwd=cwd, input=stdin, capture_output=True,
-                          **extra)
+                          timeout=120, **extra)  # a hang fails the run rather than stall it
     text = lambda b: b.decode('utf-8', 'replace').replace('\r\n', '\n')
     return done.returncode, done.stdout, text(done.stdout), text(done.stderr)
 

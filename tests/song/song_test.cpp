@@ -264,7 +264,8 @@ TEST(MidiWriter, WritesQuantitiesInAtMostFourBytes) {
   testSong->trackCount = 1;
   const std::vector<uint8_t> saved = saveSong();
   EXPECT_EQ(saved.size(), 14u + 8 + (1 + 1 + 5000) + 4);
-  EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 18, saved.begin() + 22), hexBytes("00 00 13 8E"));
+  EXPECT_EQ(std::vector<uint8_t>(saved.begin(), saved.begin() + 22),
+            hexBytes("'MThd' 00 00 00 06 00 01 00 01 00 00 'MTrk' 00 00 13 8E"));
 }
 
 // Loading reads nothing outside the bytes (exact-size copies, for the sanitizer
