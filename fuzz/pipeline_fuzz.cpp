@@ -1,6 +1,9 @@
 // Fuzzes what a song goes through after it is read: load, presses in either
-// style (classic: one to three, each then a velocity shift; musical: one), save,
-// and reading the saved file again, each checked by the tests' own checkers.
+// style (classic: one to three, each then a velocity shift; musical: one,
+// checked track by track and over the whole song: onsets and gestures, what
+// changes a note's sound, legato joins, bends only where the channel is
+// free), save, and reading the saved file again, each checked by the tests'
+// own checkers.
 //
 // An input is a MIDI image and 11 bytes of settings: control (bit 0 musical;
 // bits 1-2 classic presses - 1, 3 counting as 0; bit 3 musical time in ms),

@@ -3,155 +3,238 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <functional>
+#include <queue>
 
 #include "song/midi.h"
 #include "song/song.h"
 #include "transform/bend_range.h"
+#include "transform/musical_random.h"
 
 namespace {
 
-// What the press knows of one channel while it links a track.
+// What the press knows of one channel while it walks the song.
 struct ChannelState {
   int32_t fileBend = kBendCentre;  // the file's own bend in force
   int32_t sounding = 0;            // notes heard that have not ended
-  int32_t startsAhead = 0;         // heard starts still to come on the tick at hand
+  bool held = false;               // notes sounded from before its last onset
   bool bent = false;               // a bend of ours is in force
-  bool pending = false;            // its last note has ended: the file's bend is due
-  int64_t bendTick = -1;           // where its last start tick took a bend (or the head's)
-  MidiEvent* onsetBend = nullptr;  // its last bend in front of a start
+  int64_t onsetTick = -1;          // the last tick a note of it started on
+  bool onsetBent = false;          // that onset took a bend of ours
+  uint32_t bender = 0;             // the track of our bend in force
+  int64_t bendTick = -1;
+  size_t onsetBend = 0;  // its place among its track's inserts
+};
+
+// A bend to link in front of a track's event `before` (its events' count:
+// last). Its event is made as the track is linked, so that a track's events
+// lie together in the pool, in the order the writer reads them.
+struct Insert {
+  size_t before;
+  int64_t tick;
+  uint8_t status;
+  int32_t value;
 };
 
 struct PitchStep {
   Song& song;
-  const std::vector<TimedEvent>& events;
-  int32_t cents;
+  std::vector<TrackWork>& tracks;
+  const std::vector<Onset>& onsets;
   const BendRanges& ranges;
-  MusicalRandom& random;
-  TrackChain& chain;
-  MusicalTrackSummary& summary;
+  uint32_t seed;
+  std::vector<MusicalTrackSummary>& summaries;
+  std::vector<std::vector<Insert>> inserts = std::vector<std::vector<Insert>>(tracks.size());
+  std::vector<size_t> cursor = std::vector<size_t>(tracks.size()), groupEnd = cursor;
+  std::vector<uint32_t> active = {};  // the tracks with events on the tick at hand
   ChannelState channels[kChannelCount] = {};
 
   void run() {
-    noteHead();
-    // A tick at a time: the returns due come first, behind the ends of the
-    // tick before.
-    for (size_t pos = 1; pos < events.size();) {
-      restorePending();
-      for (const size_t end = countStarts(pos); pos < end; ++pos) pass(events[pos]);
+    using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
+    std::priority_queue<Next, std::vector<Next>, std::greater<Next>> queue;
+    for (uint32_t t = 0; t < tracks.size(); ++t) {
+      if (!tracks[t].events.empty()) queue.push({tracks[t].events.front().newTick, t});
     }
-    restorePending();
-    // Whatever still sounds at the end: the channel goes back all the same;
-    // a note that starts on the last tick keeps the file's bend instead, as
-    // two bends on one tick would only be the second.
-    for (ChannelState& channel : channels) {
-      if (channel.bent && channel.bendTick == chain.lastTick) {
-        setBend(*channel.onsetBend, channel.fileBend);
-      } else if (channel.bent) {
-        addBend(numberOf(channel), channel.fileBend, chain.lastTick);
+    while (!queue.empty()) {
+      const int64_t tick = queue.top().first;
+      active.clear();
+      for (; !queue.empty() && queue.top().first == tick; queue.pop()) {
+        const uint32_t t = queue.top().second;
+        active.push_back(t);
+        size_t& end = groupEnd[t];
+        for (end = cursor[t];
+             end < tracks[t].events.size() && tracks[t].events[end].newTick == tick;)
+          ++end;
+      }
+      // The ends on the tick first: a note that ends there leaves the
+      // channel free for a note that starts there.
+      uint32_t ended = 0;  // a bit per channel
+      for (const uint32_t t : active) {
+        for (size_t i = cursor[t]; i < groupEnd[t]; ++i) {
+          const TimedEvent& e = tracks[t].events[i];
+          if (e.role == EventRole::kEnd && e.paired && !e.instant) {
+            const int c = channelOf(e.status);
+            assert(channels[c].sounding > 0);  // its note was heard before it
+            --channels[c].sounding;
+            ended |= 1u << c;
+          }
+        }
+      }
+      for (const uint32_t t : active) {
+        for (size_t i = cursor[t]; i < groupEnd[t]; ++i) pass(t, i, tick);
+      }
+      // Only a channel whose notes ended falls silent.
+      for (int c = 0; ended != 0; ++c, ended >>= 1) {
+        ChannelState& channel = channels[c];
+        if ((ended & 1) != 0 && channel.bent && channel.sounding == 0)
+          restore(channel, groupEnd[channel.bender], tick);
+      }
+      for (const uint32_t t : active) {
+        cursor[t] = groupEnd[t];
+        if (cursor[t] < tracks[t].events.size())
+          queue.push({tracks[t].events[cursor[t]].newTick, t});
       }
     }
-  }
-
-  // Nothing goes before the head: a note there keeps the pitch it has, and
-  // so does the rest of its chord.
-  void noteHead() {
-    const TimedEvent& head = events.front();
-    ChannelState& channel = channels[channelOf(head.event->status)];
-    if (head.role == EventRole::kStart && !head.instant) {
-      ++channel.sounding;
-      channel.bendTick = head.tick;
+    // Notes that never end: the channel goes back all the same where the
+    // song ends, when every other note has ended; a note that starts there
+    // keeps the file's bend instead, as two bends on one tick would only be
+    // the second.
+    int64_t last = 0;
+    for (uint32_t t = 0; t < tracks.size(); ++t) last = std::max(last, lastTick(t));
+    active.clear();
+    for (uint32_t t = 0; t < tracks.size(); ++t) {
+      groupEnd[t] = tracks[t].events.size();
+      if (lastTick(t) == last) active.push_back(t);
     }
-    readFileBend(*head.event);
-  }
-
-  // A note that ends before the channel's last start on its tick needs no
-  // return of the bend: that start brings a bend of its own. Returns where
-  // the tick that starts at `pos` ends.
-  size_t countStarts(size_t pos) {
-    size_t end = pos;
-    for (; end < events.size() && events[end].newTick == events[pos].newTick; ++end) {
-      const TimedEvent& e = events[end];
-      if (e.role == EventRole::kStart && !e.instant)
-        ++channels[channelOf(e.event->status)].startsAhead;
+    for (ChannelState& channel : channels) {
+      if (!channel.bent) continue;
+      if (channel.bendTick == last) {
+        inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
+        channel.bent = false;
+      } else {
+        restore(channel, tracks[channel.bender].events.size(), last);
+      }
     }
-    return end;
+    for (uint32_t t = 0; t < tracks.size(); ++t) {
+      if (tracks[t].pressed) link(t);
+    }
   }
 
-  void pass(const TimedEvent& e) {
-    const int c = channelOf(e.event->status);
+  void pass(uint32_t t, size_t i, int64_t tick) {
+    const TimedEvent& e = tracks[t].events[i];
+    const int c = channelOf(e.status);
     ChannelState& channel = channels[c];
-    readFileBend(*e.event);
-    // A return waits behind the other ends on its tick: no bend of ours
-    // lands directly in front of a note's end.
-    if (e.role != EventRole::kEnd) restorePending();
+    if (e.role == EventRole::kFixed || e.role == EventRole::kFollower) {
+      if (isChannelStatus(e.status) && messageKind(e.status) == kPitchBend) {
+        channel.fileBend = (e.data1 & 0x7F) | ((e.data2 & 0x7F) << 7);
+        channel.bent = false;
+      }
+      return;
+    }
     // A note that ends where it starts is never heard: it takes no bend and
     // does not keep the channel sounding.
-    if (e.role == EventRole::kStart && !e.instant) {
-      if (c != kDrumChannel && channel.bendTick != e.newTick) bendOnset(c, e);
-      --channel.startsAhead;
-      ++channel.sounding;
-    } else if (e.role == EventRole::kEnd && e.paired && !e.instant) {
-      assert(channel.sounding > 0);  // its note was heard before it
-      if (--channel.sounding == 0 && channel.bent && channel.startsAhead == 0) {
-        assert(!channel.pending);
-        channel.pending = true;
+    if (e.role != EventRole::kStart || e.instant) return;
+    const Onset& onset = onsets[e.link];
+    if (channel.onsetTick != tick) {
+      // No note of the channel on this tick is counted yet.
+      channel.held = channel.sounding > 0;
+      channel.onsetTick = tick;
+      channel.onsetBent = false;
+      if (c != kDrumChannel && !channel.held) {
+        if (onset.cents > 0 && i > 0) {
+          bendOnset(channel, t, i, e, onset);
+        } else if (channel.bent) {
+          // Its notes sound as the file has them: the channel goes back on
+          // their tick, behind the bending track's events there.
+          const uint32_t b = channel.bender;
+          restore(channel, b == t ? i : groupEnd[b], tick);
+        }
       }
     }
-    chain.append(e.event, e.newTick);
+    if (channel.onsetBent) ++summaries[t].notesBent;
+    if (c != kDrumChannel && channel.held && onset.cents > 0) ++summaries[t].notesHeld;
+    ++channel.sounding;
   }
 
-  // The file's own bends set what ours are drawn around and go back to.
-  void readFileBend(const MidiEvent& e) {
-    if (messageKind(e.status) != kPitchBend) return;
-    ChannelState& channel = channels[channelOf(e.status)];
-    channel.fileBend = (e.data1 & 0x7F) | ((e.data2 & 0x7F) << 7);
-    channel.bent = false;
-    channel.pending = false;
-  }
-
-  void bendOnset(int c, const TimedEvent& e) {
-    ChannelState& channel = channels[c];
-    channel.bendTick = e.newTick;
-    const double drawn = cents * bellDraw(random);
+  void bendOnset(ChannelState& channel, uint32_t t, size_t i, const TimedEvent& e,
+                 const Onset& onset) {
+    const int c = channelOf(e.status);
     const int32_t range = bendRangeAt(ranges, c, e.tick);
     if (range <= 0) return;
+    MusicalRandom random =
+        onsetStream(seed, MusicalStream::kPitch, onset.tick, static_cast<uint32_t>(c));
+    const double drawn = onset.cents * bellDraw(random);
     const int32_t units = static_cast<int32_t>(std::trunc(drawn * kBendCentre / range));
-    channel.onsetBend = addBend(c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
-    channel.bent = true;
+    channel.onsetBend = inserts[t].size();
+    addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
+    channel.bent = channel.onsetBent = true;
+    channel.bender = t;
+    channel.bendTick = e.newTick;
   }
 
-  void restorePending() {
-    for (ChannelState& channel : channels) {
-      if (!channel.pending) continue;
-      channel.pending = false;
-      channel.bent = false;
-      addBend(numberOf(channel), channel.fileBend, chain.lastTick);
+  // A return goes in the track of the bend it takes back, unless no delta
+  // time reaches that far from that track's events before it (tracks that
+  // end far apart); then in another bent track with an event on its tick,
+  // or, with none, nowhere: that bend is made the file's own.
+  void restore(ChannelState& channel, size_t before, int64_t tick) {
+    channel.bent = false;
+    uint32_t t = channel.bender;
+    int64_t from = before > 0 ? tracks[t].events[before - 1].newTick : 0;
+    if (!inserts[t].empty()) from = std::max(from, inserts[t].back().tick);
+    for (size_t a = 0; a < active.size() && tick - from > kMaxDeltaTime; ++a) {
+      if (tracks[active[a]].amounts.pitch != 0) t = active[a], before = groupEnd[t], from = tick;
     }
+    // None: the bend it would take back becomes the file's own instead.
+    if (tick - from > kMaxDeltaTime) {
+      inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
+      return;
+    }
+    addBend(t, before, static_cast<int>(&channel - channels), channel.fileBend, tick);
   }
 
-  int numberOf(const ChannelState& channel) const { return static_cast<int>(&channel - channels); }
+  int64_t lastTick(uint32_t t) const {
+    const int64_t last = tracks[t].events.empty() ? 0 : tracks[t].events.back().newTick;
+    return inserts[t].empty() ? last : std::max(last, inserts[t].back().tick);
+  }
 
-  MidiEvent* addBend(int c, int32_t value, int64_t tick) {
-    MidiEvent* e = newEvent(song);
-    e->status = static_cast<uint8_t>(kPitchBend | c);
-    e->dataLength = 2;
-    setBend(*e, value);
-    chain.append(e, tick);
-    ++summary.bendsAdded;
-    return e;
+  void addBend(uint32_t t, size_t before, int c, int32_t value, int64_t tick) {
+    inserts[t].push_back({before, tick, static_cast<uint8_t>(kPitchBend | c), value});
+    ++summaries[t].bendsAdded;
   }
 
   // Sent low 7 bits first.
-  static void setBend(MidiEvent& e, int32_t value) {
-    e.data1 = static_cast<uint8_t>(value & 0x7F);
-    e.data2 = static_cast<uint8_t>(value >> 7);
+  MidiEvent* newBend(const Insert& insert) {
+    MidiEvent* e = newEvent(song);
+    e->status = insert.status;
+    e->dataLength = 2;
+    e->data1 = static_cast<uint8_t>(insert.value & 0x7F);
+    e->data2 = static_cast<uint8_t>(insert.value >> 7);
+    return e;
+  }
+
+  // The End of Track stays last: on its tick, or on the last event's when a
+  // move or a return of the bend went past it.
+  void link(uint32_t t) {
+    TrackWork& track = tracks[t];
+    const std::vector<TimedEvent>& events = track.events;
+    TrackChain chain(*events.front().event, events.front().newTick);
+    auto insert = inserts[t].begin();
+    for (size_t i = 1; i <= events.size(); ++i) {
+      for (; insert != inserts[t].end() && insert->before == i; ++insert)
+        chain.append(newBend(*insert), insert->tick);
+      if (i < events.size()) chain.append(events[i].event, events[i].newTick);
+    }
+    assert(insert == inserts[t].end());
+    if (track.endOfTrack != nullptr)
+      chain.append(track.endOfTrack,
+                   std::max(track.lastTick + track.endOfTrack->deltaTime, chain.lastTick));
+    chain.close();
   }
 };
 
 }  // namespace
 
-void bendTrack(Song& song, const std::vector<TimedEvent>& events, int32_t cents,
-               const BendRanges& ranges, MusicalRandom& random, TrackChain& chain,
-               MusicalTrackSummary& summary) {
-  PitchStep{song, events, cents, ranges, random, chain, summary}.run();
+void bendSong(Song& song, std::vector<TrackWork>& tracks, const std::vector<Onset>& onsets,
+              const BendRanges& ranges, uint32_t seed,
+              std::vector<MusicalTrackSummary>& summaries) {
+  PitchStep{song, tracks, onsets, ranges, seed, summaries}.run();
 }

@@ -1,26 +1,30 @@
-// The pitch step of the musical press: one bend per channel per start tick.
+// The pitch step of the musical press: one bend per channel per onset, where
+// no note of that channel is sounding.
 //
-// bendTrack links `events` (the time step's, in their new order, the head
-// first and already in place) through `chain`, and adds bends between them:
-// in front of the first note heard on each channel on each tick, one drawn
-// from `random` within `cents` around the file's own bend in force, against
-// the channel's range in `ranges` at the note's tick as read (none on the
-// drum channel, nor beside a note that starts the track). When the last
-// note sounding on a channel ends, and once the events are linked, the
-// channel goes back to the file's bend. Bends come from the song's pool
-// (newEvent) and are counted in summary.bendsAdded.
+// bendSong walks every track of the song at once, tick by tick in the
+// events' new order (musical_time.h), and adds bends to the pressed tracks:
+// in front of the first note heard on a channel on a tick, one drawn from a
+// stream of that onset alone (musical_random.h) within its cents around the
+// file's own bend in force on the channel (in any track), against the
+// channel's range in `ranges` at the note's tick as read; none on the drum
+// channel, nor beside a note that starts its track. A channel is one
+// player's pitch: where a note of it, in any track, sounds from an earlier
+// tick on, the new note takes the pitch as it stands and counts as held.
+// When the channel falls silent (and where the song ends, for notes that
+// never end) it goes back to the file's bend. Then it links each
+// pressed track, End of Track last. Bends come from the song's pool
+// (newEvent) and are counted in `summaries`.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "transform/musical_onsets.h"
 #include "transform/musical_press.h"
-#include "transform/musical_random.h"
 #include "transform/musical_time.h"
 
 struct BendRanges;
 struct Song;
 
-void bendTrack(Song& song, const std::vector<TimedEvent>& events, int32_t cents,
-               const BendRanges& ranges, MusicalRandom& random, TrackChain& chain,
-               MusicalTrackSummary& summary);
+void bendSong(Song& song, std::vector<TrackWork>& tracks, const std::vector<Onset>& onsets,
+              const BendRanges& ranges, uint32_t seed, std::vector<MusicalTrackSummary>& summaries);

@@ -1,11 +1,10 @@
 #include "transform/musical_press.h"
 
-#include <algorithm>
-
 #include "song/midi.h"
 #include "song/song.h"
 #include "song/song_tracks.h"
 #include "transform/bend_range.h"
+#include "transform/musical_onsets.h"
 #include "transform/musical_pitch.h"
 #include "transform/musical_random.h"
 #include "transform/musical_time.h"
@@ -26,64 +25,52 @@ bool leavesRoomToMove(const TrackSlot& slot) {
   return true;
 }
 
-// The steps in turn on one track whose events move or take bends. Tempo and
-// bend ranges are read once, from the song as loaded: the press moves
-// neither tempo changes nor the parameter messages that set ranges off their
-// ticks, and every track's draws are made against the same map.
-struct Press {
-  Song& song;
-  uint32_t seed;
-  TempoMap tempo = buildTempoMap(song);
-  BendRanges ranges = buildBendRanges(song);
-  TimeWork time{};
-
-  void track(TrackSlot& slot, const TrackAmounts& amounts, uint32_t t,
-             MusicalTrackSummary& summary) {
-    // Events change places and bends come between them: each must carry its
-    // own status byte.
-    expandRunningStatus(slot);
-    // The End of Track stays last: on its tick, or on the last event's when
-    // a move or a return of the bend went past it. The steps see the events
-    // before it (all of them when the track has none, or is nothing else).
-    size_t count = 1;
-    MidiEvent* end = &slot.head;
-    for (; end->next != nullptr; end = end->next) ++count;
-    if (end == &slot.head || !isEndOfTrack(*end)) end = nullptr;
-    MusicalRandom timeRandom = musicalStream(seed, MusicalStream::kTime, t);
-    const int64_t lastTick = layOutTrack(time, slot, end != nullptr ? count - 1 : count, amounts,
-                                         tempo, timeRandom, summary);
-    const std::vector<TimedEvent>& events = time.events;
-    TrackChain chain(slot.head, events.front().tick);
-    if (amounts.pitch != 0) {
-      MusicalRandom pitchRandom = musicalStream(seed, MusicalStream::kPitch, t);
-      bendTrack(song, events, amounts.pitch, ranges, pitchRandom, chain, summary);
-    } else {
-      for (size_t i = 1; i < events.size(); ++i) chain.append(events[i].event, events[i].newTick);
-    }
-    if (end != nullptr) chain.append(end, std::max(lastTick + end->deltaTime, chain.lastTick));
-    chain.close();
-  }
-};
+// Reads track t for the press. A pressed track carries each status byte
+// (events change places and bends come between them); the End of Track is
+// kept out of the events, to be linked last (all of them are read when the
+// track has none, or is nothing else).
+void readForPress(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys) {
+  if (work.pressed) expandRunningStatus(slot);
+  size_t count = 1;
+  MidiEvent* end = &slot.head;
+  for (; end->next != nullptr; end = end->next) ++count;
+  if (end == &slot.head || !isEndOfTrack(*end)) end = nullptr;
+  work.endOfTrack = end;
+  readTrack(work, slot, end != nullptr ? count - 1 : count, keys);
+}
 
 }  // namespace
 
 void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   std::vector<MusicalTrackSummary>* summaries) {
-  const int32_t tracks = allTrackCount(song);
-  if (summaries != nullptr) summaries->assign(tracks, MusicalTrackSummary());
-  Press press{song, seed};
-  for (int32_t t = 0; t < tracks && t < static_cast<int32_t>(amounts.size()); ++t) {
+  const int32_t count = allTrackCount(song);
+  std::vector<MusicalTrackSummary> pressed(count);
+  // Tempo and bend ranges are read once, from the song as loaded: the press
+  // moves neither tempo changes nor the parameter messages that set ranges
+  // off their ticks.
+  const TempoMap tempo = buildTempoMap(song);
+  const BendRanges ranges = buildBendRanges(song);
+  std::vector<TrackWork> tracks(count);
+  std::vector<KeyState> keys(kKeyCount);
+  for (int32_t t = 0; t < count; ++t) {
     TrackSlot& slot = trackAt(song, t);
-    TrackAmounts a = amounts[t];
+    TrackWork& work = tracks[t];
+    if (t < static_cast<int32_t>(amounts.size())) work.amounts = amounts[t];
+    TrackAmounts& a = work.amounts;
     // Only a damaged or made-up file has such a gap: its track keeps its timing.
     if (a.time != 0 && !leavesRoomToMove(slot)) a.time = 0;
-    MusicalTrackSummary summary;
     if (a.velocity != 0) {
       MusicalRandom random =
           musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t));
-      summary.velocitiesChanged = applyVelocityShift(slot, a.velocity, random);
+      pressed[t].velocitiesChanged = applyVelocityShift(slot, a.velocity, random);
     }
-    if (a.time != 0 || a.pitch != 0) press.track(slot, a, static_cast<uint32_t>(t), summary);
-    if (summaries != nullptr) (*summaries)[t] = summary;
+    work.pressed = a.time != 0 || a.pitch != 0;
+    readForPress(work, slot, keys);
   }
+  const std::vector<Onset> onsets = drawOnsets(tracks, tempo, seed);
+  for (int32_t t = 0; t < count; ++t) {
+    if (tracks[t].pressed) placeTrack(tracks[t], onsets, tempo, keys, pressed[t]);
+  }
+  bendSong(song, tracks, onsets, ranges, seed, pressed);
+  if (summaries != nullptr) *summaries = std::move(pressed);
 }

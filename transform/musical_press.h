@@ -1,25 +1,24 @@
-// The musical style: one humanising press that keeps what a player keeps.
+// The musical style: one humanising press that keeps what a player keeps,
+// the player being the channel, not the track.
 //
-// musicalPress works on `song` as loaded, track by track (index i over
-// allTrackCount, by amounts[i]; a missing entry is off), and draws from
-// streams picked by `seed` and the track (see musical_random.h): the same
-// song, amounts and seed give the same bytes. Per track:
-// - time: the notes that start on one tick (a chord) share one
-//   bell-shaped move of at most the amount (ticks, or ms through the tempo
-//   map), and less than half the distance to the neighbouring start tick on
-//   either side, so starts keep their order and never merge. Controllers,
-//   program changes and bends on that tick in front of the notes move with
-//   them; a note's end moves with its start (its length kept, but cut at
-//   the next start of the same key and channel); every other event keeps
-//   its tick; End of Track stays last.
-// - pitch: one 14-bit bend per channel per start tick, just before the
-//   first note, drawn in cents around the file's own bend in force against
-//   the channel's bend range; none on channel 10. When the track's last
-//   sounding note on a channel ends, and at the track's end, the channel
-//   goes back to the file's bend.
+// musicalPress works on `song` as loaded, each track t (of allTrackCount) by
+// amounts[t] (a missing entry is off), and draws from streams picked by
+// `seed` and the onset, channel or track (see musical_random.h): the same
+// song, amounts and seed give the same bytes.
+// - time: the notes of one channel that start on one tick move together,
+//   in every track, and the onsets of a channel less than 30 ms apart move
+//   as one gesture, each by a bell-shaped move of at most the amount (ticks,
+//   or ms through the tempo map) scaled to its room (musical_onsets.h).
+//   Channel messages in front of a start of their channel on its tick move
+//   with it; a note's end moves with its start (its length kept, but joined
+//   to the start it was written on, and cut at the next start of its key);
+//   every other event keeps its tick; End of Track stays last.
+// - pitch: one 14-bit bend per channel and onset where the channel is free,
+//   going back to the file's bend when it falls silent (musical_pitch.h).
 // - velocity: as applyVelocityShift.
-// Running status is written out in full on tracks moved or bent. New
-// events come from the song's pool (newEvent). Events are never dropped.
+// Running status is written out in full on tracks with a time or pitch
+// amount. New events come from the song's pool (newEvent). Events are never
+// dropped.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +34,8 @@ struct MusicalTrackSummary {
   int64_t largestMoveTicks = 0;
   double largestMoveMs = 0;  // the same moves measured through the tempo map
   int32_t bendsAdded = 0;
+  int32_t notesBent = 0;  // notes that start on a bend of ours
+  int32_t notesHeld = 0;  // notes left unbent because their channel was held
   int32_t velocitiesChanged = 0;
 };
 

@@ -10,6 +10,13 @@ MusicalRandom musicalStream(uint32_t seed, MusicalStream stream, uint32_t track)
   return random;
 }
 
+MusicalRandom onsetStream(uint32_t seed, MusicalStream stream, int64_t tick, uint32_t channel) {
+  MusicalRandom random = musicalStream(seed, stream, channel);
+  random.state ^= static_cast<uint64_t>(tick) * 0xD1B54A32D192ED03ull;
+  random.state = nextBits(random);
+  return random;
+}
+
 uint64_t nextBits(MusicalRandom& random) {
   uint64_t z = (random.state += 0x9E3779B97F4A7C15ull);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -17,16 +24,12 @@ uint64_t nextBits(MusicalRandom& random) {
   return z ^ (z >> 31);
 }
 
-namespace {
-
-// Uniform in (-1, 1), symmetric: the 53 top bits plus a half, scaled. Every
-// step is exact in double arithmetic.
+// The 53 top bits plus a half, scaled. Every step is exact in double
+// arithmetic.
 double uniformDraw(MusicalRandom& random) {
   const double unit = (static_cast<double>(nextBits(random) >> 11) + 0.5) * 0x1p-53;
   return unit * 2.0 - 1.0;
 }
-
-}  // namespace
 
 double bellDraw(MusicalRandom& random) {
   // A player's spread clusters around the written time and thins out towards

@@ -1,98 +1,96 @@
 #include "transform/musical_time.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <tuple>
 
 #include "song/song.h"
+#include "transform/musical_onsets.h"
 #include "transform/tempo_map.h"
 
 namespace {
 
 // Every key of every channel: channel × 128 + key. A key byte of 0x80 or
 // more counts by its low seven bits.
-int keyOf(const MidiEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 0x7F); }
+int keyOf(const TimedEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 0x7F); }
 
-// One track's events as read, each with its role. Returns the tick below
-// which no start may move: the head's, or that of a data byte with no
-// channel status before it (only a damaged track has one), which is kept as
-// read: were a channel message to pass it, the byte would be read under
-// that message's status.
-int64_t readEvents(std::vector<TimedEvent>& events, TrackSlot& slot, size_t count) {
+// One track's events as read, each with its role. Sets the tick below which
+// no start may move: the head's, or that of a data byte with no channel
+// status before it (only a damaged track has one), which is kept as read:
+// were a channel message to pass it, the byte would be read under that
+// message's status.
+void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
+  std::vector<TimedEvent>& events = work.events;
   events.clear();
   events.reserve(count);
-  int64_t tick = 0, floorTick = slot.head.deltaTime;
+  int64_t tick = 0;
+  work.floorTick = slot.head.deltaTime;
   uint8_t running = 0;
   MidiEvent* e = &slot.head;
   for (uint32_t index = 0; index < count; ++index, e = e->next) {
     tick += e->deltaTime;
     const ChannelMessage message = readChannelMessage(*e, running);
-    // Running status is written out: each channel message has its status.
-    assert(!message.isChannel || e->status == message.status);
     EventRole role = EventRole::kFixed;
     if (isNoteStart(message)) {
       role = EventRole::kStart;
     } else if (isNoteEnd(message)) {
       role = EventRole::kEnd;
     } else if (message.isChannel) {
-      role = EventRole::kFollower;  // if a start on its tick comes after it
+      role = EventRole::kFollower;  // if a start of its channel on its tick comes after it
     } else if (e->status < kSystemExclusive) {
-      floorTick = tick;  // neither a channel message nor a status byte of its own
+      work.floorTick = tick;  // neither a channel message nor a status byte of its own
     }
-    events.push_back({e, tick, tick, index, index, true, role, false, false, kNone, kNone, kNone});
+    events.push_back({e, tick, tick, index, index, true, role, false, false, message.status,
+                      message.data1, message.data2, kNone, kNone, kNone, kNone});
   }
-  return floorTick;
+  work.lastTick = tick;
 }
 
-// Groups the starts by tick and finds the channel messages that go with
-// them: those on the tick in front of its last start. The track is in tick
-// order, so one tick's events lie together.
-void findStartTicks(TimeWork& work, MusicalTrackSummary& summary) {
-  std::vector<TimedEvent>& events = work.events;
-  work.startTicks.clear();
+// Finds the channel messages that go with a start (those on its tick in
+// front of a start of their channel) and the ends written on a later start
+// of their channel (legato joins). The track is in tick order, so one
+// tick's events lie together.
+void findFollowersAndJoins(std::vector<TimedEvent>& events) {
+  int32_t startOf[kChannelCount];
   for (size_t first = 0, end = 0; first < events.size(); first = end) {
-    bool hasStart = false;
-    for (end = first; end < events.size() && events[end].tick == events[first].tick; ++end) {
-      hasStart |= events[end].role == EventRole::kStart;
-    }
-    if (hasStart) work.startTicks.push_back(events[first].tick);
-    const int32_t number = static_cast<int32_t>(work.startTicks.size()) - 1;
-    bool startAhead = false;
+    std::fill(startOf, startOf + kChannelCount, kNone);
+    for (end = first; end < events.size() && events[end].tick == events[first].tick;) ++end;
     for (size_t i = end; i-- > first;) {
       TimedEvent& e = events[i];
+      const int c = channelOf(e.status);
       if (e.role == EventRole::kStart) {
-        e.link = number;
-        startAhead = true;
-        ++summary.notes;
-      } else if (e.role == EventRole::kFollower && startAhead) {
-        e.link = number;
+        startOf[c] = static_cast<int32_t>(i);  // walking back: the first ends up here
       } else if (e.role == EventRole::kFollower) {
-        e.role = EventRole::kFixed;
+        e.link = startOf[c];
+        if (e.link == kNone) e.role = EventRole::kFixed;
       }
     }
+    for (size_t i = first; i < end; ++i) {
+      TimedEvent& e = events[i];
+      if (e.role == EventRole::kEnd && e.link != kNone && events[e.link].tick < e.tick)
+        e.join = startOf[channelOf(e.status)];
+    }
   }
-  work.moves.assign(work.startTicks.size(), 0);
 }
 
 // Matches each end to the note it closes: the earliest sounding note of its
 // key and channel, as a player's sequencer reads it. An end with no sounding
 // note (a doubled Note Off) goes with the key's last note.
-void pairEnds(TimeWork& work) {
-  std::vector<TimedEvent>& events = work.events;
+void pairEnds(std::vector<TimedEvent>& events, std::vector<KeyState>& keys) {
   for (size_t i = 0; i < events.size(); ++i) {
     TimedEvent& e = events[i];
     const int32_t at = static_cast<int32_t>(i);
     if (e.role == EventRole::kStart) {
-      KeyState& key = work.keys[keyOf(*e.event)];
+      KeyState& key = keys[keyOf(e)];
       key.lastStart = at;
       (key.lastOpen != kNone ? events[key.lastOpen].nextOpen : key.firstOpen) = at;
       key.lastOpen = at;
     } else if (e.role == EventRole::kEnd) {
-      KeyState& key = work.keys[keyOf(*e.event)];
+      KeyState& key = keys[keyOf(e)];
       if (key.firstOpen != kNone) {
         e.link = key.firstOpen;
         e.paired = true;
+        if (events[e.link].tick == e.tick) e.instant = events[e.link].instant = true;
         key.firstOpen = events[e.link].nextOpen;
         if (key.firstOpen == kNone) key.lastOpen = kNone;
       } else {
@@ -107,43 +105,16 @@ void pairEnds(TimeWork& work) {
   for (size_t i = events.size(); i-- > 0;) {
     TimedEvent& e = events[i];
     if (e.role == EventRole::kStart) {
-      KeyState& key = work.keys[keyOf(*e.event)];
+      KeyState& key = keys[keyOf(e)];
       const int32_t after = key.nextStart;
       e.following = after == kNone || events[after].tick > e.tick ? after : events[after].following;
       key.nextStart = static_cast<int32_t>(i);
     } else if (e.role == EventRole::kEnd && e.link == kNone) {
-      e.following = work.keys[keyOf(*e.event)].nextStart;
+      e.following = keys[keyOf(e)].nextStart;
     }
   }
   for (const TimedEvent& e : events) {
-    if (e.role == EventRole::kStart || e.role == EventRole::kEnd) work.keys[keyOf(*e.event)] = {};
-  }
-}
-
-// One bell-shaped draw per start tick, in ticks or through the tempo map,
-// rounded towards the written time (so a whole tick is never further than
-// the draw, and the bell keeps its shape at small amounts), then held to
-// less than half the gap to each neighbouring start tick (the same limit
-// both ways: no bias) and to the floor, which stays first.
-void drawMoves(TimeWork& work, int64_t floorTick, const TrackAmounts& amounts,
-               const TempoMap& tempo, MusicalRandom& random) {
-  const std::vector<int64_t>& ticks = work.startTicks;
-  for (size_t g = 0; g < ticks.size(); ++g) {
-    const int64_t tick = ticks[g];
-    int64_t limit = std::min(kMaxMoveTicks, tick - floorTick);
-    if (g > 0) limit = std::min(limit, (tick - ticks[g - 1] - 1) / 2);
-    if (g + 1 < ticks.size()) limit = std::min(limit, (ticks[g + 1] - tick - 1) / 2);
-    const double draw = amounts.time * bellDraw(random);
-    int64_t move = 0;
-    if (amounts.timeInMs) {
-      const double target = microsAtTick(tempo, static_cast<double>(tick)) + draw * 1000.0;
-      const double moved = tickAtMicros(tempo, target) - static_cast<double>(tick);
-      move = static_cast<int64_t>(std::trunc(std::clamp(moved, -1e15, 1e15)));
-    } else {
-      move = static_cast<int64_t>(std::trunc(draw));
-    }
-    work.moves[g] = std::clamp(move, -limit, limit);
-    assert(amounts.timeInMs || std::abs(work.moves[g]) <= amounts.time);
+    if (e.role == EventRole::kStart || e.role == EventRole::kEnd) keys[keyOf(e)] = {};
   }
 }
 
@@ -155,56 +126,70 @@ void countMove(MusicalTrackSummary& summary, const TempoMap& tempo, int64_t tick
   summary.largestMoveMs = std::max(summary.largestMoveMs, std::fabs(to - from) / 1000.0);
 }
 
-// Gives each start and follower its tick's move and each end its note's,
-// then puts the events in their new order.
-void placeEvents(TimeWork& work, bool moved, const TempoMap& tempo, MusicalTrackSummary& summary) {
+// Ending on a start, the end goes just in front of it, so that any reader
+// pairs the notes as they were written.
+void endAt(TimedEvent& e, const TimedEvent& start) {
+  e.newTick = start.newTick;
+  e.place = start.index;
+  e.atPlace = false;
+}
+
+}  // namespace
+
+void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys) {
+  readEvents(work, slot, count);
+  pairEnds(work.events, keys);
+  findFollowersAndJoins(work.events);
+}
+
+void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
+                std::vector<KeyState>& keys, MusicalTrackSummary& summary) {
   std::vector<TimedEvent>& events = work.events;
+  // A track none of whose notes move keeps its events as written.
+  bool moved = false;
   for (TimedEvent& e : events) {
-    if (e.role != EventRole::kStart && e.role != EventRole::kFollower) continue;
-    const int64_t move = work.moves[e.link];
+    if (e.role != EventRole::kStart) continue;
+    ++summary.notes;
+    const int64_t move = onsets[e.link].move;
     e.newTick = e.tick + move;
-    if (e.role == EventRole::kStart && move != 0) countMove(summary, tempo, e.tick, move);
+    if (move != 0) countMove(summary, tempo, e.tick, move);
+    moved |= move != 0;
   }
   // The head keeps its place whatever it is.
   for (size_t i = 1; i < events.size(); ++i) {
     TimedEvent& e = events[i];
+    if (e.role == EventRole::kFollower) e.newTick = events[e.link].newTick;
     if (e.role != EventRole::kEnd) continue;
     const TimedEvent* note = e.link != kNone ? &events[e.link] : nullptr;
     if (note != nullptr) {
       e.newTick += note->newTick - note->tick;
-      if (e.paired && e.newTick == note->newTick) e.instant = events[e.link].instant = true;
+      if (moved && e.join != kNone) endAt(e, events[e.join]);
     }
     if (!moved) continue;
+    // A joined end already stands in front of the first start of its
+    // channel on that tick, the next of its key among them.
     const int32_t next = note != nullptr ? note->following : e.following;
-    if (next == kNone) continue;
-    const TimedEvent& following = events[next];
-    // Ending on the next start of the key, the end goes just in front of
-    // it, so that any reader pairs the two notes as they were written.
-    if (e.newTick >= following.newTick) {
-      e.newTick = following.newTick;
-      e.place = following.index;
-      e.atPlace = false;
+    if (next != kNone &&
+        (e.newTick > events[next].newTick || (e.newTick == events[next].newTick && e.atPlace)))
+      endAt(e, events[next]);
+    // A doubled Note Off stays behind the end of its key before it: ahead of
+    // it, it would close that end's note instead.
+    int32_t& before = keys[keyOf(e)].lastEnd;
+    if (!e.paired && before != kNone && e.newTick <= events[before].newTick) {
+      e.newTick = events[before].newTick;
+      e.place = events[before].place;
+      e.atPlace = events[before].atPlace;
     }
+    before = static_cast<int32_t>(i);
+  }
+  for (const TimedEvent& e : events) {
+    if (e.role == EventRole::kEnd) keys[keyOf(e)].lastEnd = kNone;
   }
   // The head sorts first: nothing moves before its tick, and an end is cut
-  // only in front of a start on a later tick than its note's.
+  // or joined only in front of a start on a later tick than its note's.
   if (!moved) return;
   std::sort(events.begin(), events.end(), [](const TimedEvent& a, const TimedEvent& b) {
     return std::tie(a.newTick, a.place, a.atPlace, a.index) <
            std::tie(b.newTick, b.place, b.atPlace, b.index);
   });
-}
-
-}  // namespace
-
-int64_t layOutTrack(TimeWork& work, TrackSlot& slot, size_t count, const TrackAmounts& amounts,
-                    const TempoMap& tempo, MusicalRandom& random, MusicalTrackSummary& summary) {
-  const int64_t floorTick = readEvents(work.events, slot, count);
-  const int64_t lastTick = work.events.back().tick;
-  findStartTicks(work, summary);
-  pairEnds(work);
-  const bool moved = amounts.time != 0;
-  if (moved) drawMoves(work, floorTick, amounts, tempo, random);
-  placeEvents(work, moved, tempo, summary);
-  return lastTick;
 }

@@ -1,13 +1,19 @@
-// The time step of the musical press: where each event of one track goes.
+// The time step of the musical press: each track's events as read, and
+// where each goes once the moves are drawn.
 //
-// layOutTrack reads the first `count` events of `slot` (the head first, 1 at
-// least), each channel message with its own status byte, and puts them in
-// `work.events` in their new order with their new ticks, the head first and
-// on its tick; it returns the tick of the last event read.
-// With a time amount the starts move as musical_press.h promises, one draw
-// from `random` per start tick; without one every event keeps its tick and
-// its place. It counts notes and moves in `summary`, and changes, links and
-// allocates no event. TrackChain then links events behind the head in that
+// readTrack reads the first `count` events of `slot` (the head first, 1 at
+// least) into `work.events` with their roles, running status resolved: a
+// start, an end (paired with the note it closes), a follower (a channel
+// message in front of a start of its channel on its tick, which goes with
+// that start) or a fixed event. It changes, links and allocates no event.
+// placeTrack then gives every event its new tick from the moves of the
+// onsets (musical_onsets.h), counts the notes and moves in `summary`, and
+// puts the events of a track any of whose notes move in their new order: an
+// end moves with its note (its length kept), but ends where a later start of
+// its track and channel now stands when it was written on that start's tick
+// (a legato join), and no later than the next start of its key; a doubled
+// Note Off stays behind the end of its key before it. `keys` is all kNone
+// between calls. TrackChain then links events behind the head in that
 // order, each delta time from its new tick.
 #pragma once
 
@@ -20,15 +26,15 @@
 #include "song/song.h"
 #include "transform/musical_amounts.h"
 #include "transform/musical_press.h"
-#include "transform/musical_random.h"
 
 struct TempoMap;
+struct Onset;
 
 enum class EventRole : uint8_t {
   kFixed,     // keeps its tick
-  kStart,     // a note starts: moves with its start tick
+  kStart,     // a note starts: moves with its onset
   kEnd,       // a note ends: moves with its note
-  kFollower,  // a channel message in front of a start on its tick
+  kFollower,  // a channel message in front of a start of its channel on its tick
 };
 
 // An index into a track's events that stands for none.
@@ -39,18 +45,23 @@ struct TimedEvent {
   int64_t tick;  // as read
   int64_t newTick;
   uint32_t index;  // place in the track as read, the head 0
-  // Sorted by (newTick, place, atPlace, index): an end cut short at the next
-  // start of its key takes that start's place, just in front of it.
+  // Sorted by (newTick, place, atPlace, index): an end cut short at a start,
+  // or joined to it, takes that start's place, just in front of it.
   uint32_t place;
-  bool atPlace;  // false for an end cut short
+  bool atPlace;  // false for an end cut short or joined
   EventRole role;
-  bool paired;   // an end that closes a sounding note
-  bool instant;  // a note, or its end, that ends on its start's tick: never heard
-  int32_t link;  // start, follower: its start tick's number; end: its note's start
+  bool paired;     // an end that closes a sounding note
+  bool instant;    // a note, or its end, that ends on its start's tick: never heard
+  uint8_t status;  // running status resolved, 0 for no channel message
+  uint8_t data1, data2;
+  // A start: its onset. A follower: the start it goes with. An end: its
+  // note's start.
+  int32_t link;
   // A start: the next start of its key on a later tick, which its end may
   // not pass. An end before any note of its key: that key's first start.
   int32_t following;
   int32_t nextOpen;  // a sounding start: the next sounding start of its key
+  int32_t join;      // an end written on a later start of its channel: that start
 };
 
 // How the notes of one key and channel pair up while a track is read. All
@@ -60,22 +71,24 @@ struct KeyState {
   int32_t lastOpen = kNone;   // the latest sounding note
   int32_t lastStart = kNone;  // the latest note, sounding or not
   int32_t nextStart = kNone;  // walking back: the start after the one at hand
+  int32_t lastEnd = kNone;    // placing: the key's last end so far
 };
 
 constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
 
-// What the time step works in, made once per press and kept from track to
-// track: its memory is then touched once per press, not once per track
-// (fresh pages are most of what a long list costs).
-struct TimeWork {
+// One track through the press.
+struct TrackWork {
   std::vector<TimedEvent> events;
-  std::vector<int64_t> startTicks;  // each tick that has a start, in order
-  std::vector<int64_t> moves;       // by start tick
-  std::vector<KeyState> keys = std::vector<KeyState>(kKeyCount);
+  TrackAmounts amounts;
+  bool pressed = false;             // relinked: it has a time or pitch amount
+  int64_t floorTick = 0;            // no start of the track moves below it
+  int64_t lastTick = 0;             // of the last event read
+  MidiEvent* endOfTrack = nullptr;  // kept out of events, linked last
 };
 
-int64_t layOutTrack(TimeWork& work, TrackSlot& slot, size_t count, const TrackAmounts& amounts,
-                    const TempoMap& tempo, MusicalRandom& random, MusicalTrackSummary& summary);
+void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys);
+void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
+                std::vector<KeyState>& keys, MusicalTrackSummary& summary);
 
 // A move this large only comes from a tempo of a few microseconds per
 // quarter note; beyond it a delta time could outgrow what a file holds.

@@ -23,7 +23,7 @@ void musicalPressLogged(Song& song, const std::vector<TrackAmounts>& amounts, ui
     const MusicalTrackSummary& m = pressed[t];
     shown.push_back({true, a.time != 0, a.pitch != 0, a.velocity != 0});
     summaries.push_back({m.notesMoved, m.notes, m.largestMoveTicks, m.largestMoveMs, m.bendsAdded,
-                         m.velocitiesChanged});
+                         m.velocitiesChanged, m.notesBent, m.notesHeld});
   }
   logPressSummaries(shown, summaries);
 }

@@ -29,7 +29,13 @@ std::wstring pressSummaryLine(int32_t number, const SummaryAmounts& amounts,
     add(L"time shift moved " + counted(s.moved, L"event", L"events") + L", at most " +
         counted(s.largestMoveTicks, L"tick", L"ticks"));
   }
-  if (amounts.pitch) add(L"pitch shift added " + counted(s.bendsAdded, L"bend", L"bends"));
+  if (amounts.pitch && amounts.musical) {
+    add(L"pitch shift added " + counted(s.bendsAdded, L"bend", L"bends") + L" (" +
+        counted(s.notesBent, L"note", L"notes") + L" bent, " + std::to_wstring(s.notesHeld) +
+        L" left as their channel was held)");
+  } else if (amounts.pitch) {
+    add(L"pitch shift added " + counted(s.bendsAdded, L"bend", L"bends"));
+  }
   if (amounts.velocity) {
     add(L"velocity shift changed " + counted(s.velocitiesChanged, L"note", L"notes"));
   }

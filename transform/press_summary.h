@@ -3,7 +3,8 @@
 //   classic: "Track 2: time shift moved 143 events, at most 17 ticks;
 //             pitch shift added 96 bends; velocity shift changed 80 notes"
 //   musical: "Track 2: time shift moved 143 of 150 notes, at most 17 ticks
-//             (12.4 ms); ..."
+//             (12.4 ms); pitch shift added 96 bends (120 notes bent, 30
+//             left as their channel was held); ..."
 // Only the parts whose amount is set appear; a track without amounts has no
 // line. Counts of one are singular ("1 bend").
 #pragma once
@@ -20,6 +21,8 @@ struct PressSummary {
   double largestMoveMs;      // musical: the same move through the tempo map
   int32_t bendsAdded;
   int32_t velocitiesChanged;
+  int32_t notesBent;  // musical: notes that start on a bend of the press
+  int32_t notesHeld;  // musical: notes left unbent as their channel was held
 };
 
 // The amounts a track was pressed with, as far as the line needs them.

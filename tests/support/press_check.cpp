@@ -4,13 +4,16 @@
 #include <cmath>
 #include <deque>
 #include <map>
+#include <set>
 #include <sstream>
+#include <tuple>
 #include <unordered_map>
 
 #include "song/midi.h"
 #include "song/song_tracks.h"
 #include "support/midi_builder.h"
 #include "transform/musical_press.h"
+#include "transform/tempo_map.h"
 
 namespace {
 
@@ -144,12 +147,29 @@ std::map<size_t, size_t> pairNotes(const std::vector<Heard>& events,
   return pairs;
 }
 
+// A note of a musically pressed song, as read and as pressed.
+struct Note {
+  int track, channel;
+  size_t start, end;  // indexes as read; end == npos: never ends
+  int64_t from, to, fromEnd, toEnd;
+};
+
+// Where each track's events went, and its notes.
+struct Pressed {
+  std::vector<Match> match;
+  std::vector<Note> notes;
+};
+
 // One musically pressed track: every event kept, only bends added (never on
-// channel 10), End of Track still last; then starts, lengths, the events
-// around them, and bends, each below.
+// channel 10), End of Track still last, notes paired as written; lengths
+// kept, cut short to end on a later start of their key, in front of it (a
+// synth would stop that note otherwise), or joined: ended on a later start
+// of their channel on whose tick they were written to end; and the channel
+// messages in front of a start of their channel on its tick go with it,
+// other events that are not notes keep their tick and their order.
 std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
-                                const TrackAmounts& a, const std::vector<int>& ranges) {
-  Match m;
+                                const TrackAmounts& a, int track, Pressed& p) {
+  Match& m = p.match.emplace_back();
   const bool off = a.time == 0 && a.pitch == 0 && a.velocity == 0;
   if (std::string problem = matchProblem(in, out, a.velocity, off, m); !problem.empty())
     return problem;
@@ -161,110 +181,208 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
   const bool endsTrack = in.size() > 1 && in.back().bytes.size() >= 2 && in.back().bytes[1] == 0x2F;
   if (endsTrack && (out.back().ptr != in.back().ptr || tick.back() < in.back().tick))
     return "End of Track not last, or earlier";
-
-  // Starts: one move per written tick (chords together), less than half the
-  // way to the neighbouring start ticks (so in order) and, for ticks, within
-  // the amount. An amount in ms goes through the tempo map, which a worked
-  // example tests; the spread of the moves is the draw's.
-  int64_t lastTick = -1, groupMove = 0;
-  for (size_t i = 0; i < in.size(); ++i) {
-    if (!isStart(in[i])) continue;
-    const int64_t move = tick[i] - in[i].tick;
-    if (in[i].tick == lastTick && move != groupMove) return say("chord at ", lastTick, " split");
-    if (in[i].tick == lastTick) continue;
-    const int64_t gap = in[i].tick - lastTick;
-    if (lastTick >= 0 && std::max(std::abs(move), std::abs(groupMove)) * 2 >= gap)
-      return say("start at ", in[i].tick, " moved half way to the one before");
-    lastTick = in[i].tick, groupMove = move;
-    if (!a.timeInMs && std::abs(move) > a.time)
-      return say("start at ", in[i].tick, " moved by ", move);
-  }
-
-  // Lengths kept, or on a moved track cut short to end on a later start of
-  // their key, in front of it (a synth would stop that note otherwise); pairs
-  // as written. A track too sparse to move keeps its order as written.
+  // A track whose notes stay (too sparse to move, or held by others on their channels) keeps its
+  // order as written.
   bool moved = false;
-  for (size_t i = 0; i < in.size(); ++i) moved = moved || tick[i] != in[i].tick;
+  for (size_t i = 0; i < in.size(); ++i) moved = moved || (isStart(in[i]) && tick[i] != in[i].tick);
   std::vector<size_t> inOrder(in.size());
   for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
   const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
   if (pairNotes(in, m.order) != pairs) return "notes pair up differently after the press";
-  std::map<std::pair<int, int64_t>, size_t> startAt;  // key, tick: where its first start went
+  std::map<std::pair<int, int64_t>, size_t> startAt,
+      channelAt;  // key or channel, tick: first start
   for (size_t i = 0; i < in.size(); ++i) {
     if (!isStart(in[i])) continue;
     startAt.try_emplace({key(in[i]), tick[i]}, m.pos[i]);  // in order: the first is first
+    channelAt.try_emplace({channel(in[i]), in[i].tick}, i);
   }
-  for (const auto& [start, end] : pairs) {
-    const int64_t length = in[end].tick - in[start].tick, now = tick[end] - tick[start];
-    const auto next = startAt.find({key(in[start]), tick[end]});
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (!isStart(in[i])) continue;
+    const auto found = pairs.find(i);
+    const size_t end = found == pairs.end() ? std::string::npos : found->second;
+    p.notes.push_back({track, channel(in[i]), i, end, in[i].tick, tick[i], INT64_MAX,
+                       end == std::string::npos ? INT64_MAX : tick[end]});
+    if (end == std::string::npos) continue;
+    const int64_t length = in[end].tick - in[i].tick, now = tick[end] - tick[i];
+    const auto next = startAt.find({key(in[i]), tick[end]});
     const bool onNext = moved && now > 0 && next != startAt.end();
     if (onNext && next->second < m.pos[end])
-      return say("note at ", in[start].tick, " ends behind the next of its key");
-    if (now != length && !(onNext && now < length))
-      return say("note at ", in[start].tick, " long ", length, " now ", now);
+      return say("note at ", in[i].tick, " ends behind the next of its key");
+    const auto join = channelAt.find({channel(in[i]), in[end].tick});
+    const bool joins = moved && length > 0 && join != channelAt.end();
+    const bool joined =
+        joins && tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
+    if ((now != length || joins) && !(onNext && (now < length || joins)) && !joined)
+      return say("note at ", in[i].tick, " long ", length, " now ", now);
+    if (length > 0 && now == length) p.notes.back().fromEnd = in[end].tick;
   }
-
-  // Channel messages in front of a start on its tick go with it; other
-  // events that are not notes keep their tick and their order.
   size_t lastFixedPos = 0;
-  for (size_t first = 0, end = 0; first < in.size(); first = end) {
-    size_t lastStart = in.size();
-    for (end = first; end < in.size() && in[end].tick == in[first].tick; ++end) {
-      if (isStart(in[end])) lastStart = end;
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (isStart(in[i]) || isEnd(in[i]) || (i + 1 == in.size() && endsTrack)) continue;
+    size_t start = i + 1;
+    while (start < in.size() && in[start].tick == in[i].tick &&
+           !(isStart(in[start]) && channel(in[start]) == channel(in[i])))
+      ++start;
+    if (in[i].channel && start < in.size() && in[start].tick == in[i].tick) {
+      if (tick[i] != tick[start] || m.pos[i] > m.pos[start])
+        return say("event ", i, " left the note in front of which it stood");
+    } else if (tick[i] != in[i].tick || m.pos[i] < lastFixedPos) {
+      return say("event ", i, " moved off its tick or out of order");
+    } else {
+      lastFixedPos = m.pos[i];
     }
-    for (size_t i = first; i < end; ++i) {
-      if (isStart(in[i]) || isEnd(in[i]) || (i + 1 == in.size() && endsTrack)) continue;
-      if (in[i].channel && lastStart < in.size() && i < lastStart) {
-        if (tick[i] != tick[lastStart] || m.pos[i] > m.pos[lastStart])
-          return say("event ", i, " left the note in front of which it stood");
-      } else if (tick[i] != in[i].tick || m.pos[i] < lastFixedPos) {
-        return say("event ", i, " moved off its tick or out of order");
-      } else {
-        lastFixedPos = m.pos[i];
+  }
+  return "";
+}
+
+// Onsets, song-wide: the notes of one channel on one tick move together;
+// successive onsets of a channel keep their gap to the tick within 30 ms of
+// each other, else within half to one and a half times; in ticks no onset
+// moves by more than the smallest amount of its tracks, and onsets of one
+// tick on several channels with the same amount end up at most that apart.
+// No start, nor an end that keeps its length, crosses a bend, program
+// change or pedal change of its channel that stood on another tick.
+std::string onsetProblem(const SongHeard& in, const Pressed& p,
+                         const std::vector<TrackAmounts>& amounts, const TempoMap& tempo,
+                         bool enoughMovement) {
+  std::map<std::pair<int, int64_t>, std::pair<int64_t, int64_t>> onsets;  // move, amount
+  for (const Note& n : p.notes) {
+    const TrackAmounts a = n.track < int(amounts.size()) ? amounts[n.track] : TrackAmounts();
+    const int64_t amount = a.timeInMs ? INT64_MAX : a.time;
+    const auto [it, fresh] = onsets.try_emplace({n.channel, n.from}, n.to - n.from, amount);
+    if (!fresh && it->second.first != n.to - n.from) return say("onset at ", n.from, " split");
+    it->second.second = std::min(it->second.second, amount);
+  }
+  int64_t largest = 0;
+  std::map<int64_t, std::vector<std::pair<int64_t, int64_t>>> ticks;  // by tick: move, amount
+  for (auto it = onsets.begin(); it != onsets.end(); ++it) {
+    const auto [move, amount] = it->second;
+    largest = std::max(largest, std::abs(move));
+    if (std::abs(move) > amount) return say("onset at ", it->first.second, " moved by ", move);
+    if (it == onsets.begin() || std::prev(it)->first.first != it->first.first) continue;
+    const int64_t was = it->first.second - std::prev(it)->first.second,
+                  now = was + move - std::prev(it)->second.first;
+    const double micros =
+        microsAtTick(tempo, it->first.second) - microsAtTick(tempo, std::prev(it)->first.second);
+    if (micros > 30000 ? (now * 2 < was || now * 2 > was * 3) : now != was)
+      return say("gap before ", it->first.second, " was ", was, " now ", now);
+    if (micros > 30000 && amount != INT64_MAX) ticks[it->first.second].push_back(it->second);
+  }
+  for (const auto& [at, moves] : ticks) {
+    for (const auto& one : moves) {
+      for (const auto& other : moves) {
+        if (one.second == other.second && std::abs(one.first - other.first) > one.second)
+          return say("channels at ", at, " end up ", std::abs(one.first - other.first), " apart");
       }
     }
   }
+  // Enough movement, where asked and every track has one amount in ms: half the notes of a track
+  // of 50 or more whose tick is finer than a quarter of the amount.
+  bool same = enoughMovement && amounts.size() >= in.size();
+  for (const TrackAmounts& a : amounts)
+    same &= a.time == amounts[0].time && a.timeInMs == amounts[0].timeInMs;
+  std::map<int, std::vector<int64_t>> moves;  // by track
+  for (const Note& n : p.notes) moves[n.track].push_back(n.from * 2 + (n.to != n.from));
+  for (auto& [t, m] : moves) {
+    std::sort(m.begin(), m.end());
+    const double at = double(m[m.size() / 2] / 2),
+                 tick = microsAtTick(tempo, at + 1) - microsAtTick(tempo, at);
+    const TrackAmounts a = t < int(amounts.size()) ? amounts[t] : TrackAmounts();
+    const int64_t moved = std::count_if(m.begin(), m.end(), [](int64_t x) { return x & 1; });
+    if (same && a.timeInMs && m.size() >= 50 && tick * 4 < a.time * 1000.0 &&
+        moved * 2 < int64_t(m.size()))
+      return say("track ", t + 1, ": ", moved, " of ", m.size(), " notes moved");
+  }
+  std::vector<std::vector<std::pair<int64_t, int64_t>>> changes(16);  // per channel: from, to
+  for (size_t t = 0; t < in.size(); ++t) {
+    for (size_t i = 0; i < in[t].size(); ++i) {
+      const Heard& e = in[t][i];
+      const int kind = e.channel ? messageKind(e.status) : 0;
+      if (kind == 0xE0 || kind == 0xC0 || (kind == 0xB0 && e.d1 == 64)) {
+        changes[channel(e)].push_back({e.tick, p.match[t].tick[i]});
+        largest = std::max(largest, std::abs(p.match[t].tick[i] - e.tick));
+      }
+    }
+  }
+  for (auto& c : changes) std::sort(c.begin(), c.end());
+  for (const Note& n : p.notes) {
+    const std::vector<std::pair<int64_t, int64_t>>& c = changes[n.channel];
+    for (const auto& [from, to] : {std::pair(n.from, n.to), std::pair(n.fromEnd, n.toEnd)}) {
+      if (from == INT64_MAX) continue;
+      for (auto b =
+               std::lower_bound(c.begin(), c.end(), std::pair(from - 2 * largest - 1, INT64_MIN));
+           b != c.end() && b->first <= from + 2 * largest + 1; ++b) {
+        if (b->first != from && (b->first < from) != (b->second < to))
+          return say("a note at ", from, " crossed a change at ", b->first);
+      }
+    }
+  }
+  return "";
+}
 
-  // Bends: ours one per channel and tick, never in front of an end, within
-  // the amount of the file's bend before a start, back to it at every rest.
-  std::vector<int> file(16, 8192), now(16, 8192), sounding(16), open(16 * 128);
-  std::vector<int64_t> quietAt(16, -1), ours(16, -1);
-  for (size_t k = 0, added = 0; k < out.size(); ++k) {
-    const Heard& e = out[k];
+// Bends, song-wide in the order a player merges the tracks: ours one per
+// channel and tick, never in front of an end, none while a note of its
+// channel sounds from an earlier tick; in front of a start within the
+// amount of the file's bend, else back to it; back to it whenever the
+// channel falls silent, and at the end.
+std::string bendProblem(const SongHeard& out, const Pressed& p,
+                        const std::vector<TrackAmounts>& amounts, const std::vector<int>& ranges) {
+  std::map<std::pair<size_t, size_t>, int64_t> endOf;  // track, position of a start: its end tick
+  for (const Note& n : p.notes) endOf[{n.track, p.match[n.track].pos[n.start]}] = n.toEnd;
+  std::vector<std::tuple<int64_t, size_t, size_t>> order;
+  for (size_t t = 0; t < out.size(); ++t) {
+    for (size_t k = 0; k < out[t].size(); ++k) order.push_back({out[t][k].tick, t, k});
+  }
+  std::sort(order.begin(), order.end());
+  std::vector<int> file(16, 8192), now(16, 8192);
+  std::vector<int64_t> ours(16, -1), lastEnd(16, -1);
+  std::vector<std::multiset<int64_t>> sounding(16);
+  std::vector<std::set<size_t>> added(out.size());
+  for (size_t t = 0; t < out.size(); ++t)
+    added[t].insert(p.match[t].added.begin(), p.match[t].added.end());
+  std::vector<std::pair<int, int64_t>> starting;  // channel, end tick
+  for (size_t g = 0; g < order.size();) {
+    const int64_t tick = std::get<0>(order[g]);
     for (int c = 0; c < 16; ++c) {
-      if (quietAt[c] >= 0 && e.tick > quietAt[c] && sounding[c] == 0) {
-        if (now[c] != file[c]) return say("channel ", c + 1, " left bent after tick ", quietAt[c]);
-        quietAt[c] = -1;
+      while (!sounding[c].empty() && *sounding[c].begin() <= tick) {
+        lastEnd[c] = *sounding[c].begin();
+        sounding[c].erase(sounding[c].begin());
+      }
+      if (sounding[c].empty() && lastEnd[c] < tick && now[c] != file[c])
+        return say("channel ", c + 1, " left bent after tick ", lastEnd[c]);
+    }
+    starting.clear();
+    for (; g < order.size() && std::get<0>(order[g]) == tick; ++g) {
+      const auto [at, t, k] = order[g];
+      const Heard& e = out[t][k];
+      const int c = channel(e);
+      if (added[t].count(k) != 0) {
+        if (ours[c] == tick) return say("two bends on channel ", c + 1, " at tick ", tick);
+        // A note that never ends holds its channel to the end, where it goes back all the same.
+        if (!sounding[c].empty() && *sounding[c].begin() != INT64_MAX)
+          return say("a bend at ", tick, " retunes a sounding note");
+        ours[c] = tick;
+        const Heard* next = k + 1 < out[t].size() ? &out[t][k + 1] : nullptr;
+        const bool onNote = next != nullptr && channel(*next) == c && next->tick == tick;
+        if (onNote && isEnd(*next)) return say("bend in front of a note's end at tick ", tick);
+        const int cents = t < amounts.size() ? amounts[t].pitch : 0;
+        if (onNote && isStart(*next)) {
+          if (std::fabs(bendValue(e) - file[c]) * ranges[c] / 8192.0 > cents + 1e-9)
+            return say("a bend too far at tick ", tick);
+        } else if (bendValue(e) != file[c]) {
+          return say("a bend at tick ", tick, " that is neither a start's nor a return");
+        }
+        now[c] = bendValue(e);
+      } else if (isBend(e)) {
+        file[c] = now[c] = bendValue(e);
+      } else if (const auto end = endOf.find({t, k}); end != endOf.end() && end->second > tick) {
+        starting.push_back({c, end->second});
       }
     }
-    const int c = channel(e);
-    if (added < m.added.size() && m.added[added] == k) {
-      ++added;
-      if (ours[c] == e.tick) return say("two bends on channel ", c + 1, " at tick ", e.tick);
-      ours[c] = e.tick;
-      const Heard* next = k + 1 < out.size() ? &out[k + 1] : nullptr;
-      const bool onNote = next != nullptr && channel(*next) == c && next->tick == e.tick;
-      if (onNote && isEnd(*next)) return say("bend in front of a note's end at tick ", e.tick);
-      if (onNote && isStart(*next)) {
-        const double cents = std::fabs(bendValue(e) - file[c]) * ranges[c] / 8192.0;
-        if (cents > a.pitch + 1e-9) return say("bend of ", cents, " cents at tick ", e.tick);
-      } else if (bendValue(e) != file[c]) {
-        return say("a bend at tick ", e.tick, " that is neither a start's nor a return");
-      }
-      now[c] = bendValue(e);
-    } else if (isBend(e)) {
-      file[c] = now[c] = bendValue(e);
-    } else if (isStart(e)) {
-      ++sounding[c];
-      ++open[key(e)];
-    } else if (isEnd(e) && open[key(e)] > 0) {
-      --open[key(e)];
-      if (--sounding[c] == 0) quietAt[c] = e.tick;
-    }
+    for (const auto& [c, end] : starting) sounding[c].insert(end);
   }
   return now == file ? "" : "a channel left bent at the end";
 }
-
 }  // namespace
 
 SongHeard hearSong(const Song& song) {
@@ -286,16 +404,24 @@ std::string classicPressProblem(const SongHeard& before, const Song& after,
 }
 
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
-                                const std::vector<TrackAmounts>& amounts, uint32_t seed) {
+                                const std::vector<TrackAmounts>& amounts, uint32_t seed,
+                                bool enoughMovement) {
   const SongHeard before = hearSong(loadSong(image));
+  const TempoMap tempo = buildTempoMap(*testSong);
   musicalPress(*testSong, amounts, seed);
   const SongHeard after = hearSong(*testSong);
+  Pressed p;
   for (size_t t = 0; t < before.size(); ++t) {
-    const std::string problem =
-        musicalTrackProblem(before[t], after[t], t < amounts.size() ? amounts[t] : TrackAmounts(),
-                            narrowestRanges(before));
+    const std::string problem = musicalTrackProblem(
+        before[t], after[t], t < amounts.size() ? amounts[t] : TrackAmounts(), int(t), p);
     if (!problem.empty()) return say("track ", t + 1, ": ", problem);
   }
+  if (std::string problem = onsetProblem(before, p, amounts, tempo, enoughMovement);
+      !problem.empty())
+    return problem;
+  if (std::string problem = bendProblem(after, p, amounts, narrowestRanges(before));
+      !problem.empty())
+    return problem;
   const std::vector<uint8_t> first = saveSong();
   musicalPress(loadSong(image), amounts, seed);
   return saveSong() == first ? "" : "the same seed gave other bytes";

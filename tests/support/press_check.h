@@ -34,10 +34,15 @@ std::string classicPressProblem(const SongHeard& before, const Song& after,
                                 const std::vector<int32_t>& velocity = {});
 
 // Loads `image`, presses it in the musical style and checks it against the
-// song before (see musicalTrackProblem), then that the same seed gives the
-// same bytes. Leaves the song pressed.
+// song before, track by track and over the whole song (onsets, gestures,
+// what changes a note's sound, bends: see press_check.cpp), then that the
+// same seed gives the same bytes. With `enoughMovement`, on a real file
+// whose tracks all have one time amount in ms, half the notes of each track of 50
+// or more move where a tick is finer than a quarter of the amount (a made-up
+// song may pack its notes too tightly). Leaves the song pressed.
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
-                                const std::vector<TrackAmounts>& amounts, uint32_t seed);
+                                const std::vector<TrackAmounts>& amounts, uint32_t seed,
+                                bool enoughMovement = false);
 
 // `written`, saved after presses of the song saved as `unpressed`, reads back
 // without a damage line to the same bytes, with as many tracks, and with what

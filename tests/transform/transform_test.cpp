@@ -174,15 +174,22 @@ TEST(TransformSong, EveryPressKeepsItsPromiseOverManySeedsDenseTracksAndRealFile
   }
 }
 
-// The lines both front ends log after a press: one per track with an amount, counted from 1, one
-// bend for the chord and one back to the centre when it ends; counts of one are singular.
+// The lines both front ends log after a press: one per track with an amount, counted from 1. Three
+// tracks play one chord on one channel: one bend for it, in the first, and one back to the centre
+// when it ends; each track counts its notes bent. Counts of one are singular.
 TEST(PressLog, OneLinePerTrackWithAnAmount) {
   Song& song = loadSong(midiFile({kFirstExampleBytes, kFirstExampleBytes, kFirstExampleBytes}));
-  musicalPressLogged(song, {{}, {0, false, 10, 0}}, 1);
+  musicalPressLogged(song, {{0, false, 20, 0}, {0, false, 10, 0}, {0, false, 10, 0}}, 1);
   logPressSummaries({{false, true, false, true}, {}, {true, true, false, false}},
-                    {{3, 0, 1, 0, 0, 1}, {}, {2, 5, 17, 12.36, 0, 0}});
+                    {{3, 0, 1, 0, 0, 1, 0, 0}, {}, {2, 5, 17, 12.36, 0, 0, 0, 0}});
   EXPECT_EQ(logLines(), (std::vector<std::string>{
-                            "PPQN=96", "Loaded 3 tracks", "Track 2: pitch shift added 2 bends",
+                            "PPQN=96", "Loaded 3 tracks",
+                            "Track 1: pitch shift added 2 bends (2 notes bent, 0 left as their "
+                            "channel was held)",
+                            "Track 2: pitch shift added 0 bends (2 notes bent, 0 left as their "
+                            "channel was held)",
+                            "Track 3: pitch shift added 0 bends (2 notes bent, 0 left as their "
+                            "channel was held)",
                             "Track 1: time shift moved 3 events, at most 1 tick; velocity shift "
                             "changed 1 note",
                             "Track 3: time shift moved 2 of 5 notes, at most 17 ticks (12.4 ms)"}));

@@ -1,0 +1,261 @@
+#include "transform/musical_onsets.h"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+
+#include "song/midi.h"
+#include "transform/musical_random.h"
+#include "transform/tempo_map.h"
+
+namespace {
+
+constexpr uint8_t kProgramChange = 0xC0;
+constexpr uint8_t kSustainPedal = 64;
+
+struct StartRef {
+  int64_t tick;
+  uint8_t channel;
+  uint32_t track, index;
+};
+
+// A tick on a channel, with the gesture that moves it (kNone: none does).
+struct Mark {
+  int64_t tick;
+  int32_t gesture;
+  bool operator<(const Mark& other) const { return tick < other.tick; }
+};
+
+struct Gesture {
+  int32_t first, last;  // its onsets
+  int64_t room;         // the largest move it may make, in ticks
+};
+
+// A bend, program change or pedal change: what a note must not cross.
+bool changesSound(const TimedEvent& e) {
+  const uint8_t kind = messageKind(e.status);
+  return e.role != EventRole::kStart && e.role != EventRole::kEnd && isChannelStatus(e.status) &&
+         (kind == kPitchBend || kind == kProgramChange ||
+          (kind == kControlChange && e.data1 == kSustainPedal));
+}
+
+struct Draw {
+  std::vector<TrackWork>& tracks;
+  const TempoMap& tempo;
+  uint32_t seed;
+  std::vector<Onset> onsets;
+  std::vector<Gesture> gestures;
+  std::vector<Mark> barriers[kChannelCount], points[kChannelCount];
+
+  // A draw of `x` (-1 to 1) of track t's time amount at `tick`, in ticks.
+  double ticksOf(double x, int32_t t, int64_t tick) const {
+    const TrackAmounts& a = tracks[t].amounts;
+    if (!a.timeInMs || a.time == 0) return x * a.time;
+    const double at = microsAtTick(tempo, static_cast<double>(tick));
+    const double moved = tickAtMicros(tempo, at + x * a.time * 1000.0) - static_cast<double>(tick);
+    return std::clamp(moved, -1e15, 1e15);
+  }
+  double extent(int32_t t, int64_t tick) const {
+    return std::max(std::fabs(ticksOf(1, t, tick)), std::fabs(ticksOf(-1, t, tick)));
+  }
+
+  void findOnsets() {
+    std::vector<StartRef> starts;
+    size_t events = 0;  // room enough, reserved untouched
+    for (const TrackWork& track : tracks) events += track.events.size();
+    starts.reserve(events);
+    for (uint32_t t = 0; t < tracks.size(); ++t) {
+      const std::vector<TimedEvent>& events = tracks[t].events;
+      for (uint32_t i = 0; i < events.size(); ++i) {
+        if (events[i].role == EventRole::kStart)
+          starts.push_back(
+              {events[i].tick, static_cast<uint8_t>(channelOf(events[i].status)), t, i});
+      }
+    }
+    std::sort(starts.begin(), starts.end(), [](const StartRef& a, const StartRef& b) {
+      return std::tie(a.channel, a.tick, a.track, a.index) <
+             std::tie(b.channel, b.tick, b.track, b.index);
+    });
+    for (size_t i = 0; i < starts.size(); ++i) {
+      const StartRef& s = starts[i];
+      const TrackWork& track = tracks[s.track];
+      if (i == 0 || s.channel != starts[i - 1].channel || s.tick != starts[i - 1].tick) {
+        onsets.push_back({s.tick, 0, 0, s.channel, track.amounts.pitch,
+                          static_cast<int32_t>(s.track), kMaxMoveTicks});
+      }
+      Onset& onset = onsets.back();
+      onset.cents = std::min(onset.cents, track.amounts.pitch);
+      if (static_cast<int32_t>(s.track) != onset.timeTrack &&
+          extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
+        onset.timeTrack = static_cast<int32_t>(s.track);
+      tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);
+      // No start of a track moves below its floor.
+      onset.room = std::min(onset.room, std::max<int64_t>(s.tick - track.floorTick, 0));
+    }
+  }
+
+  void findGestures() {
+    double lastMicros = 0;
+    for (size_t i = 0; i < onsets.size(); ++i) {
+      Onset& o = onsets[i];
+      const double micros = microsAtTick(tempo, static_cast<double>(o.tick));
+      const int32_t at = static_cast<int32_t>(i);
+      if (i == 0 || o.channel != onsets[i - 1].channel || micros - lastMicros > kGestureMicros) {
+        gestures.push_back({at, at, kMaxMoveTicks});
+      }
+      Gesture& g = gestures.back();
+      g.last = at;
+      g.room = std::min(g.room, o.room);
+      o.gesture = static_cast<int32_t>(gestures.size() - 1);
+      lastMicros = micros;
+    }
+    // Each gap between two gestures of a channel changes by half of it at
+    // most: the gesture before may take the larger share of an odd half,
+    // so that a gap of two ticks leaves one of them a tick to move.
+    for (size_t g = 1; g < gestures.size(); ++g) {
+      const Onset &before = onsets[gestures[g - 1].last], &after = onsets[gestures[g].first];
+      if (before.channel != after.channel) continue;
+      const int64_t half = (after.tick - before.tick) / 2;
+      gestures[g - 1].room = std::min(gestures[g - 1].room, (half + 1) / 2);
+      gestures[g].room = std::min(gestures[g].room, half / 2);
+    }
+  }
+
+  void findMarks() {
+    size_t count[kChannelCount] = {};
+    for (const TrackWork& track : tracks) {
+      for (const TimedEvent& e : track.events) ++count[channelOf(e.status)];
+    }
+    for (const Onset& o : onsets) ++count[o.channel];
+    for (int c = 0; c < kChannelCount; ++c) points[c].reserve(count[c]);
+    for (const Onset& o : onsets) points[o.channel].push_back({o.tick, o.gesture});
+    for (TrackWork& track : tracks) {
+      for (const TimedEvent& e : track.events) {
+        const int c = channelOf(e.status);
+        if (changesSound(e)) {
+          const int32_t with =
+              e.role == EventRole::kFollower ? onsets[track.events[e.link].link].gesture : kNone;
+          barriers[c].push_back({e.tick, with});
+        } else if (e.role == EventRole::kEnd && e.link != kNone &&
+                   (e.join == kNone || track.amounts.time == 0)) {
+          points[c].push_back({e.tick, onsets[track.events[e.link].link].gesture});
+        }
+      }
+    }
+    for (int c = 0; c < kChannelCount; ++c) {
+      std::stable_sort(barriers[c].begin(), barriers[c].end());
+      std::stable_sort(points[c].begin(), points[c].end());
+    }
+  }
+
+  // Holds the gesture at `near` (and, when it moves, the one at `far`) to
+  // less than the distance between them: half of it each when both move.
+  void keepApart(const Mark& near, const Mark& far) {
+    const int64_t d = std::abs(far.tick - near.tick) - 1;
+    if (far.gesture == kNone) {
+      gestures[near.gesture].room = std::min(gestures[near.gesture].room, d);
+      return;
+    }
+    gestures[near.gesture].room = std::min(gestures[near.gesture].room, d / 2);
+    gestures[far.gesture].room = std::min(gestures[far.gesture].room, d / 2);
+  }
+
+  // From each mark of `from` with a gesture, the marks of `to` on either
+  // side that stand on another tick and move otherwise, nearest first: only
+  // the nearest (`nearestOnly`), or until none farther could hold the
+  // gesture more. After kLook of them the gesture is held as if the next
+  // stood there.
+  void keepMarksApart(const std::vector<Mark>& from, const std::vector<Mark>& to,
+                      bool nearestOnly) {
+    constexpr int kLook = 64;
+    for (const Mark& m : from) {
+      if (m.gesture == kNone) continue;
+      int64_t& room = gestures[m.gesture].room;
+      const auto at = std::lower_bound(to.begin(), to.end(), m);
+      const auto done = [&](const Mark& other, int& looked) {
+        const int64_t half = (std::abs(other.tick - m.tick) - 1) / 2;
+        if (half >= room) return true;
+        if (++looked < kLook) return false;
+        room = half;
+        return true;
+      };
+      int looked = 0;
+      for (auto it = at; it != to.begin();) {
+        --it;
+        if (done(*it, looked)) break;
+        if (it->tick == m.tick || it->gesture == m.gesture) continue;
+        keepApart(m, *it);
+        if (nearestOnly) break;
+      }
+      looked = 0;
+      for (auto it = at; it != to.end(); ++it) {
+        if (done(*it, looked)) break;
+        if (it->tick == m.tick || it->gesture == m.gesture) continue;
+        keepApart(m, *it);
+        if (nearestOnly) break;
+      }
+    }
+  }
+
+  // The tick whose shared part each gesture takes: its own, or that of a
+  // gesture of any channel that began up to kGestureMicros before it and
+  // took its own, so that a strum and the bass note inside it move alike.
+  // Only such a gesture lends its part: no chain of them carries a part on.
+  std::vector<int64_t> sharedTicks() const {
+    std::vector<std::pair<int64_t, int32_t>> starts;  // first tick, gesture
+    starts.reserve(gestures.size());
+    for (size_t g = 0; g < gestures.size(); ++g)
+      starts.push_back({onsets[gestures[g].first].tick, static_cast<int32_t>(g)});
+    std::sort(starts.begin(), starts.end());
+    std::vector<int64_t> shared(gestures.size());
+    int64_t lender = -1;
+    double lenderMicros = 0;
+    for (const auto& [tick, g] : starts) {
+      const double micros = microsAtTick(tempo, static_cast<double>(tick));
+      if (lender < 0 || micros - lenderMicros > kGestureMicros)
+        lender = tick, lenderMicros = micros;
+      shared[g] = lender;
+    }
+    return shared;
+  }
+
+  void drawMoves() {
+    const std::vector<int64_t> sharedTick = sharedTicks();
+    for (const Gesture& g : gestures) {
+      const Onset& first = onsets[g.first];
+      double reach = extent(first.timeTrack, first.tick);
+      int32_t track = first.timeTrack;
+      for (int32_t o = g.first + 1; o <= g.last; ++o) {
+        const double other = extent(onsets[o].timeTrack, first.tick);
+        if (other < reach) reach = other, track = onsets[o].timeTrack;
+      }
+      MusicalRandom shared = onsetStream(seed, MusicalStream::kShared,
+                                         sharedTick[&g - gestures.data()], kChannelCount);
+      MusicalRandom own = onsetStream(seed, MusicalStream::kTime, first.tick, first.channel);
+      const double x =
+          (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) + uniformDraw(own)) / 4;
+      int64_t move = 0;
+      if (reach > 0 && g.room > 0) {
+        const double scale = std::min(1.0, static_cast<double>(g.room) / reach);
+        move = static_cast<int64_t>(std::round(ticksOf(x, track, first.tick) * scale));
+      }
+      for (int32_t o = g.first; o <= g.last; ++o) onsets[o].move = move;
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo,
+                              uint32_t seed) {
+  Draw draw{tracks, tempo, seed, {}, {}, {}, {}};
+  draw.findOnsets();
+  draw.findGestures();
+  draw.findMarks();
+  for (int c = 0; c < kChannelCount; ++c) {
+    draw.keepMarksApart(draw.points[c], draw.barriers[c], false);
+    draw.keepMarksApart(draw.barriers[c], draw.points[c], true);
+  }
+  draw.drawMoves();
+  return std::move(draw.onsets);
+}
