@@ -11,21 +11,16 @@
 // A meta event as the reader keeps it: the type in data1, then the length (a variable-length
 // quantity) and the data in data2 and extra.
 TEST(MidiFacts, FindsAMetaEventsPayloadBehindItsLengthBytes) {
-  std::string name130;
-  for (int i = 0; i < 130; ++i) name130 += "41 ";
-  const struct {
-    const char* name;
-    std::string head;
-    uint8_t type;
-    bool found;
-    int32_t first, length;
-  } cases[] = {{"a tempo", "00 FF 51 03 07 A1 20", kMetaTempo, true, 2, 3},
-               {"a name of 130 bytes: two length bytes", "00 FF 03 81 02 " + name130,
-                kMetaTrackName, true, 3, 130},
-               {"an empty name", "00 FF 03 00", kMetaTrackName, true, 2, 0},
-               {"another type", "00 FF 51 03 07 A1 20", kMetaTrackName, false, 0, 0},
-               {"no meta event", "00 90 3C 40", kMetaTempo, false, 0, 0},
-               {"a controller numbered as the type", "00 B0 51 00", kMetaTempo, false, 0, 0}};
+  const std::string name130(260, '4');  // 130 bytes of 0x44
+  // clang-format off
+  const struct { const char* name; std::string head; uint8_t type; bool found; int32_t first, length; } cases[] = {
+      {"a tempo", "00 FF 51 03 07 A1 20", kMetaTempo, true, 2, 3},
+      {"a name of 130 bytes: two length bytes", "00 FF 03 81 02 " + name130, kMetaTrackName, true, 3, 130},
+      {"an empty name", "00 FF 03 00", kMetaTrackName, true, 2, 0},
+      {"another type", "00 FF 51 03 07 A1 20", kMetaTrackName, false, 0, 0},
+      {"no meta event", "00 90 3C 40", kMetaTempo, false, 0, 0},
+      {"a controller numbered as the type", "00 B0 51 00", kMetaTempo, false, 0, 0}};
+  // clang-format on
   for (const auto& c : cases) {
     const Song& song = loadSong(midiFile({c.head + " 00 FF 2F 00"}));
     MetaPayload payload;
