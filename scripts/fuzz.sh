@@ -46,7 +46,7 @@ for target in "${targets[@]}"; do
   cmake --build "$build" --target "varnook_fuzz_$target" -j2
 done
 
-# Settings tails for the pipeline seeds (fuzz/pipeline_fuzz.cpp: control,
+# Settings tails for the pipeline seeds (pipelineProblem in tests/support: control,
 # seed x4, time, pitch, velocity, the tracks of each as a bit mask). Classic:
 # every track at 30 ticks and 10 steps pressed three times; every other track
 # at 200 ticks and velocities 20; bends alone at 64, twice; every track at

@@ -12,6 +12,7 @@
 #include "song/midi.h"
 #include "song/song_tracks.h"
 #include "support/midi_builder.h"
+#include "transform/classic_press.h"
 #include "transform/musical_press.h"
 #include "transform/tempo_map.h"
 
@@ -56,6 +57,7 @@ std::vector<Heard> hear(const TrackSlot& slot) {
 struct Match {
   std::vector<int64_t> tick;
   std::vector<size_t> pos, order, added;
+  int32_t velocitiesChanged = 0;
 };
 
 // Every original event kept once, sounding as it did but for a Note On's
@@ -84,6 +86,7 @@ std::string matchProblem(const std::vector<Heard>& in, const std::vector<Heard>&
       return say("event ", i, " changed its bytes");
     if (velocityMay && (std::abs(now.d2 - was.d2) > velocity || now.d2 < 1 || now.d2 > 127))
       return say("velocity ", int(was.d2), " became ", int(now.d2));
+    m.velocitiesChanged += was.d2 != now.d2;
     if (off && (now.delta != was.delta || now.stored != was.stored))
       return say("event ", i, " of a track without amounts changed");
   }
@@ -92,12 +95,14 @@ std::string matchProblem(const std::vector<Heard>& in, const std::vector<Heard>&
 }
 
 std::string classicTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
-                                const TrackSlot& slot, int velocity) {
+                                const TrackSlot& slot, int32_t velocitiesCounted) {
   Match m;
-  const int64_t a = slot.timeShift, p = slot.pitchShift;
-  if (std::string problem = matchProblem(in, out, velocity, a == 0 && p == 0 && velocity == 0, m);
+  const int64_t a = slot.timeShift, p = slot.pitchShift, v = slot.velocityShift;
+  if (std::string problem = matchProblem(in, out, v, a == 0 && p == 0 && v == 0, m);
       !problem.empty())
     return problem;
+  if (m.velocitiesChanged != velocitiesCounted)
+    return say(m.velocitiesChanged, " velocities changed, ", velocitiesCounted, " counted");
   for (size_t i = 0; i < in.size(); ++i) {
     if (m.order[i] != i) return say("event ", i, " out of order");
     const int64_t move = m.tick[i] - in[i].tick;
@@ -214,7 +219,8 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
         joins && tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
     if ((now != length || joins) && !(onNext && (now < length || joins)) && !joined)
       return say("note at ", in[i].tick, " long ", length, " now ", now);
-    if (length > 0 && now == length) p.notes.back().fromEnd = in[end].tick;
+    // An end on a later start of its key is cut there, though it may happen to keep its length.
+    if (length > 0 && now == length && !onNext) p.notes.back().fromEnd = in[end].tick;
   }
   size_t lastFixedPos = 0;
   for (size_t i = 0; i < in.size(); ++i) {
@@ -383,24 +389,32 @@ std::string bendProblem(const SongHeard& out, const Pressed& p,
   }
   return now == file ? "" : "a channel left bent at the end";
 }
+// `written`, saved after presses of the song saved as `unpressed`, reads back without a damage
+// line to the same bytes, with as many tracks, and with what lies outside the tracks and after each
+// track's events as it was.
+std::string writtenFileProblem(const std::vector<uint8_t>& unpressed,
+                               const std::vector<uint8_t>& written) {
+  const std::vector<FilePiece> was = loadSong(unpressed).pieces;
+  const int tracks = allTrackCount(*testSong);
+  if (std::string problem = fixedPointProblem(written.data(), written.size()); !problem.empty())
+    return "written file: " + problem;
+  if (allTrackCount(*testSong) != tracks)
+    return say("the written file holds ", allTrackCount(*testSong), " tracks, not ", tracks);
+  const std::vector<FilePiece>& now = testSong->pieces;
+  for (size_t i = 0; i < std::max(was.size(), now.size()); ++i) {
+    if (i >= was.size() || i >= now.size() || was[i].kind != now[i].kind ||
+        was[i].index != now[i].index || was[i].bytes != now[i].bytes)
+      return say("the written file's piece ", i, " is not as it was");
+  }
+  return "";
+}
+
 }  // namespace
 
 SongHeard hearSong(const Song& song) {
   SongHeard all;
   for (int t = 0; t < allTrackCount(song); ++t) all.push_back(hear(trackAt(song, t)));
   return all;
-}
-
-std::string classicPressProblem(const SongHeard& before, const Song& after,
-                                const std::vector<int32_t>& velocity) {
-  if (static_cast<int>(before.size()) != allTrackCount(after)) return "the track count changed";
-  for (size_t t = 0; t < before.size(); ++t) {
-    const TrackSlot& slot = trackAt(after, static_cast<int>(t));
-    const std::string problem =
-        classicTrackProblem(before[t], hear(slot), slot, t < velocity.size() ? velocity[t] : 0);
-    if (!problem.empty()) return say("track ", t + 1, ": ", problem);
-  }
-  return "";
 }
 
 std::string musicalPressProblem(const std::vector<uint8_t>& image,
@@ -427,19 +441,45 @@ std::string musicalPressProblem(const std::vector<uint8_t>& image,
   return saveSong() == first ? "" : "the same seed gave other bytes";
 }
 
-std::string writtenFileProblem(const std::vector<uint8_t>& unpressed,
-                               const std::vector<uint8_t>& written) {
-  const std::vector<FilePiece> was = loadSong(unpressed).pieces;
-  const int tracks = allTrackCount(*testSong);
-  if (std::string problem = fixedPointProblem(written.data(), written.size()); !problem.empty())
-    return "written file: " + problem;
-  if (allTrackCount(*testSong) != tracks)
-    return say("the written file holds ", allTrackCount(*testSong), " tracks, not ", tracks);
-  const std::vector<FilePiece>& now = testSong->pieces;
-  for (size_t i = 0; i < std::max(was.size(), now.size()); ++i) {
-    if (i >= was.size() || i >= now.size() || was[i].kind != now[i].kind ||
-        was[i].index != now[i].index || was[i].bytes != now[i].bytes)
-      return say("the written file's piece ", i, " is not as it was");
+std::string pipelineProblem(const uint8_t* data, size_t size, bool enoughMovement) {
+  if (size < 11) return "";
+  const uint8_t* s = data + size - 11;
+  const bool musical = s[0] & 1, inMs = musical && (s[0] & 8);
+  const uint32_t seed = s[1] | s[2] << 8 | s[3] << 16 | uint32_t{s[4]} << 24;
+  const std::vector<uint8_t> image(data, s);
+  Song& song = loadSong(image);
+  if (song.pieces.empty()) return "";
+  const std::vector<uint8_t> unpressed = saveSong();
+  const int32_t limits[] = {!musical ? kMaxTimeShift
+                            : inMs   ? kMaxMusicalTimeMs
+                                     : kMaxMusicalTimeTicks,
+                            musical ? kMaxPitchCents : kMaxPitchShift, kMaxVelocityShift};
+  std::vector<TrackAmounts> amounts;
+  for (int t = 0; t < allTrackCount(song); ++t) {
+    int32_t a[3];
+    for (int i = 0; i < 3; ++i) {
+      const int32_t whole = s[5 + i] % (limits[i] + 1), mask = s[8 + i];
+      a[i] = mask >> (t % 8) & 1 ? whole : mask >> ((t + 4) % 8) & 1 ? whole / 2 : 0;
+    }
+    amounts.push_back({a[0], inMs, a[1], a[2]});
+    std::tie(trackAt(song, t).timeShift, trackAt(song, t).pitchShift,
+             trackAt(song, t).velocityShift) = std::tie(a[0], a[1], a[2]);
   }
-  return "";
+  if (musical) {  // loads the image again, leaving it pressed
+    const std::string problem =
+        musicalPressProblem(image, amounts, seed, enoughMovement && inMs && s[8] == 0xFF);
+    return problem.empty() ? writtenFileProblem(unpressed, saveSong()) : problem;
+  }
+  std::string problem;
+  ClassicRandom random = classicRandom(song, seed);
+  for (int press = 0; press <= ((s[0] >> 1) & 3) % 3 && problem.empty(); ++press) {
+    const SongHeard before = hearSong(song);
+    const std::vector<PressSummary> summaries = classicPress(song, random);
+    for (size_t t = 0; t < before.size() && problem.empty(); ++t) {
+      const TrackSlot& slot = trackAt(song, static_cast<int>(t));
+      problem = classicTrackProblem(before[t], hear(slot), slot, summaries[t].velocitiesChanged);
+      if (!problem.empty()) problem = say("track ", t + 1, ", press ", press + 1, ": ", problem);
+    }
+  }
+  return problem.empty() ? writtenFileProblem(unpressed, saveSong()) : problem;
 }

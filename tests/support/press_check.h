@@ -25,14 +25,6 @@ struct Heard {
 using SongHeard = std::vector<std::vector<Heard>>;  // per track, in the order of trackAt
 SongHeard hearSong(const Song& song);
 
-// Classic presses, then a velocity shift of velocity[t] on each track t: the
-// events keep their order and sound (Note On velocities may move by up to the
-// amount, into 1..127) and land within -A .. A - 1 ticks of where they were
-// (A = timeShift); each added event is a bend right before a Note On of its
-// channel and tick, bytes 0 and 64 - P .. 63 + P but not 0 (P = pitchShift).
-std::string classicPressProblem(const SongHeard& before, const Song& after,
-                                const std::vector<int32_t>& velocity = {});
-
 // Loads `image`, presses it in the musical style and checks it against the
 // song before, track by track and over the whole song (onsets, gestures,
 // what changes a note's sound, bends: see press_check.cpp), then that the
@@ -44,8 +36,14 @@ std::string musicalPressProblem(const std::vector<uint8_t>& image,
                                 const std::vector<TrackAmounts>& amounts, uint32_t seed,
                                 bool enoughMovement = false);
 
-// `written`, saved after presses of the song saved as `unpressed`, reads back
-// without a damage line to the same bytes, with as many tracks, and with what
-// lies outside the tracks and after each track's events as it was.
-std::string writtenFileProblem(const std::vector<uint8_t>& unpressed,
-                               const std::vector<uint8_t>& written);
+// The whole way a song goes, from `data`: a MIDI image and 11 bytes of settings. Loaded, pressed
+// in either style and checked (classic: one to three presses, each with a velocity shift, the
+// events in order and sound, within -A .. A - 1 ticks, bends 64 - P .. 63 + P right before a
+// Note On of their channel and tick, the velocities changed as counted; musical: as above, with
+// `enoughMovement` where every track takes the time amount in ms), saved, and the saved file read
+// back with what lies outside the tracks as it was. Settings: control (bit 0 musical; bits 1-2
+// classic presses - 1, 3 counting as 0; bit 3 musical time in ms), the seed (4 bytes, least
+// significant first), the time, pitch and velocity amounts (each modulo one more than its
+// style's limit), and for each a mask: track t takes the amount when bit t % 8 is set, else half
+// of it when bit (t + 4) % 8 is. "" for an image without a MIDI header, which Load refuses.
+std::string pipelineProblem(const uint8_t* data, size_t size, bool enoughMovement = false);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -69,13 +70,44 @@ std::vector<Heard> pressed(const std::vector<std::string>& tracks, int track,
 
 }  // namespace
 
-TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime) {
-  const std::vector<TrackAmounts> kinds = {
-      {200, false, 100, 64}, {20, false, 10, 5}, {15, true, 50, 0}, {200, true, 0, 30},
-      {0, false, 100, 0},    {1, false, 0, 0},   {0, false, 0, 64}};
-  // Notes, the largest delta time less room for two of the largest moves, notes: they move. A
-  // tick more and the track keeps its timing: a later move past the gap could need a delta time
-  // no file can hold.
+// Both styles keep every promise on dense songs and every sample file, at two seeds each: classic
+// presses one to three (among them a track that once drifted by hundreds of ticks: sixteenths two
+// ticks apart under a riding controller, and a velocity byte of 0x80, which is none), musical in
+// ticks and in ms, amounts small and largest, on all tracks, some, or halved on others.
+TEST(Press, BothStylesKeepEveryPromiseOnDenseSongsAndRealFiles) {
+  // Settings but for the seed: control, time, pitch and velocity amounts, their masks.
+  const std::vector<std::array<uint8_t, 7>> settings = {
+      {4, 30, 10, 0, 0xFF, 0xFF, 0x00}, {0, 200, 0, 64, 0x55, 0x00, 0xA3},
+      {2, 1, 64, 1, 0x0F, 0xF0, 0xFF},  {1, 200, 100, 64, 0x13, 0x35, 0x0F},
+      {9, 15, 50, 0, 0xFF, 0xFF, 0x00}, {9, 200, 0, 30, 0xFF, 0x00, 0x21},
+      {1, 20, 10, 8, 0x31, 0x00, 0xFF}, {1, 0, 100, 0, 0x00, 0x17, 0x00}};
+  std::string drift;
+  for (int i = 0; i < 300; ++i)
+    drift += "01 91 30 64  00 34 5A  01 B1 07 64  01 81 30 00  00 92 30 80 ";
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> files = sampleMidiFiles();
+  files.insert(files.begin(), {"drift", midiFile({drift, drift, drift + "00 FF 2F 00"})});
+  for (uint32_t seed = 1; seed <= 16; ++seed) {
+    files.insert(files.begin(),
+                 {"dense", midiFile({kTempoTrack, denseTrack(seed), denseTrack(seed * 7 + 1),
+                                     denseTrack(seed + 99)})});
+  }
+  for (uint32_t f = 0; f < files.size() && !HasFailure(); ++f) {
+    for (const uint32_t k : {0, 1}) {  // the drift track: classic at 30 and 200 ticks
+      const uint32_t seed = f * 31 + k * 7 + 1;
+      const std::array<uint8_t, 7>& s = settings[(f == 16 ? k : f * 2 + k) % settings.size()];
+      std::vector<uint8_t> input = files[f].second;
+      input.insert(input.end(), {s[0], uint8_t(seed), uint8_t(seed >> 8), 0, 0, s[1], s[2], s[3],
+                                 s[4], s[5], s[6]});
+      EXPECT_EQ(pipelineProblem(input.data(), input.size(), f > 16), "")
+          << files[f].first << ", seed " << seed << ", settings " << int(s[0]);
+    }
+  }
+}
+
+// Notes, the largest delta time less room for two of the largest moves, notes: they move. A tick
+// more and the track keeps its timing: a later move past the gap could need a delta time no file
+// can hold.
+TEST(MusicalPress, MovesAroundTheLargestDeltaTimeOnlyWithRoom) {
   const std::string notes =
       "90 3C 40  10 80 3C 00  00 90 3E 40  10 80 3E 00  00 90 40 40  10 80 40 00 ";
   const auto gap = [&notes](const std::string& delta) {
@@ -84,27 +116,12 @@ TEST(MusicalPress, KeepsEveryPromiseOnDenseTracksRealFilesAndTheLargestDeltaTime
   const std::vector<uint8_t> roomy = gap("FF F7 FF 7F "), tight = gap("FF F8 80 00 ");
   bool moved = false;
   for (uint32_t seed = 1; seed <= 16; ++seed) {
-    const TrackAmounts &a = kinds[seed % kinds.size()], &b = kinds[(seed + 3) % kinds.size()];
-    const std::vector<uint8_t> dense =
-        midiFile({kTempoTrack, denseTrack(seed), denseTrack(seed * 7 + 1), denseTrack(seed + 99)});
-    EXPECT_EQ(musicalPressProblem(dense, {a, a, b, {}}, seed), "") << "dense tracks, seed " << seed;
-    EXPECT_EQ(musicalPressProblem(roomy, {{200, false, 0, 0}}, seed), "") << "gap, seed " << seed;
+    EXPECT_EQ(musicalPressProblem(roomy, {{200, false, 0, 0}}, seed), "") << "seed " << seed;
     moved |= saveSong() != roomy;
-    EXPECT_EQ(musicalPressProblem(tight, {{200, false, 0, 0}}, seed), "") << "gap, seed " << seed;
+    EXPECT_EQ(musicalPressProblem(tight, {{200, false, 0, 0}}, seed), "") << "seed " << seed;
     EXPECT_TRUE(saveSong() == tight) << "a gap without room, seed " << seed;
   }
   EXPECT_TRUE(moved);
-  size_t file = 0;
-  for (const auto& [name, bytes] : sampleMidiFiles()) {
-    ++file;
-    for (uint32_t seed : {1u, 77u, 5u}) {  // the last with one amount for every track
-      std::vector<TrackAmounts> amounts;
-      for (size_t t = 0; t < 200; ++t)
-        amounts.push_back(kinds[(t * (seed != 5) + file + seed) % kinds.size()]);
-      EXPECT_EQ(musicalPressProblem(bytes, amounts, seed, true), "") << name;
-    }
-    if (HasFailure()) return;
-  }
 }
 
 TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
