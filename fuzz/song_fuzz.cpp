@@ -1,5 +1,5 @@
-// Fuzzes the reader and the writer together: any input loads without a fault,
-// and what is saved reads back and saves to the same bytes, as the tests check.
+// Fuzzes the reader and the writer together: any input loads without a fault, and what is saved
+// reads back and saves to the same bytes, as the tests check.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

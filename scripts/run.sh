@@ -24,10 +24,10 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "unseen under xvfb-run). Here is the command-line tool over the same core instead."
   cmake --preset native >/dev/null
   cmake --build --preset native --target varnook-cli
-  # A small song of our own (the window test's): two tracks of four notes.
+  # A small song of our own: two tracks of four notes.
   example="$root/build/example"
   mkdir -p "$example"
-  bash "$root/tests/windows/run_window_test.sh" song 2 >"$example/scale.mid"
+  bash "$root/scripts/example_song.sh" 2 >"$example/scale.mid"
   "$root/build/native/varnook-cli" "$example/scale.mid" -o "$example/scale-humanised.mid" \
     --time-shift 2=12 --pitch-shift 2=8
   echo

@@ -46,7 +46,7 @@ bash "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$dpi"
 work=$out/work
 rm -rf "$work" && mkdir -p "$work"
 cp "$midi" "$work/shot.mid"
-bash "$root/tests/windows/run_window_test.sh" song 16 >"$work/sixteen.mid"
+bash "$root/scripts/example_song.sh" 16 >"$work/sixteen.mid"
 # The steps ask for a picture by making NAME.shot in the work folder and
 # wait until it is gone: take the picture of the whole screen, then delete it.
 xvfb-run -a -s "-screen 0 ${size}x24" bash -c '

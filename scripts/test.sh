@@ -7,8 +7,8 @@
 #   3. the two fuzz targets (the reader and writer; load, press, save and
 #      read again) for a bounded time each (FUZZ_SECONDS, default 30),
 #   4. the Windows build (warnings as errors) and its ctest suite under Wine:
-#      the core tests, varnook-cli.exe's contract and its output against the
-#      native tool's, and the end-to-end tests of the real window in Xvfb,
+#      the core tests, varnook-cli.exe's contract, and the end-to-end tests of
+#      the real window in Xvfb,
 #   5. the packages users download, made by scripts/package.sh from the builds
 #      of stages 1 and 4 and checked by tests/package/check_packages.sh.
 # Ends with one line "N passed, N failed, N skipped" over all stages (tests
@@ -100,8 +100,7 @@ fi
 # 4. Windows, under Wine, with a private prefix made once for the whole run.
 export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all
 bash scripts/wine-prefix.sh "$WINEPREFIX"
-# The Windows stage compares varnook-cli.exe with the native tool built in stage 1.
-if run_stage "windows build" build_preset windows -DVARNOOK_NATIVE_CLI="$root/build/native/varnook-cli"; then
+if run_stage "windows build" build_preset windows; then
   ctest_preset windows
 else
   failed=$((failed + 1))

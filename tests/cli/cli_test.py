@@ -1,5 +1,5 @@
-"""varnook-cli from the outside. cli_test.py MODE CLI VERSION DATA [NATIVE], in a folder cli-MODE: MODE contract, or
-samples (under Wine: every file of the folder DATA, CLI against the native NATIVE). Exit 77: skipped."""
+"""varnook-cli from the outside, its contract: cli_test.py CLI VERSION, working in a folder cli-contract (a .exe runs
+under Wine)."""
 import os, re, resource, shutil, signal, stat, subprocess, sys, time  # noqa: E401
 from pathlib import Path
 
@@ -93,7 +93,7 @@ def prepare(work):
     os.mkfifo('pipe.mid') if not WINDOWS else None
 
 
-def contract(cli, work, version, *_):
+def contract(cli, work, version):
     global PIPE
     failures = []
     for args, status, out, err, files, *before in rows(version):
@@ -174,42 +174,17 @@ def seeds(cli):
     return [name for name, ok in checks.items() if not ok]
 
 
-def samples(cli, work, _, data, native):
-    """Under Wine: every file of the folder in one -d batch, plain, classic and musical, gives the native tool's exit
-    status, log (but for the folder saved into) and bytes (what a save keeps of a file, the song tests check)."""
-    names, failures = sorted(n for n in os.listdir(data) if n.endswith('.mid')), []
-    for label, options in (('plain', ''), ('classic', '--seed 7 --time-shift all=30 --pitch-shift all=10 --presses 2'),
-                           ('musical', '--seed 7 --style musical --time-shift all=15ms --pitch-shift all=10c '
-                            '--velocity-shift all=8')):
-        got = []
-        for tool in native, cli:
-            folder = os.path.join(work, label, os.path.basename(tool))
-            shutil.rmtree(folder, ignore_errors=True)
-            os.makedirs(folder)
-            status, _, log, _ = run(tool, [*options.split(), *names, '-d', folder], data)
-            got.append((status, re.sub(r'(?m)^Saving to .*[/\\]', 'Saving to ', log),
-                        [Path(folder, n).read_bytes() if Path(folder, n).exists() else None for n in names]))
-        failures += ['%s: exit status or log lines differ' % label] if got[0][:2] != got[1][:2] else []
-        failures += ['%s: %s differs' % (label, n) for n, a, b in zip(names, got[0][2], got[1][2]) if a != b]
-    return failures
-
-
-def main(mode, cli, version, data, native=''):
+def main(cli, version):
     global WINDOWS
-    WINDOWS, work = cli.endswith('.exe'), os.path.abspath('cli-' + mode)
+    WINDOWS, work = cli.endswith('.exe'), os.path.abspath('cli-contract')
     os.environ.update(WINEDEBUG='-all', LANG='C.UTF-8')
-    skip = ('' if mode == 'contract' else 'no sample MIDI files in ' + data if not os.path.isdir(data) else
-            'no native varnook-cli (give -DVARNOOK_NATIVE_CLI=PATH)' if not os.path.isfile(native) else '')
-    if skip:
-        print('SKIP:', skip)
-        return 77
     # Wine starts its services anew (seconds) for each program unless one runs: an idle cmd keeps them up. The tool
     # runs only once cmd answers: two programs starting Wine's services at once can hang.
     keeper = subprocess.Popen(['wine', 'cmd', '/k', 'echo ready'], stdin=-1, stdout=-1) if WINDOWS else None
     while keeper and keeper.stdout.readline().strip() not in (b'ready', b''):
         pass
     try:
-        failures = {'contract': contract, 'samples': samples}[mode](cli, work, version, data, native)
+        failures = contract(cli, work, version)
     finally:
         if keeper:
             keeper.stdin.close()

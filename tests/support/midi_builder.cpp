@@ -140,8 +140,8 @@ std::string fixedPointProblem(const uint8_t* data, size_t size) {
   if (!loadSong(std::vector<uint8_t>(data, data + size)).pieces.size()) return "";
   const std::vector<uint8_t> first = saveSong();
   loadSong(first);
-  // No damaged track: one saved without its End of Track would read back
-  // cut short. (A header cut short is kept as it stands, and said again.)
+  // No damaged track: one saved without its End of Track would read back cut short. (A header cut
+  // short is kept as it stands, and said again.)
   for (const std::string& line : logLines()) {
     if (line.rfind("Track ", 0) == 0) return "the reader complains about its own output: " + line;
   }

@@ -1,5 +1,5 @@
-// What the C++ tests and the fuzz targets build on: MIDI images from hex, songs
-// read from bytes with their log, chains as lists of fields, the sample files.
+// What the C++ tests and the fuzz targets build on: MIDI images from hex, songs read from bytes
+// with their log, chains as lists of fields, the sample files.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +38,6 @@ Events trackEvents(const TrackSlot& slot);
 // The shared sample files (name, bytes); none when the folder is absent.
 std::vector<std::pair<std::string, std::vector<uint8_t>>> sampleMidiFiles();
 
-// Loads and saves `data`, then that output: "" when it reads back without a
-// damage line and saves to the same bytes. Leaves testSong as read from the output.
+// Loads and saves `data`, then that output: "" when it reads back without a damage line and saves
+// to the same bytes. Leaves testSong as read from the output.
 std::string fixedPointProblem(const uint8_t* data, size_t size);

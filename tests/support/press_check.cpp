@@ -52,17 +52,17 @@ std::vector<Heard> hear(const TrackSlot& slot) {
   return out;
 }
 
-// Where each event of `in` went in `out`: its tick and position, the
-// originals in out's order, and the events added.
+// Where each event of `in` went in `out`: its tick and position, the originals in out's order, and
+// the events added.
 struct Match {
   std::vector<int64_t> tick;
   std::vector<size_t> pos, order, added;
   int32_t velocitiesChanged = 0;
 };
 
-// Every original event kept once, sounding as it did but for a Note On's
-// velocity, which may change by up to `velocity` into 1..127; on a track
-// without amounts (`off`) with its very delta and status byte.
+// Every original event kept once, sounding as it did but for a Note On's velocity, which may change
+// by up to `velocity` into 1..127; on a track without amounts (`off`) with its very delta and
+// status byte.
 std::string matchProblem(const std::vector<Heard>& in, const std::vector<Heard>& out, int velocity,
                          bool off, Match& m) {
   std::unordered_map<const MidiEvent*, size_t> indexOf;
@@ -121,9 +121,9 @@ std::string classicTrackProblem(const std::vector<Heard>& in, const std::vector<
   return "";
 }
 
-// The narrowest bend range each channel may have (cents): 2 semitones, or
-// less where any Data Entry on the channel says so. A bend within the amount
-// against it is within the amount against the range in force.
+// The narrowest bend range each channel may have (cents): 2 semitones, or less where any Data Entry
+// on the channel says so. A bend within the amount against it is within the amount against the
+// range in force.
 std::vector<int> narrowestRanges(const SongHeard& all) {
   std::vector<int> narrowest(16, 200);
   for (const auto& track : all) {
@@ -135,8 +135,8 @@ std::vector<int> narrowestRanges(const SongHeard& all) {
   return narrowest;
 }
 
-// Pairs each end with the earliest sounding note of its key: note start
-// index -> end index, over the events of `order`.
+// Pairs each end with the earliest sounding note of its key: note start index -> end index, over
+// the events of `order`.
 std::map<size_t, size_t> pairNotes(const std::vector<Heard>& events,
                                    const std::vector<size_t>& order) {
   std::unordered_map<int, std::deque<size_t>> open;
@@ -165,13 +165,12 @@ struct Pressed {
   std::vector<Note> notes;
 };
 
-// One musically pressed track: every event kept, only bends added (never on
-// channel 10), End of Track still last, notes paired as written; lengths
-// kept, cut short to end on a later start of their key, in front of it (a
-// synth would stop that note otherwise), or joined: ended on a later start
-// of their channel on whose tick they were written to end; and the channel
-// messages in front of a start of their channel on its tick go with it,
-// other events that are not notes keep their tick and their order.
+// One musically pressed track: every event kept, only bends added (never on channel 10), End of
+// Track still last, notes paired as written; lengths kept, cut short to end on a later start of
+// their key, in front of it (a synth would stop that note otherwise), or joined: ended on a later
+// start of their channel on whose tick they were written to end; and the channel messages in front
+// of a start of their channel on its tick go with it, other events that are not notes keep their
+// tick and their order.
 std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
                                 const TrackAmounts& a, int track, Pressed& p) {
   Match& m = p.match.emplace_back();
@@ -241,13 +240,12 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
   return "";
 }
 
-// Onsets, song-wide: the notes of one channel on one tick move together;
-// successive onsets of a channel keep their gap to the tick within 30 ms of
-// each other, else within half to one and a half times; in ticks no onset
-// moves by more than the smallest amount of its tracks, and onsets of one
-// tick on several channels with the same amount end up at most that apart.
-// No start, nor an end that keeps its length, crosses a bend, program
-// change or pedal change of its channel that stood on another tick.
+// Onsets, song-wide: the notes of one channel on one tick move together; successive onsets of a
+// channel keep their gap to the tick within 30 ms of each other, else within half to one and a half
+// times; in ticks no onset moves by more than the smallest amount of its tracks, and onsets of one
+// tick on several channels with the same amount end up at most that apart. No start, nor an end
+// that keeps its length, crosses a bend, program change or pedal change of its channel that stood
+// on another tick.
 std::string onsetProblem(const SongHeard& in, const Pressed& p,
                          const std::vector<TrackAmounts>& amounts, const TempoMap& tempo,
                          bool enoughMovement) {
@@ -282,8 +280,8 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
       }
     }
   }
-  // Enough movement, where asked and every track has one amount in ms: half the notes of a track
-  // of 50 or more whose tick is finer than a quarter of the amount.
+  // Enough movement, where asked and every track has one amount in ms: half the notes of a track of
+  // 50 or more whose tick is finer than a quarter of the amount.
   bool same = enoughMovement && amounts.size() >= in.size();
   for (const TrackAmounts& a : amounts)
     same &= a.time == amounts[0].time && a.timeInMs == amounts[0].timeInMs;
@@ -326,11 +324,10 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
   return "";
 }
 
-// Bends, song-wide in the order a player merges the tracks: ours one per
-// channel and tick, never in front of an end, none while a note of its
-// channel sounds from an earlier tick; in front of a start within the
-// amount of the file's bend, else back to it; back to it whenever the
-// channel falls silent, and at the end.
+// Bends, song-wide in the order a player merges the tracks: ours one per channel and tick, never in
+// front of an end, none while a note of its channel sounds from an earlier tick; in front of a
+// start within the amount of the file's bend, else back to it; back to it whenever the channel
+// falls silent, and at the end.
 std::string bendProblem(const SongHeard& out, const Pressed& p,
                         const std::vector<TrackAmounts>& amounts, const std::vector<int>& ranges) {
   std::map<std::pair<size_t, size_t>, int64_t> endOf;  // track, position of a start: its end tick
@@ -389,8 +386,8 @@ std::string bendProblem(const SongHeard& out, const Pressed& p,
   }
   return now == file ? "" : "a channel left bent at the end";
 }
-// `written`, saved after presses of the song saved as `unpressed`, reads back without a damage
-// line to the same bytes, with as many tracks, and with what lies outside the tracks and after each
+// `written`, saved after presses of the song saved as `unpressed`, reads back without a damage line
+// to the same bytes, with as many tracks, and with what lies outside the tracks and after each
 // track's events as it was.
 std::string writtenFileProblem(const std::vector<uint8_t>& unpressed,
                                const std::vector<uint8_t>& written) {

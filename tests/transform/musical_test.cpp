@@ -9,15 +9,13 @@
 #include "support/midi_builder.h"
 #include "support/press_check.h"
 #include "transform/musical_press.h"
-#include "transform/musical_random.h"
 
 namespace {
 
-// A dense, awkward track: chords, repeated and overlapping keys, notes of no
-// length, doubled note-offs, drums, controllers, pedal and program changes,
-// the file's own bends in front of notes or just before them (on channel 16
-// too), a bend range of 12 semitones on channel 2, starts one tick apart and
-// long gaps, and a note left sounding at the end.
+// A dense, awkward track: chords, repeated and overlapping keys, notes of no length, doubled
+// note-offs, drums, controllers, pedal and program changes, the file's own bends in front of notes
+// or just before them (on channel 16 too), a bend range of 12 semitones on channel 2, starts one
+// tick apart and long gaps, and a note left sounding at the end.
 std::string denseTrack(uint32_t state) {
   auto next = [&state](uint32_t below) {
     return ((state = state * 1664525u + 1013904223u) >> 8) % below;
@@ -46,15 +44,15 @@ std::string denseTrack(uint32_t state) {
     if (next(20) == 0) track.push_back({end, off});
     if (next(30) == 0) track.push_back({tick + next(50), "F0 03 7E 7F F7"});
   }
-  // A key nothing ends, sounding when the track ends, and an event after its
-  // start, so that it does not start on the track's last tick.
+  // A key nothing ends, sounding when the track ends, and an event after its start, so that it does
+  // not start on the track's last tick.
   const int64_t last = track.back().first;
   track.insert(track.end(), {{last + 1, "9F 40 50"}, {last + 9, "FF 01 00"}});
   return trackHex(track);
 }
 
-// 96 ticks a quarter: 500,000 us a quarter, from tick 2000 four times as
-// fast (125,000 us), from 6000 one second a quarter.
+// 96 ticks a quarter: 500,000 us a quarter, from tick 2000 four times as fast (125,000 us), from
+// 6000 one second a quarter.
 const std::string kTempoTrack =
     trackHex({{0, "FF 51 03 07 A1 20"}, {2000, "FF 51 03 01 E8 48"}, {6000, "FF 51 03 0F 42 40"}});
 
@@ -159,9 +157,9 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   }
 }
 
-// A saved seed gives what it gave: a small track pressed two ways. A head that is a note and ends
-// a tick before its key strikes again in a chord behind a controller, a bend and a stray Note Off;
-// a start three ticks on; a key struck again; a note of no length; running status.
+// A saved seed gives what it gave: a small track pressed two ways. A head that is a note and ends a
+// tick before its key strikes again in a chord behind a controller, a bend and a stray Note Off; a
+// start three ticks on; a key struck again; a note of no length; running status.
 TEST(MusicalPress, ASeedGivesTheBytesItGave) {
   // clang-format off
   const std::string track =
@@ -189,23 +187,9 @@ TEST(MusicalPress, ASeedGivesTheBytesItGave) {
   }
 }
 
-// SplitMix64's published opening from state 0; the bell draw those three
-// values make; and a stream's first value. Every musical press of a seed
-// depends on them: a change here changes what a saved seed gives.
-TEST(MusicalRandom, OpensWithKnownValues) {
-  MusicalRandom random{};  // state 0
-  EXPECT_EQ(nextBits(random), 0xE220A8397B1DCDAFull);
-  EXPECT_EQ(nextBits(random), 0x6E789E6AA1B965F4ull);
-  EXPECT_EQ(nextBits(random), 0x06C45D188009454Full);
-  random.state = 0;
-  EXPECT_EQ(bellDraw(random), -0.10581828209683297);
-  random = musicalStream(7, MusicalStream::kVelocity, 5);
-  EXPECT_EQ(nextBits(random), 0x9ABF909C281413EDull);
-}
-
 TEST(MusicalPress, MillisecondsFollowTheTempoMap) {
-  // 10 ms is one tick at most before tick 2000 (5.2 ms a tick), up to 7
-  // after it (1.3 ms a tick). Notes every 40 ticks.
+  // 10 ms is one tick at most before tick 2000 (5.2 ms a tick), up to 7 after it (1.3 ms a tick).
+  // Notes every 40 ticks.
   Timeline notes;
   for (int64_t tick = 40; tick <= 4000; tick += 40)
     notes.insert(notes.end(), {{tick, "90 3C 64"}, {tick + 16, "80 3C 00"}});
@@ -229,8 +213,8 @@ TEST(MusicalPress, MillisecondsFollowTheTempoMap) {
 }
 
 // A bass held under a melody on its channel, in another track: the chord that starts them takes one
-// bend, in the first track; the melody's notes over the held bass take none and count as held;
-// once the bass ends the channel goes back, and the next note bends on its own.
+// bend, in the first track; the melody's notes over the held bass take none and count as held; once
+// the bass ends the channel goes back, and the next note bends on its own.
 TEST(MusicalPress, AHeldNoteKeepsItsPitch) {
   const std::string bass = trackHex({{0, "FF 03 00"}, {0, "90 28 64"}, {400, "80 28 00"}});
   Timeline melody;

@@ -33,8 +33,8 @@ TEST(RandomSource, SeedOneOpensWithTheWellKnownValues) {
   for (const int value : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(nextRandom(source), value);
 }
 
-// Raw draws r give r mod 2A - A (A: the amount); the deltas, how many events
-// moved and the largest move are worked out by hand.
+// Raw draws r give r mod 2A - A (A: the amount); the deltas, how many events moved and the largest
+// move are worked out by hand.
 TEST(TimeShift, MovesNotesByTheirDrawsAndTakesTheDisplacementOutAgain) {
   // clang-format off
   const struct { const char* name; Events track; int amount; std::vector<uint16_t> raw;
@@ -104,31 +104,32 @@ TEST(PitchShift, ExpandsRunningStatusThenBendsEveryNoteOnAfterTheHead) {
   }
 }
 
-// Track 1 takes its time draws, then its bends (the first worked example, then
-// bends 61 and 64); track 2 bends both its notes to 64; track 16 draws from
-// the generator once the script runs out.
+// Track 1 takes its time draws, then its bends (the first worked example, then bends 61 and 64);
+// track 2 bends both its notes to 64; track 16 draws from the generator once the script runs out.
 TEST(TransformSong, TreatsTracksInOrderTimeFirstAndLogsThemFromOne) {
   Song& song = loadSong(midiFile(std::vector<std::string>(16, kFirstExampleBytes)));
   song.tracks[0].timeShift = 10;
   song.tracks[0].pitchShift = 5;
   song.tracks[1].pitchShift = 1;
   song.tracks[15].timeShift = 1;
+  song.tracks[0].velocityShift = 30;  // last, from the track's own stream of seed 3
   const uint16_t raw[] = {35, 23, 13, 12, 5, 1, 1};
-  ClassicRandom random{{0, raw, 7}, {}};
+  ClassicRandom random{{0, raw, 7}, classicRandom(song, 3).velocity};
   const std::vector<PressSummary> summary = classicPress(song, random);
   EXPECT_EQ(logLines(), (std::vector<std::string>{
                             "PPQN=96", "Loaded 16 tracks", "Track 1 Time shift transformed",
                             "Track 1 Pitch shift transformed", "Track 2 Pitch shift transformed",
                             "Track 16 Time shift transformed"}));
   const auto fields = [](const PressSummary& s) {
-    return std::tuple(s.moved, s.largestMoveTicks, s.bendsAdded);
+    return std::tuple(s.moved, s.largestMoveTicks, s.bendsAdded, s.velocitiesChanged);
   };
-  EXPECT_EQ(fields(summary[0]), std::tuple(6, 7, 2));
-  EXPECT_EQ(fields(summary[1]), std::tuple(0, 0, 2));
-  EXPECT_EQ(fields(summary[2]), std::tuple(0, 0, 0));
+  EXPECT_EQ(fields(summary[0]), std::tuple(6, 7, 2, 2));
+  EXPECT_EQ(fields(summary[1]), std::tuple(0, 0, 2, 0));
+  EXPECT_EQ(fields(summary[2]), std::tuple(0, 0, 0, 0));
   const Events track1 = trackEvents(song.tracks[0]), track2 = trackEvents(song.tracks[1]);
   EXPECT_EQ(std::tuple(track1[1].deltaTime, track1[1].data2, track1[3].data2),
             std::tuple(101u, 61, 64));
+  EXPECT_EQ(std::tuple(track1[2].data2, track1[4].data2), std::tuple(84, 95));  // velocities 100
   EXPECT_EQ(std::tuple(track2[1].data2, track2[3].data2), std::tuple(64, 64));
 }
 

@@ -32,8 +32,8 @@ TEST(UndoHistory, KeepsTheNewestWithinTheBudget) {
 }
 
 // The pane 1 pixel inside its box's sides, 20 below its top, 2 above its bottom; the last of 16
-// buttons at 305 to 325, the content 345 high; all at 96 DPI and scaled, each figure rounded on
-// its own (125 %: 5 -> 6.25 -> 6, 10 -> 12.5 -> 13); a failed DPI query (0) counts as 96.
+// buttons at 305 to 325, the content 345 high; all at 96 DPI and scaled, each figure rounded on its
+// own (125 %: 5 -> 6.25 -> 6, 10 -> 12.5 -> 13); a failed DPI query (0) counts as 96.
 TEST(PaneLayout, FiguresGrowWithTheDisplayScale) {
   const std::tuple<int32_t, PixelRect, int32_t, PixelRect> cases[] = {
       // dpi, button 16 (index 15), content of 16, pane in the box 10, 20, 110, 220

@@ -1,13 +1,12 @@
-// Drives the real Varnook window from outside, as a user would, by the steps of a text file, one
-// a line, words split as on a command line ('#' starts a comment):
+// Drives the real Varnook window from outside, as a user would, by the steps of a text file, one a
+// line, words split as on a command line ('#' starts a comment):
 //   varnook_window_driver VARNOOK_EXE STEP_FILE WORK_DIR
 // $WORK stands for WORK_DIR, $LONG for a folder in it that makes paths of about 200 UTF-16 units,
 // $SEED for the N of the "Seed N" line a `seed` step waited for; `tool` runs $VARNOOK_CLI; ids are
 // named as in res/resource.h, TRACKn is the pane's button n, a letter is its key; sizes are
-// physical pixels.
-// `expect OBSERVATION [ARG...] = WANT...` waits until the observation reads WANT; `log LINE...`
-// until these lines stand one after another among the log's new lines. The first failure prints
-// what was seen and the log, ends the program and the driver.
+// physical pixels. `expect OBSERVATION [ARG...] = WANT...` waits until the observation reads WANT;
+// `log LINE...` until these lines stand one after another among the log's new lines. The first
+// failure prints what was seen and the log, ends the program and the driver.
 #include <windows.h>
 // after windows.h, which they need
 #include <commctrl.h>
