@@ -126,8 +126,6 @@ const std::string k77Tracks = [] {
   return tracks;
 }();
 const std::string k8ByteHeader = "00 11 'MThd' 00 00 00 08  00 01 00 ";
-const std::string kCutTrack =
-    "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'A0z ' 00 00 00 00";
 // A chunk tagged as a track whose data byte has no status before it: no events to follow.
 const std::string kNoStatus = "'MTrk' 00 00 00 07  00 3C 40  00 FF 2F 00 ";
 // `saved` and `pressed` left empty: the image as it stands, and what a save gives with T pressed.
@@ -148,7 +146,7 @@ const struct { const char* name; std::string image, saved, pressed; const char* 
     {"a header of 8 bytes, junk before it, a track count of 0", k8ByteHeader + "00 00 60 AB CD " + kT,
      k8ByteHeader + "01 00 60 AB CD " + kT, "", nullptr},
     {"events running into a chunk of another kind: the rest kept in the track's chunk",
-     kH1 + "'MTrk' 00 00 00 07  00 90 3C 40  00 F0 7F  'A0z ' 00 00 00 00", kH1 + kCutTrack, "",
+     kH1 + "'MTrk' 00 00 00 07  00 90 3C 40  00 F0 7F  'A0z ' 00 00 00 00", kH1 + "'MTrk' 00 00 00 0B  00 90 3C 40  00 FF 2F 00  00 F0 7F  'A0z ' 00 00 00 00", "",
      "Track 1 damaged at byte 26: ended there"},
     {"a track count that spells a tag with what follows it", "'MThd' 00 00 00 06 00 01 00 00 'Trk' " + k77Tracks,
      "'MThd' 00 00 00 06 00 01 00 4D 'Trk' " + k77Tracks, "", "File has 77 tracks: only the first 16 shown, the rest kept unchanged"},

@@ -34,7 +34,7 @@ TEST(UndoHistory, KeepsTheNewestWithinTheBudget) {
 // The pane 1 pixel inside its box's sides, 20 below its top, 2 above its bottom; the last of 16
 // buttons at 305 to 325, the content 345 high; all at 96 DPI and scaled, each figure rounded on its
 // own (125 %: 5 -> 6.25 -> 6, 10 -> 12.5 -> 13); a failed DPI query (0) counts as 96.
-TEST(PaneLayout, FiguresGrowWithTheDisplayScale) {
+TEST(PaneLayout, FiguresGrowWithTheDisplayScaleAndButtonsAbutAtEveryDpi) {
   const std::tuple<int32_t, PixelRect, int32_t, PixelRect> cases[] = {
       // dpi, button 16 (index 15), content of 16, pane in the box 10, 20, 110, 220
       {96, {10, 305, 70, 20}, 345, {11, 40, 98, 178}},
@@ -48,11 +48,8 @@ TEST(PaneLayout, FiguresGrowWithTheDisplayScale) {
     EXPECT_EQ(paneContentHeight(16, dpi), content) << dpi;
     EXPECT_EQ(fields(paneRectInGroupBox(10, 20, 110, 220, dpi)), fields(pane)) << dpi;
   }
-}
-
-// At any DPI the buttons share one height and follow each other without gap or overlap, and the
-// content ends one button's height below the last: nothing to scroll past, nothing cut off.
-TEST(PaneLayout, ButtonsAbutAndFitTheContentAtEveryDpi) {
+  // At any DPI the buttons share one height and follow each other without gap or overlap, and the
+  // content ends one button's height below the last: nothing to scroll past, nothing cut off.
   for (int32_t dpi = 72; dpi <= 480; ++dpi) {
     for (int32_t i = 0; i < 15; ++i) {
       const PixelRect a = trackButtonRect(i, dpi), b = trackButtonRect(i + 1, dpi);
