@@ -280,11 +280,8 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
       }
     }
   }
-  // Enough movement, where asked and every track has one amount in ms: half the notes of a track of
-  // 50 or more whose tick is finer than a quarter of the amount.
-  bool same = enoughMovement && amounts.size() >= in.size();
-  for (const TrackAmounts& a : amounts)
-    same &= a.time == amounts[0].time && a.timeInMs == amounts[0].timeInMs;
+  // Enough movement, where asked (every track has the one amount in ms): half the notes of a track
+  // of 50 or more whose tick is finer than a quarter of the amount.
   std::map<int, std::vector<int64_t>> moves;  // by track
   for (const Note& n : p.notes) moves[n.track].push_back(n.from * 2 + (n.to != n.from));
   for (auto& [t, m] : moves) {
@@ -293,7 +290,7 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
                  tick = microsAtTick(tempo, at + 1) - microsAtTick(tempo, at);
     const TrackAmounts a = t < int(amounts.size()) ? amounts[t] : TrackAmounts();
     const int64_t moved = std::count_if(m.begin(), m.end(), [](int64_t x) { return x & 1; });
-    if (same && a.timeInMs && m.size() >= 50 && tick * 4 < a.time * 1000.0 &&
+    if (enoughMovement && a.timeInMs && m.size() >= 50 && tick * 4 < a.time * 1000.0 &&
         moved * 2 < int64_t(m.size()))
       return say("track ", t + 1, ": ", moved, " of ", m.size(), " notes moved");
   }

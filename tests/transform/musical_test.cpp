@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "song/song_tracks.h"
@@ -184,6 +185,17 @@ TEST(MusicalPress, ASeedGivesTheBytesItGave) {
       got += hexByte(e.deltaTime) + hexByte(e.status) + hexByte(e.data1) +
              (e.dataLength > 1 ? hexByte(e.data2) : "");
     EXPECT_EQ(got, c.want) << c.seed;
+  }
+  // And on two dense tracks with amounts of their own, in ticks and in ms: the saved bytes' FNV-1a.
+  const std::vector<uint8_t> dense = midiFile({kTempoTrack, denseTrack(5), denseTrack(6)});
+  const std::tuple<TrackAmounts, TrackAmounts, uint64_t> songs[] = {
+      {{30, false, 40, 20}, {12, false, 100, 0}, 0x776CC5A876C5B227},
+      {{20, true, 100, 0}, {40, true, 30, 64}, 0x16030B07CA3676CC}};
+  for (const auto& [first, second, want] : songs) {
+    musicalPress(loadSong(dense), {{}, first, second}, 11);
+    uint64_t hash = 14695981039346656037ull;
+    for (const uint8_t b : saveSong()) hash = (hash ^ b) * 1099511628211ull;
+    EXPECT_EQ(hash, want) << first.time;
   }
 }
 

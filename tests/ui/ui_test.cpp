@@ -33,7 +33,8 @@ TEST(UndoHistory, KeepsTheNewestWithinTheBudget) {
 
 // The pane 1 pixel inside its box's sides, 20 below its top, 2 above its bottom; the last of 16
 // buttons at 305 to 325, the content 345 high; all at 96 DPI and scaled, each figure rounded on its
-// own (125 %: 5 -> 6.25 -> 6, 10 -> 12.5 -> 13); a failed DPI query (0) counts as 96.
+// own (125 %: 5 -> 6.25 -> 6, 10 -> 12.5 -> 13); a failed DPI query (0) counts as 96, the smallest
+// real one (1) as itself.
 TEST(PaneLayout, FiguresGrowWithTheDisplayScaleAndButtonsAbutAtEveryDpi) {
   const std::tuple<int32_t, PixelRect, int32_t, PixelRect> cases[] = {
       // dpi, button 16 (index 15), content of 16, pane in the box 10, 20, 110, 220
@@ -41,7 +42,8 @@ TEST(PaneLayout, FiguresGrowWithTheDisplayScaleAndButtonsAbutAtEveryDpi) {
       {120, {13, 381, 88, 25}, 431, {11, 45, 98, 172}},
       {144, {15, 458, 105, 30}, 518, {12, 50, 96, 167}},
       {192, {20, 610, 140, 40}, 690, {12, 60, 96, 156}},
-      {0, {10, 305, 70, 20}, 345, {11, 40, 98, 178}}};
+      {0, {10, 305, 70, 20}, 345, {11, 40, 98, 178}},
+      {1, {0, 0, 1, 0}, 0, {10, 20, 100, 200}}};
   const auto fields = [](const PixelRect& r) { return std::tuple(r.x, r.y, r.width, r.height); };
   for (const auto& [dpi, button, content, pane] : cases) {
     EXPECT_EQ(fields(trackButtonRect(15, dpi)), fields(button)) << dpi;
