@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
+#include <functional>
 
 #include "song/midi.h"
 #include "transform/musical_random.h"
@@ -15,7 +15,6 @@ constexpr uint8_t kSustainPedal = 64;
 
 struct StartRef {
   int64_t tick;
-  uint8_t channel;
   uint32_t track, index;
 };
 
@@ -25,6 +24,24 @@ struct Mark {
   int32_t gesture;
   bool operator<(const Mark& other) const { return tick < other.tick; }
 };
+
+// Sorts [first, last) stably by `less` where it comes as a few runs already
+// in order (a track's, or a channel's): neighbouring runs are merged, which
+// takes time linear in the items times the log of the runs, and a single
+// pass when they are in order already.
+template <class Iterator, class Less>
+void mergeRuns(Iterator first, Iterator last, Less less) {
+  std::vector<Iterator> runs;  // where each begins, then `last`
+  do {
+    runs.clear();
+    for (Iterator it = first; it != last; ++it) {
+      if (it == first || less(*it, *(it - 1))) runs.push_back(it);
+    }
+    runs.push_back(last);
+    for (size_t r = 0; r + 2 < runs.size(); r += 2)
+      std::inplace_merge(runs[r], runs[r + 1], runs[r + 2], less);
+  } while (runs.size() > 2);
+}
 
 struct Gesture {
   int32_t first, last;  // its onsets
@@ -43,9 +60,9 @@ struct Draw {
   std::vector<TrackWork>& tracks;
   const TempoMap& tempo;
   uint32_t seed;
-  std::vector<Onset> onsets;
-  std::vector<Gesture> gestures;
-  std::vector<Mark> barriers[kChannelCount], points[kChannelCount];
+  PoolVector<Onset> onsets;
+  PoolVector<Gesture> gestures;
+  PoolVector<Mark> barriers[kChannelCount], points[kChannelCount];
 
   // A draw of `x` (-1 to 1) of track t's time amount at `tick`, in ticks.
   double ticksOf(double x, int32_t t, int64_t tick) const {
@@ -59,42 +76,54 @@ struct Draw {
     return std::max(std::fabs(ticksOf(1, t, tick)), std::fabs(ticksOf(-1, t, tick)));
   }
 
+  // A channel's starts in order of tick, then track and place in it: each
+  // track's are in order of tick already.
   void findOnsets() {
-    std::vector<StartRef> starts;
-    size_t events = 0;  // room enough, reserved untouched
-    for (const TrackWork& track : tracks) events += track.events.size();
-    starts.reserve(events);
-    for (uint32_t t = 0; t < tracks.size(); ++t) {
-      const std::vector<TimedEvent>& events = tracks[t].events;
-      for (uint32_t i = 0; i < events.size(); ++i) {
-        if (events[i].role == EventRole::kStart)
-          starts.push_back(
-              {events[i].tick, static_cast<uint8_t>(channelOf(events[i].status)), t, i});
+    size_t first[kChannelCount + 1] = {};  // where each channel's starts begin
+    for (const TrackWork& track : tracks) {
+      for (const TimedEvent& e : track.events) {
+        if (e.role == EventRole::kStart) ++first[channelOf(e.status) + 1];
       }
     }
-    std::sort(starts.begin(), starts.end(), [](const StartRef& a, const StartRef& b) {
-      return std::tie(a.channel, a.tick, a.track, a.index) <
-             std::tie(b.channel, b.tick, b.track, b.index);
-    });
-    for (size_t i = 0; i < starts.size(); ++i) {
-      const StartRef& s = starts[i];
-      const TrackWork& track = tracks[s.track];
-      if (i == 0 || s.channel != starts[i - 1].channel || s.tick != starts[i - 1].tick) {
-        onsets.push_back({s.tick, 0, 0, s.channel, track.amounts.pitch,
-                          static_cast<int32_t>(s.track), kMaxMoveTicks});
+    for (int c = 0; c < kChannelCount; ++c) first[c + 1] += first[c];
+    PoolVector<StartRef> starts(first[kChannelCount]);
+    size_t next[kChannelCount];
+    std::copy(first, first + kChannelCount, next);
+    for (uint32_t t = 0; t < tracks.size(); ++t) {
+      const PoolVector<TimedEvent>& events = tracks[t].events;
+      for (uint32_t i = 0; i < events.size(); ++i) {
+        if (events[i].role == EventRole::kStart)
+          starts[next[channelOf(events[i].status)]++] = {events[i].tick, t, i};
       }
-      Onset& onset = onsets.back();
-      onset.cents = std::min(onset.cents, track.amounts.pitch);
-      if (static_cast<int32_t>(s.track) != onset.timeTrack &&
-          extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
-        onset.timeTrack = static_cast<int32_t>(s.track);
-      tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);
-      // No start of a track moves below its floor.
-      onset.room = std::min(onset.room, std::max<int64_t>(s.tick - track.floorTick, 0));
+    }
+    onsets.reserve(starts.size());
+    for (int c = 0; c < kChannelCount; ++c) {
+      const auto begin = starts.begin() + static_cast<ptrdiff_t>(first[c]);
+      const auto end = starts.begin() + static_cast<ptrdiff_t>(first[c + 1]);
+      mergeRuns(begin, end, [](const StartRef& a, const StartRef& b) { return a.tick < b.tick; });
+      for (auto s = begin; s != end; ++s)
+        addStart(*s, static_cast<uint8_t>(c), s == begin || s->tick != (s - 1)->tick);
     }
   }
 
+  void addStart(const StartRef& s, uint8_t channel, bool newOnset) {
+    const TrackWork& track = tracks[s.track];
+    if (newOnset) {
+      onsets.push_back({s.tick, 0, 0, channel, track.amounts.pitch, static_cast<int32_t>(s.track),
+                        kMaxMoveTicks});
+    }
+    Onset& onset = onsets.back();
+    onset.cents = std::min(onset.cents, track.amounts.pitch);
+    if (static_cast<int32_t>(s.track) != onset.timeTrack &&
+        extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
+      onset.timeTrack = static_cast<int32_t>(s.track);
+    tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);
+    // No start of a track moves below its floor.
+    onset.room = std::min(onset.room, std::max<int64_t>(s.tick - track.floorTick, 0));
+  }
+
   void findGestures() {
+    gestures.reserve(onsets.size());
     double lastMicros = 0;
     for (size_t i = 0; i < onsets.size(); ++i) {
       Onset& o = onsets[i];
@@ -143,8 +172,8 @@ struct Draw {
       }
     }
     for (int c = 0; c < kChannelCount; ++c) {
-      std::stable_sort(barriers[c].begin(), barriers[c].end());
-      std::stable_sort(points[c].begin(), points[c].end());
+      mergeRuns(barriers[c].begin(), barriers[c].end(), std::less<Mark>());
+      mergeRuns(points[c].begin(), points[c].end(), std::less<Mark>());
     }
   }
 
@@ -165,8 +194,7 @@ struct Draw {
   // the nearest (`nearestOnly`), or until none farther could hold the
   // gesture more. After kLook of them the gesture is held as if the next
   // stood there.
-  void keepMarksApart(const std::vector<Mark>& from, const std::vector<Mark>& to,
-                      bool nearestOnly) {
+  void keepMarksApart(const PoolVector<Mark>& from, const PoolVector<Mark>& to, bool nearestOnly) {
     constexpr int kLook = 64;
     for (const Mark& m : from) {
       if (m.gesture == kNone) continue;
@@ -201,13 +229,15 @@ struct Draw {
   // gesture of any channel that began up to kGestureMicros before it and
   // took its own, so that a strum and the bass note inside it move alike.
   // Only such a gesture lends its part: no chain of them carries a part on.
-  std::vector<int64_t> sharedTicks() const {
-    std::vector<std::pair<int64_t, int32_t>> starts;  // first tick, gesture
+  PoolVector<int64_t> sharedTicks() const {
+    PoolVector<std::pair<int64_t, int32_t>> starts;  // first tick, gesture
     starts.reserve(gestures.size());
     for (size_t g = 0; g < gestures.size(); ++g)
       starts.push_back({onsets[gestures[g].first].tick, static_cast<int32_t>(g)});
-    std::sort(starts.begin(), starts.end());
-    std::vector<int64_t> shared(gestures.size());
+    // Each channel's gestures are in order: a run each.
+    mergeRuns(starts.begin(), starts.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    PoolVector<int64_t> shared(gestures.size());
     int64_t lender = -1;
     double lenderMicros = 0;
     for (const auto& [tick, g] : starts) {
@@ -220,7 +250,7 @@ struct Draw {
   }
 
   void drawMoves() {
-    const std::vector<int64_t> sharedTick = sharedTicks();
+    const PoolVector<int64_t> sharedTick = sharedTicks();
     for (const Gesture& g : gestures) {
       const Onset& first = onsets[g.first];
       double reach = extent(first.timeTrack, first.tick);
@@ -246,10 +276,9 @@ struct Draw {
 
 }  // namespace
 
-std::vector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo,
-                              uint32_t seed) {
+PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed) {
   Draw draw{tracks, tempo, seed, {}, {}, {}, {}};
-  draw.findOnsets();
+      draw.findOnsets();
   draw.findGestures();
   draw.findMarks();
   for (int c = 0; c < kChannelCount; ++c) {

@@ -40,4 +40,4 @@ struct Onset {
   int64_t room;       // how far a track's floor lets it move
 };
 
-std::vector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed);
+PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed);

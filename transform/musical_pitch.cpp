@@ -39,11 +39,11 @@ struct Insert {
 struct PitchStep {
   Song& song;
   std::vector<TrackWork>& tracks;
-  const std::vector<Onset>& onsets;
+  const PoolVector<Onset>& onsets;
   const BendRanges& ranges;
   uint32_t seed;
   std::vector<MusicalTrackSummary>& summaries;
-  std::vector<std::vector<Insert>> inserts = std::vector<std::vector<Insert>>(tracks.size());
+  std::vector<PoolVector<Insert>> inserts = std::vector<PoolVector<Insert>>(tracks.size());
   std::vector<size_t> cursor = std::vector<size_t>(tracks.size()), groupEnd = cursor;
   std::vector<uint32_t> active = {};  // the tracks with events on the tick at hand
   ChannelState channels[kChannelCount] = {};
@@ -215,7 +215,7 @@ struct PitchStep {
   // move or a return of the bend went past it.
   void link(uint32_t t) {
     TrackWork& track = tracks[t];
-    const std::vector<TimedEvent>& events = track.events;
+    const PoolVector<TimedEvent>& events = track.events;
     TrackChain chain(*events.front().event, events.front().newTick);
     auto insert = inserts[t].begin();
     for (size_t i = 1; i <= events.size(); ++i) {
@@ -233,7 +233,7 @@ struct PitchStep {
 
 }  // namespace
 
-void bendSong(Song& song, std::vector<TrackWork>& tracks, const std::vector<Onset>& onsets,
+void bendSong(Song& song, std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
               const BendRanges& ranges, uint32_t seed,
               std::vector<MusicalTrackSummary>& summaries) {
   PitchStep{song, tracks, onsets, ranges, seed, summaries}.run();

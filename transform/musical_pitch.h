@@ -26,5 +26,5 @@
 struct BendRanges;
 struct Song;
 
-void bendSong(Song& song, std::vector<TrackWork>& tracks, const std::vector<Onset>& onsets,
+void bendSong(Song& song, std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
               const BendRanges& ranges, uint32_t seed, std::vector<MusicalTrackSummary>& summaries);

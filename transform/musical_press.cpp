@@ -43,7 +43,7 @@ void readForPress(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys)
 
 void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   std::vector<MusicalTrackSummary>* summaries) {
-  const int32_t count = allTrackCount(song);
+      const int32_t count = allTrackCount(song);
   std::vector<MusicalTrackSummary> pressed(count);
   // Tempo and bend ranges are read once, from the song as loaded: the press
   // moves neither tempo changes nor the parameter messages that set ranges
@@ -67,7 +67,7 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
     work.pressed = a.time != 0 || a.pitch != 0;
     readForPress(work, slot, keys);
   }
-  const std::vector<Onset> onsets = drawOnsets(tracks, tempo, seed);
+  const PoolVector<Onset> onsets = drawOnsets(tracks, tempo, seed);
   for (int32_t t = 0; t < count; ++t) {
     if (tracks[t].pressed) placeTrack(tracks[t], onsets, tempo, keys, pressed[t]);
   }

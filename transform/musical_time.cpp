@@ -20,7 +20,7 @@ int keyOf(const TimedEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 
 // were a channel message to pass it, the byte would be read under that
 // message's status.
 void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
-  std::vector<TimedEvent>& events = work.events;
+  PoolVector<TimedEvent>& events = work.events;
   events.clear();
   events.reserve(count);
   int64_t tick = 0;
@@ -50,7 +50,7 @@ void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
 // front of a start of their channel) and the ends written on a later start
 // of their channel (legato joins). The track is in tick order, so one
 // tick's events lie together.
-void findFollowersAndJoins(std::vector<TimedEvent>& events) {
+void findFollowersAndJoins(PoolVector<TimedEvent>& events) {
   int32_t startOf[kChannelCount];
   for (size_t first = 0, end = 0; first < events.size(); first = end) {
     std::fill(startOf, startOf + kChannelCount, kNone);
@@ -76,7 +76,7 @@ void findFollowersAndJoins(std::vector<TimedEvent>& events) {
 // Matches each end to the note it closes: the earliest sounding note of its
 // key and channel, as a player's sequencer reads it. An end with no sounding
 // note (a doubled Note Off) goes with the key's last note.
-void pairEnds(std::vector<TimedEvent>& events, std::vector<KeyState>& keys) {
+void pairEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys) {
   for (size_t i = 0; i < events.size(); ++i) {
     TimedEvent& e = events[i];
     const int32_t at = static_cast<int32_t>(i);
@@ -142,9 +142,9 @@ void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeySt
   findFollowersAndJoins(work.events);
 }
 
-void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
+void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,
                 std::vector<KeyState>& keys, MusicalTrackSummary& summary) {
-  std::vector<TimedEvent>& events = work.events;
+  PoolVector<TimedEvent>& events = work.events;
   // A track none of whose notes move keeps its events as written.
   bool moved = false;
   for (TimedEvent& e : events) {

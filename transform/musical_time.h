@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "song/midi.h"
+#include "song/pool_vector.h"
 #include "song/song.h"
 #include "transform/musical_amounts.h"
 #include "transform/musical_press.h"
@@ -78,7 +79,7 @@ constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
 
 // One track through the press.
 struct TrackWork {
-  std::vector<TimedEvent> events;
+  PoolVector<TimedEvent> events;
   TrackAmounts amounts;
   bool pressed = false;             // relinked: it has a time or pitch amount
   int64_t floorTick = 0;            // no start of the track moves below it
@@ -87,7 +88,7 @@ struct TrackWork {
 };
 
 void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys);
-void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
+void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,
                 std::vector<KeyState>& keys, MusicalTrackSummary& summary);
 
 // A move this large only comes from a tempo of a few microseconds per
