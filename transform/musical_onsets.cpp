@@ -1,6 +1,7 @@
 #include "transform/musical_onsets.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <functional>
 
@@ -225,52 +226,51 @@ struct Draw {
     }
   }
 
-  // The tick whose shared part each gesture takes: its own, or that of a
-  // gesture of any channel that began up to kGestureMicros before it and
-  // took its own, so that a strum and the bass note inside it move alike.
-  // Only such a gesture lends its part: no chain of them carries a part on.
-  PoolVector<int64_t> sharedTicks() const {
-    PoolVector<std::pair<int64_t, int32_t>> starts;  // first tick, gesture
-    starts.reserve(gestures.size());
-    for (size_t g = 0; g < gestures.size(); ++g)
-      starts.push_back({onsets[gestures[g].first].tick, static_cast<int32_t>(g)});
-    // Each channel's gestures are in order: a run each.
-    mergeRuns(starts.begin(), starts.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    PoolVector<int64_t> shared(gestures.size());
+  // Draws the gestures of every channel in order of their first tick (each
+  // channel's are in order already: they are merged), each with the tick
+  // whose shared part it takes: its own, or that of a gesture of any channel
+  // that began up to kGestureMicros before it and took its own, so that a
+  // strum and the bass note inside it move alike. Only such a gesture lends
+  // its part: no chain of them carries a part on.
+  void drawMoves() {
+    constexpr int64_t kDone = INT64_MAX;
+    size_t next[kChannelCount] = {}, end[kChannelCount] = {};  // each channel's gestures
+    for (size_t g = gestures.size(); g-- > 0;) next[onsets[gestures[g].first].channel] = g;
+    for (size_t g = 0; g < gestures.size(); ++g) end[onsets[gestures[g].first].channel] = g + 1;
+    int64_t head[kChannelCount];  // the first tick of each channel's next gesture
+    for (int c = 0; c < kChannelCount; ++c)
+      head[c] = next[c] < end[c] ? onsets[gestures[next[c]].first].tick : kDone;
     int64_t lender = -1;
     double lenderMicros = 0;
-    for (const auto& [tick, g] : starts) {
+    for (;;) {
+      const int c = static_cast<int>(std::min_element(head, head + kChannelCount) - head);
+      const int64_t tick = head[c];
+      if (tick == kDone) return;
       const double micros = microsAtTick(tempo, static_cast<double>(tick));
-      if (lender < 0 || micros - lenderMicros > kGestureMicros)
-        lender = tick, lenderMicros = micros;
-      shared[g] = lender;
+      if (lender < 0 || micros - lenderMicros > kGestureMicros) lender = tick, lenderMicros = micros;
+      drawMove(gestures[next[c]], lender);
+      head[c] = ++next[c] < end[c] ? onsets[gestures[next[c]].first].tick : kDone;
     }
-    return shared;
   }
 
-  void drawMoves() {
-    const PoolVector<int64_t> sharedTick = sharedTicks();
-    for (const Gesture& g : gestures) {
-      const Onset& first = onsets[g.first];
-      double reach = extent(first.timeTrack, first.tick);
-      int32_t track = first.timeTrack;
-      for (int32_t o = g.first + 1; o <= g.last; ++o) {
-        const double other = extent(onsets[o].timeTrack, first.tick);
-        if (other < reach) reach = other, track = onsets[o].timeTrack;
-      }
-      MusicalRandom shared = onsetStream(seed, MusicalStream::kShared,
-                                         sharedTick[&g - gestures.data()], kChannelCount);
-      MusicalRandom own = onsetStream(seed, MusicalStream::kTime, first.tick, first.channel);
-      const double x =
-          (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) + uniformDraw(own)) / 4;
-      int64_t move = 0;
-      if (reach > 0 && g.room > 0) {
-        const double scale = std::min(1.0, static_cast<double>(g.room) / reach);
-        move = static_cast<int64_t>(std::round(ticksOf(x, track, first.tick) * scale));
-      }
-      for (int32_t o = g.first; o <= g.last; ++o) onsets[o].move = move;
+  void drawMove(const Gesture& g, int64_t sharedTick) {
+    const Onset& first = onsets[g.first];
+    double reach = extent(first.timeTrack, first.tick);
+    int32_t track = first.timeTrack;
+    for (int32_t o = g.first + 1; o <= g.last; ++o) {
+      const double other = extent(onsets[o].timeTrack, first.tick);
+      if (other < reach) reach = other, track = onsets[o].timeTrack;
     }
+    MusicalRandom shared = onsetStream(seed, MusicalStream::kShared, sharedTick, kChannelCount);
+    MusicalRandom own = onsetStream(seed, MusicalStream::kTime, first.tick, first.channel);
+    const double x =
+        (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) + uniformDraw(own)) / 4;
+    int64_t move = 0;
+    if (reach > 0 && g.room > 0) {
+      const double scale = std::min(1.0, static_cast<double>(g.room) / reach);
+      move = static_cast<int64_t>(std::round(ticksOf(x, track, first.tick) * scale));
+    }
+    for (int32_t o = g.first; o <= g.last; ++o) onsets[o].move = move;
   }
 };
 

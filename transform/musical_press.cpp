@@ -69,7 +69,7 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
   }
   const PoolVector<Onset> onsets = drawOnsets(tracks, tempo, seed);
   for (int32_t t = 0; t < count; ++t) {
-    if (tracks[t].pressed) placeTrack(tracks[t], onsets, tempo, keys, pressed[t]);
+    placeTrack(tracks[t], onsets, tempo, keys, pressed[t]);
   }
   bendSong(song, tracks, onsets, ranges, seed, pressed);
   if (summaries != nullptr) *summaries = std::move(pressed);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 
 #include "song/song.h"
 #include "transform/musical_onsets.h"
@@ -40,8 +39,8 @@ void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
     } else if (e->status < kSystemExclusive) {
       work.floorTick = tick;  // neither a channel message nor a status byte of its own
     }
-    events.push_back({e, tick, tick, index, index, true, role, false, false, message.status,
-                      message.data1, message.data2, kNone, kNone, kNone, kNone});
+    events.push_back({e, tick, tick, role, false, false, message.status, message.data1,
+                      message.data2, kNone, kNone, kNone, kNone});
   }
   work.lastTick = tick;
 }
@@ -126,12 +125,75 @@ void countMove(MusicalTrackSummary& summary, const TempoMap& tempo, int64_t tick
   summary.largestMoveMs = std::max(summary.largestMoveMs, std::fabs(to - from) / 1000.0);
 }
 
-// Ending on a start, the end goes just in front of it, so that any reader
-// pairs the notes as they were written.
-void endAt(TimedEvent& e, const TimedEvent& start) {
-  e.newTick = start.newTick;
-  e.place = start.index;
-  e.atPlace = false;
+// Where an event goes in its track's new order: by new tick, then just in
+// front of the event whose place it takes (its own; for an end cut short or
+// joined, that start's, so that any reader pairs the notes as they were
+// written), then as read.
+struct Placing {
+  int64_t newTick;
+  uint64_t rank;  // the place taken << 33 | 1 << 32 where it is its own | as read
+  uint32_t index() const { return static_cast<uint32_t>(rank); }
+  bool operator<(const Placing& other) const {
+    return newTick != other.newTick ? newTick < other.newTick : rank < other.rank;
+  }
+};
+
+uint64_t rankAt(size_t place, bool own, size_t index) {
+  return static_cast<uint64_t>(place) << 33 | static_cast<uint64_t>(own) << 32 | index;
+}
+
+// Ending on a start, the end goes just in front of it.
+void endAt(TimedEvent& e, Placing& placing, const PoolVector<TimedEvent>& events, int32_t start) {
+  e.newTick = events[start].newTick;
+  placing.rank = rankAt(static_cast<size_t>(start), false, placing.index());
+}
+
+PlacedEvent placedOf(const TimedEvent& e) {
+  const bool heard = e.role == EventRole::kStart ? !e.instant
+                     : e.role == EventRole::kEnd ? e.paired && !e.instant
+                                                 : true;
+  return {e.event,  e.newTick, e.link, heard ? e.role : EventRole::kFixed,
+          e.status, e.data1,   e.data2};
+}
+
+// Gives the ends and followers of a track whose notes moved their new
+// ticks, and returns the order they go in.
+PoolVector<Placing> placeEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys) {
+  PoolVector<Placing> order(events.size());
+  order[0] = {events[0].newTick, rankAt(0, true, 0)};  // the head keeps its place whatever it is
+  for (size_t i = 1; i < events.size(); ++i) {
+    TimedEvent& e = events[i];
+    Placing& placing = order[i];
+    placing.rank = rankAt(i, true, i);
+    if (e.role == EventRole::kFollower) e.newTick = events[e.link].newTick;
+    if (e.role == EventRole::kEnd) {
+      const TimedEvent* note = e.link != kNone ? &events[e.link] : nullptr;
+      if (note != nullptr) {
+        e.newTick += note->newTick - note->tick;
+        if (e.join != kNone) endAt(e, placing, events, e.join);
+      }
+      // A joined end already stands in front of the first start of its
+      // channel on that tick, the next of its key among them.
+      const int32_t next = note != nullptr ? note->following : e.following;
+      const bool own = (placing.rank >> 32 & 1) != 0;
+      if (next != kNone &&
+          (e.newTick > events[next].newTick || (e.newTick == events[next].newTick && own)))
+        endAt(e, placing, events, next);
+      // A doubled Note Off stays behind the end of its key before it: ahead
+      // of it, it would close that end's note instead.
+      int32_t& before = keys[keyOf(e)].lastEnd;
+      if (!e.paired && before != kNone && e.newTick <= events[before].newTick) {
+        e.newTick = events[before].newTick;
+        placing.rank = (order[before].rank & ~uint64_t{0xFFFFFFFF}) | i;
+      }
+      before = static_cast<int32_t>(i);
+    }
+    placing.newTick = e.newTick;
+  }
+  for (const TimedEvent& e : events) {
+    if (e.role == EventRole::kEnd) keys[keyOf(e)].lastEnd = kNone;
+  }
+  return order;
 }
 
 }  // namespace
@@ -145,51 +207,25 @@ void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeySt
 void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,
                 std::vector<KeyState>& keys, MusicalTrackSummary& summary) {
   PoolVector<TimedEvent>& events = work.events;
-  // A track none of whose notes move keeps its events as written.
   bool moved = false;
   for (TimedEvent& e : events) {
-    if (e.role != EventRole::kStart) continue;
+    if (!work.pressed || e.role != EventRole::kStart) continue;
     ++summary.notes;
     const int64_t move = onsets[e.link].move;
     e.newTick = e.tick + move;
     if (move != 0) countMove(summary, tempo, e.tick, move);
     moved |= move != 0;
   }
-  // The head keeps its place whatever it is.
-  for (size_t i = 1; i < events.size(); ++i) {
-    TimedEvent& e = events[i];
-    if (e.role == EventRole::kFollower) e.newTick = events[e.link].newTick;
-    if (e.role != EventRole::kEnd) continue;
-    const TimedEvent* note = e.link != kNone ? &events[e.link] : nullptr;
-    if (note != nullptr) {
-      e.newTick += note->newTick - note->tick;
-      if (moved && e.join != kNone) endAt(e, events[e.join]);
-    }
-    if (!moved) continue;
-    // A joined end already stands in front of the first start of its
-    // channel on that tick, the next of its key among them.
-    const int32_t next = note != nullptr ? note->following : e.following;
-    if (next != kNone &&
-        (e.newTick > events[next].newTick || (e.newTick == events[next].newTick && e.atPlace)))
-      endAt(e, events[next]);
-    // A doubled Note Off stays behind the end of its key before it: ahead of
-    // it, it would close that end's note instead.
-    int32_t& before = keys[keyOf(e)].lastEnd;
-    if (!e.paired && before != kNone && e.newTick <= events[before].newTick) {
-      e.newTick = events[before].newTick;
-      e.place = events[before].place;
-      e.atPlace = events[before].atPlace;
-    }
-    before = static_cast<int32_t>(i);
+  work.placed.reserve(events.size());
+  if (moved) {
+    // The head sorts first: nothing moves before its tick, and an end is cut
+    // or joined only in front of a start on a later tick than its note's.
+    PoolVector<Placing> order = placeEnds(events, keys);
+    std::sort(order.begin(), order.end());
+    for (const Placing& placing : order) work.placed.push_back(placedOf(events[placing.index()]));
+  } else {
+    // A track none of whose notes move keeps its events as written.
+    for (const TimedEvent& e : events) work.placed.push_back(placedOf(e));
   }
-  for (const TimedEvent& e : events) {
-    if (e.role == EventRole::kEnd) keys[keyOf(e)].lastEnd = kNone;
-  }
-  // The head sorts first: nothing moves before its tick, and an end is cut
-  // or joined only in front of a start on a later tick than its note's.
-  if (!moved) return;
-  std::sort(events.begin(), events.end(), [](const TimedEvent& a, const TimedEvent& b) {
-    return std::tie(a.newTick, a.place, a.atPlace, a.index) <
-           std::tie(b.newTick, b.place, b.atPlace, b.index);
-  });
+  PoolVector<TimedEvent>().swap(events);
 }

@@ -6,9 +6,10 @@
 // start, an end (paired with the note it closes), a follower (a channel
 // message in front of a start of its channel on its tick, which goes with
 // that start) or a fixed event. It changes, links and allocates no event.
-// placeTrack then gives every event its new tick from the moves of the
-// onsets (musical_onsets.h), counts the notes and moves in `summary`, and
-// puts the events of a track any of whose notes move in their new order: an
+// placeTrack then gives every event of a pressed track its new tick from
+// the moves of the onsets (musical_onsets.h), counts the notes and moves in
+// `summary`, and puts the events of any track into `work.placed`, in their
+// new order where any of its notes move (`work.events` is then let go): an
 // end moves with its note (its length kept), but ends where a later start of
 // its track and channel now stands when it was written on that start's tick
 // (a legato join), and no later than the next start of its key; a doubled
@@ -45,11 +46,6 @@ struct TimedEvent {
   MidiEvent* event;
   int64_t tick;  // as read
   int64_t newTick;
-  uint32_t index;  // place in the track as read, the head 0
-  // Sorted by (newTick, place, atPlace, index): an end cut short at a start,
-  // or joined to it, takes that start's place, just in front of it.
-  uint32_t place;
-  bool atPlace;  // false for an end cut short or joined
   EventRole role;
   bool paired;     // an end that closes a sounding note
   bool instant;    // a note, or its end, that ends on its start's tick: never heard
@@ -63,6 +59,17 @@ struct TimedEvent {
   int32_t following;
   int32_t nextOpen;  // a sounding start: the next sounding start of its key
   int32_t join;      // an end written on a later start of its channel: that start
+};
+
+// An event in its track's new order, as the pitch step hears it: a start or
+// an end only where its note is heard (one that ends on its start's tick is
+// not, nor is a doubled Note Off).
+struct PlacedEvent {
+  MidiEvent* event;
+  int64_t newTick;
+  int32_t link;  // a start: its onset
+  EventRole role;
+  uint8_t status, data1, data2;  // as in TimedEvent
 };
 
 // How the notes of one key and channel pair up while a track is read. All
@@ -79,7 +86,8 @@ constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
 
 // One track through the press.
 struct TrackWork {
-  PoolVector<TimedEvent> events;
+  PoolVector<TimedEvent> events;  // as read
+  PoolVector<PlacedEvent> placed;
   TrackAmounts amounts;
   bool pressed = false;             // relinked: it has a time or pitch amount
   int64_t floorTick = 0;            // no start of the track moves below it
