@@ -120,7 +120,8 @@ struct Draw {
       onset.timeTrack = static_cast<int32_t>(s.track);
     tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);
     // No start of a track moves below its floor.
-    onset.room = std::min(onset.room, std::max<int64_t>(s.tick - track.floorTick, 0));
+    onset.room = static_cast<int32_t>(
+        std::min<int64_t>(onset.room, std::max<int64_t>(s.tick - track.floorTick, 0)));
   }
 
   void findGestures() {
@@ -135,7 +136,7 @@ struct Draw {
       }
       Gesture& g = gestures.back();
       g.last = at;
-      g.room = std::min(g.room, o.room);
+      g.room = std::min<int64_t>(g.room, o.room);
       o.gesture = static_cast<int32_t>(gestures.size() - 1);
       lastMicros = micros;
     }
@@ -270,7 +271,7 @@ struct Draw {
       const double scale = std::min(1.0, static_cast<double>(g.room) / reach);
       move = static_cast<int64_t>(std::round(ticksOf(x, track, first.tick) * scale));
     }
-    for (int32_t o = g.first; o <= g.last; ++o) onsets[o].move = move;
+    for (int32_t o = g.first; o <= g.last; ++o) onsets[o].move = static_cast<int32_t>(move);
   }
 };
 

@@ -52,9 +52,9 @@ struct PitchStep {
     using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
     std::priority_queue<Next, std::vector<Next>, std::greater<Next>> queue;
     for (uint32_t t = 0; t < tracks.size(); ++t) {
-      if (!tracks[t].placed.empty()) queue.push({tracks[t].placed.front().newTick, t});
+      if (!tracks[t].order.empty()) queue.push({tracks[t].placed(0).newTick, t});
       // Room for a bend and a return per note, reserved untouched: no copy as they come.
-      if (tracks[t].amounts.pitch != 0) inserts[t].reserve(tracks[t].placed.size());
+      if (tracks[t].amounts.pitch != 0) inserts[t].reserve(tracks[t].placedCount());
     }
     while (!queue.empty()) {
       const int64_t tick = queue.top().first;
@@ -64,7 +64,7 @@ struct PitchStep {
         active.push_back(t);
         size_t& end = groupEnd[t];
         for (end = cursor[t];
-             end < tracks[t].placed.size() && tracks[t].placed[end].newTick == tick;)
+             end < tracks[t].placedCount() && tracks[t].placed(end).newTick == tick;)
           ++end;
       }
       // The ends on the tick first: a note that ends there leaves the
@@ -72,8 +72,8 @@ struct PitchStep {
       uint32_t ended = 0;  // a bit per channel
       for (const uint32_t t : active) {
         for (size_t i = cursor[t]; i < groupEnd[t]; ++i) {
-          const PlacedEvent& e = tracks[t].placed[i];
-          if (e.role == EventRole::kEnd) {
+          const TimedEvent& e = tracks[t].placed(i);
+          if (e.role == EventRole::kEnd && e.paired && !e.instant) {
             const int c = channelOf(e.status);
             assert(channels[c].sounding > 0);  // its note was heard before it
             --channels[c].sounding;
@@ -92,8 +92,8 @@ struct PitchStep {
       }
       for (const uint32_t t : active) {
         cursor[t] = groupEnd[t];
-        if (cursor[t] < tracks[t].placed.size())
-          queue.push({tracks[t].placed[cursor[t]].newTick, t});
+        if (cursor[t] < tracks[t].placedCount())
+          queue.push({tracks[t].placed(cursor[t]).newTick, t});
       }
     }
     // Notes that never end: the channel goes back all the same where the
@@ -104,7 +104,7 @@ struct PitchStep {
     for (uint32_t t = 0; t < tracks.size(); ++t) last = std::max(last, lastTick(t));
     active.clear();
     for (uint32_t t = 0; t < tracks.size(); ++t) {
-      groupEnd[t] = tracks[t].placed.size();
+      groupEnd[t] = tracks[t].placedCount();
       if (lastTick(t) == last) active.push_back(t);
     }
     for (ChannelState& channel : channels) {
@@ -113,7 +113,7 @@ struct PitchStep {
         inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
         channel.bent = false;
       } else {
-        restore(channel, tracks[channel.bender].placed.size(), last);
+        restore(channel, tracks[channel.bender].placedCount(), last);
       }
     }
     for (uint32_t t = 0; t < tracks.size(); ++t) {
@@ -122,7 +122,7 @@ struct PitchStep {
   }
 
   void pass(uint32_t t, size_t i, int64_t tick) {
-    const PlacedEvent& e = tracks[t].placed[i];
+    const TimedEvent& e = tracks[t].placed(i);
     const int c = channelOf(e.status);
     ChannelState& channel = channels[c];
     if (e.role == EventRole::kFixed || e.role == EventRole::kFollower) {
@@ -134,7 +134,7 @@ struct PitchStep {
     }
     // A note that ends where it starts is never heard: it takes no bend and
     // does not keep the channel sounding.
-    if (e.role != EventRole::kStart) return;
+    if (e.role != EventRole::kStart || e.instant) return;
     const Onset& onset = onsets[e.link];
     if (channel.onsetTick != tick) {
       // No note of the channel on this tick is counted yet.
@@ -157,10 +157,10 @@ struct PitchStep {
     ++channel.sounding;
   }
 
-  void bendOnset(ChannelState& channel, uint32_t t, size_t i, const PlacedEvent& e,
+  void bendOnset(ChannelState& channel, uint32_t t, size_t i, const TimedEvent& e,
                  const Onset& onset) {
     const int c = channelOf(e.status);
-    const int32_t range = bendRangeAt(ranges, c, onset.tick);
+    const int32_t range = bendRangeAt(ranges, c, e.tick);
     if (range <= 0) return;
     MusicalRandom random =
         onsetStream(seed, MusicalStream::kPitch, onset.tick, static_cast<uint32_t>(c));
@@ -180,7 +180,7 @@ struct PitchStep {
   void restore(ChannelState& channel, size_t before, int64_t tick) {
     channel.bent = false;
     uint32_t t = channel.bender;
-    int64_t from = before > 0 ? tracks[t].placed[before - 1].newTick : 0;
+    int64_t from = before > 0 ? tracks[t].placed(before - 1).newTick : 0;
     if (!inserts[t].empty()) from = std::max(from, inserts[t].back().tick);
     for (size_t a = 0; a < active.size() && tick - from > kMaxDeltaTime; ++a) {
       if (tracks[active[a]].amounts.pitch != 0) t = active[a], before = groupEnd[t], from = tick;
@@ -194,7 +194,7 @@ struct PitchStep {
   }
 
   int64_t lastTick(uint32_t t) const {
-    const int64_t last = tracks[t].placed.empty() ? 0 : tracks[t].placed.back().newTick;
+    const int64_t last = tracks[t].order.empty() ? 0 : tracks[t].placed(tracks[t].placedCount() - 1).newTick;
     return inserts[t].empty() ? last : std::max(last, inserts[t].back().tick);
   }
 
@@ -217,13 +217,12 @@ struct PitchStep {
   // move or a return of the bend went past it.
   void link(uint32_t t) {
     TrackWork& track = tracks[t];
-    const PoolVector<PlacedEvent>& events = track.placed;
-    TrackChain chain(*events.front().event, events.front().newTick);
+    TrackChain chain(*track.placed(0).event, track.placed(0).newTick);
     auto insert = inserts[t].begin();
-    for (size_t i = 1; i <= events.size(); ++i) {
+    for (size_t i = 1; i <= track.placedCount(); ++i) {
       for (; insert != inserts[t].end() && insert->before == i; ++insert)
         chain.append(newBend(*insert), insert->tick);
-      if (i < events.size()) chain.append(events[i].event, events[i].newTick);
+      if (i < track.placedCount()) chain.append(track.placed(i).event, track.placed(i).newTick);
     }
     assert(insert == inserts[t].end());
     if (track.endOfTrack != nullptr)

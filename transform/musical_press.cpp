@@ -68,9 +68,7 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
     readForPress(work, slot, keys);
   }
   const PoolVector<Onset> onsets = drawOnsets(tracks, tempo, seed);
-  for (int32_t t = 0; t < count; ++t) {
-    placeTrack(tracks[t], onsets, tempo, keys, pressed[t]);
-  }
+  placeTracks(tracks, onsets, tempo, keys, pressed);
   bendSong(song, tracks, onsets, ranges, seed, pressed);
   if (summaries != nullptr) *summaries = std::move(pressed);
 }

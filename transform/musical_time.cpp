@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include "song/song.h"
 #include "transform/musical_onsets.h"
@@ -148,18 +149,11 @@ void endAt(TimedEvent& e, Placing& placing, const PoolVector<TimedEvent>& events
   placing.rank = rankAt(static_cast<size_t>(start), false, placing.index());
 }
 
-PlacedEvent placedOf(const TimedEvent& e) {
-  const bool heard = e.role == EventRole::kStart ? !e.instant
-                     : e.role == EventRole::kEnd ? e.paired && !e.instant
-                                                 : true;
-  return {e.event,  e.newTick, e.link, heard ? e.role : EventRole::kFixed,
-          e.status, e.data1,   e.data2};
-}
-
 // Gives the ends and followers of a track whose notes moved their new
-// ticks, and returns the order they go in.
-PoolVector<Placing> placeEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys) {
-  PoolVector<Placing> order(events.size());
+// ticks, and where each goes in `order`.
+void placeEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys,
+               PoolVector<Placing>& order) {
+  order.resize(events.size());
   order[0] = {events[0].newTick, rankAt(0, true, 0)};  // the head keeps its place whatever it is
   for (size_t i = 1; i < events.size(); ++i) {
     TimedEvent& e = events[i];
@@ -193,19 +187,11 @@ PoolVector<Placing> placeEnds(PoolVector<TimedEvent>& events, std::vector<KeySta
   for (const TimedEvent& e : events) {
     if (e.role == EventRole::kEnd) keys[keyOf(e)].lastEnd = kNone;
   }
-  return order;
-}
-
-}  // namespace
-
-void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys) {
-  readEvents(work, slot, count);
-  pairEnds(work.events, keys);
-  findFollowersAndJoins(work.events);
 }
 
 void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,
-                std::vector<KeyState>& keys, MusicalTrackSummary& summary) {
+                std::vector<KeyState>& keys, MusicalTrackSummary& summary,
+                PoolVector<Placing>& placings) {
   PoolVector<TimedEvent>& events = work.events;
   bool moved = false;
   for (TimedEvent& e : events) {
@@ -216,16 +202,31 @@ void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap
     if (move != 0) countMove(summary, tempo, e.tick, move);
     moved |= move != 0;
   }
-  work.placed.reserve(events.size());
-  if (moved) {
-    // The head sorts first: nothing moves before its tick, and an end is cut
-    // or joined only in front of a start on a later tick than its note's.
-    PoolVector<Placing> order = placeEnds(events, keys);
-    std::sort(order.begin(), order.end());
-    for (const Placing& placing : order) work.placed.push_back(placedOf(events[placing.index()]));
-  } else {
+  work.order.resize(events.size());
+  if (!moved) {
     // A track none of whose notes move keeps its events as written.
-    for (const TimedEvent& e : events) work.placed.push_back(placedOf(e));
+    std::iota(work.order.begin(), work.order.end(), 0);
+    return;
   }
-  PoolVector<TimedEvent>().swap(events);
+  // The head sorts first: nothing moves before its tick, and an end is cut
+  // or joined only in front of a start on a later tick than its note's.
+  placeEnds(events, keys, placings);
+  std::sort(placings.begin(), placings.end());
+  for (size_t i = 0; i < events.size(); ++i) work.order[i] = placings[i].index();
+}
+
+}  // namespace
+
+void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys) {
+  readEvents(work, slot, count);
+  pairEnds(work.events, keys);
+  findFollowersAndJoins(work.events);
+}
+
+void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
+                 const TempoMap& tempo, std::vector<KeyState>& keys,
+                 std::vector<MusicalTrackSummary>& summaries) {
+  PoolVector<Placing> placings;  // one track's at a time
+  for (size_t t = 0; t < tracks.size(); ++t)
+    placeTrack(tracks[t], onsets, tempo, keys, summaries[t], placings);
 }

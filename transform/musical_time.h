@@ -6,10 +6,10 @@
 // start, an end (paired with the note it closes), a follower (a channel
 // message in front of a start of its channel on its tick, which goes with
 // that start) or a fixed event. It changes, links and allocates no event.
-// placeTrack then gives every event of a pressed track its new tick from
+// placeTracks then gives every event of a pressed track its new tick from
 // the moves of the onsets (musical_onsets.h), counts the notes and moves in
-// `summary`, and puts the events of any track into `work.placed`, in their
-// new order where any of its notes move (`work.events` is then let go): an
+// `summaries`, and puts the events of every track in order (`order`): their
+// new order where any of the track's notes move, as read otherwise. An
 // end moves with its note (its length kept), but ends where a later start of
 // its track and channel now stands when it was written on that start's tick
 // (a legato join), and no later than the next start of its key; a doubled
@@ -61,17 +61,6 @@ struct TimedEvent {
   int32_t join;      // an end written on a later start of its channel: that start
 };
 
-// An event in its track's new order, as the pitch step hears it: a start or
-// an end only where its note is heard (one that ends on its start's tick is
-// not, nor is a doubled Note Off).
-struct PlacedEvent {
-  MidiEvent* event;
-  int64_t newTick;
-  int32_t link;  // a start: its onset
-  EventRole role;
-  uint8_t status, data1, data2;  // as in TimedEvent
-};
-
 // How the notes of one key and channel pair up while a track is read. All
 // kNone between tracks: each track puts back only the keys it played.
 struct KeyState {
@@ -87,17 +76,21 @@ constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
 // One track through the press.
 struct TrackWork {
   PoolVector<TimedEvent> events;  // as read
-  PoolVector<PlacedEvent> placed;
+  PoolVector<uint32_t> order;     // where each of them goes: the events in their new order
   TrackAmounts amounts;
   bool pressed = false;             // relinked: it has a time or pitch amount
   int64_t floorTick = 0;            // no start of the track moves below it
   int64_t lastTick = 0;             // of the last event read
   MidiEvent* endOfTrack = nullptr;  // kept out of events, linked last
+
+  size_t placedCount() const { return order.size(); }
+  const TimedEvent& placed(size_t i) const { return events[order[i]]; }  // in the new order
 };
 
 void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys);
-void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,
-                std::vector<KeyState>& keys, MusicalTrackSummary& summary);
+void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
+                 const TempoMap& tempo, std::vector<KeyState>& keys,
+                 std::vector<MusicalTrackSummary>& summaries);
 
 // A move this large only comes from a tempo of a few microseconds per
 // quarter note; beyond it a delta time could outgrow what a file holds.
