@@ -248,7 +248,8 @@ struct Draw {
       const int64_t tick = head[c];
       if (tick == kDone) return;
       const double micros = microsAtTick(tempo, static_cast<double>(tick));
-      if (lender < 0 || micros - lenderMicros > kGestureMicros) lender = tick, lenderMicros = micros;
+      if (lender < 0 || micros - lenderMicros > kGestureMicros)
+        lender = tick, lenderMicros = micros;
       drawMove(gestures[next[c]], lender);
       head[c] = ++next[c] < end[c] ? onsets[gestures[next[c]].first].tick : kDone;
     }
@@ -279,7 +280,7 @@ struct Draw {
 
 PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed) {
   Draw draw{tracks, tempo, seed, {}, {}, {}, {}};
-      draw.findOnsets();
+  draw.findOnsets();
   draw.findGestures();
   draw.findMarks();
   for (int c = 0; c < kChannelCount; ++c) {

@@ -194,7 +194,8 @@ struct PitchStep {
   }
 
   int64_t lastTick(uint32_t t) const {
-    const int64_t last = tracks[t].order.empty() ? 0 : tracks[t].placed(tracks[t].placedCount() - 1).newTick;
+    const int64_t last =
+        tracks[t].order.empty() ? 0 : tracks[t].placed(tracks[t].placedCount() - 1).newTick;
     return inserts[t].empty() ? last : std::max(last, inserts[t].back().tick);
   }
 

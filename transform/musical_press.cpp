@@ -43,7 +43,7 @@ void readForPress(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys)
 
 void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed,
                   std::vector<MusicalTrackSummary>* summaries) {
-      const int32_t count = allTrackCount(song);
+  const int32_t count = allTrackCount(song);
   std::vector<MusicalTrackSummary> pressed(count);
   // Tempo and bend ranges are read once, from the song as loaded: the press
   // moves neither tempo changes nor the parameter messages that set ranges
