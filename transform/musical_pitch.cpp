@@ -30,10 +30,10 @@ struct ChannelState {
 // last). Its event is made as the track is linked, so that a track's events
 // lie together in the pool, in the order the writer reads them.
 struct Insert {
-  size_t before;
   int64_t tick;
+  uint32_t before;
+  uint16_t value;  // 14 bits
   uint8_t status;
-  int32_t value;
 };
 
 struct PitchStep {
@@ -110,7 +110,7 @@ struct PitchStep {
     for (ChannelState& channel : channels) {
       if (!channel.bent) continue;
       if (channel.bendTick == last) {
-        inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
+        inserts[channel.bender][channel.onsetBend].value = static_cast<uint16_t>(channel.fileBend);
         channel.bent = false;
       } else {
         restore(channel, tracks[channel.bender].placedCount(), last);
@@ -187,7 +187,7 @@ struct PitchStep {
     }
     // None: the bend it would take back becomes the file's own instead.
     if (tick - from > kMaxDeltaTime) {
-      inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
+      inserts[channel.bender][channel.onsetBend].value = static_cast<uint16_t>(channel.fileBend);
       return;
     }
     addBend(t, before, static_cast<int>(&channel - channels), channel.fileBend, tick);
@@ -200,7 +200,8 @@ struct PitchStep {
   }
 
   void addBend(uint32_t t, size_t before, int c, int32_t value, int64_t tick) {
-    inserts[t].push_back({before, tick, static_cast<uint8_t>(kPitchBend | c), value});
+    inserts[t].push_back({tick, static_cast<uint32_t>(before), static_cast<uint16_t>(value),
+                          static_cast<uint8_t>(kPitchBend | c)});
     ++summaries[t].bendsAdded;
   }
 
