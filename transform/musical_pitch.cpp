@@ -47,6 +47,8 @@ struct PitchStep {
   std::vector<size_t> cursor = std::vector<size_t>(tracks.size()), groupEnd = cursor;
   std::vector<uint32_t> active = {};  // the tracks with events on the tick at hand
   ChannelState channels[kChannelCount] = {};
+  // Each channel's notes counted as bent by its bend in force: their tracks.
+  std::vector<std::vector<uint32_t>> bentNotes = std::vector<std::vector<uint32_t>>(kChannelCount);
 
   void run() {
     using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
@@ -110,8 +112,7 @@ struct PitchStep {
     for (ChannelState& channel : channels) {
       if (!channel.bent) continue;
       if (channel.bendTick == last) {
-        inserts[channel.bender][channel.onsetBend].value = static_cast<uint16_t>(channel.fileBend);
-        channel.bent = false;
+        unbend(channel);
       } else {
         restore(channel, tracks[channel.bender].placedCount(), last);
       }
@@ -152,7 +153,10 @@ struct PitchStep {
         }
       }
     }
-    if (channel.onsetBent) ++summaries[t].notesBent;
+    if (channel.onsetBent) {
+      ++summaries[t].notesBent;
+      bentNotes[c].push_back(t);
+    }
     if (c != kDrumChannel && channel.held && onset.cents > 0) ++summaries[t].notesHeld;
     ++channel.sounding;
   }
@@ -169,6 +173,7 @@ struct PitchStep {
     channel.onsetBend = inserts[t].size();
     addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
     channel.bent = channel.onsetBent = true;
+    bentNotes[c].clear();
     channel.bender = t;
     channel.bendTick = e.newTick;
   }
@@ -187,10 +192,20 @@ struct PitchStep {
     }
     // None: the bend it would take back becomes the file's own instead.
     if (tick - from > kMaxDeltaTime) {
-      inserts[channel.bender][channel.onsetBend].value = static_cast<uint16_t>(channel.fileBend);
+      unbend(channel);
       return;
     }
     addBend(t, before, static_cast<int>(&channel - channels), channel.fileBend, tick);
+  }
+
+  // The channel's bend in force takes the file's value: its notes were not
+  // bent after all.
+  void unbend(ChannelState& channel) {
+    inserts[channel.bender][channel.onsetBend].value = static_cast<uint16_t>(channel.fileBend);
+    channel.bent = false;
+    std::vector<uint32_t>& notes = bentNotes[&channel - channels];
+    for (const uint32_t t : notes) --summaries[t].notesBent;
+    notes.clear();
   }
 
   int64_t lastTick(uint32_t t) const {
