@@ -211,9 +211,9 @@ TEST(MusicalPress, MillisecondsFollowTheTempoMap) {
 }
 
 // A bass held under a melody on its channel, in another track: the chord that starts them takes one
-// bend, in the first track; the melody's notes over the held bass take none and count as held;
-// once the bass ends the channel goes back, and the next note bends on its own. A note that starts
-// on the song's last tick keeps the file's bend and is neither bent nor held.
+// bend, in the first track; the melody's notes over the held bass take none and count as held; once
+// the bass ends the next note bends on its own, and one on the song's last tick keeps the file's
+// bend.
 TEST(MusicalPress, AHeldNoteKeepsItsPitch) {
   const std::string bass = trackHex({{0, "FF 03 00"}, {0, "90 28 64"}, {400, "80 28 00"}});
   Timeline melody;
