@@ -1,8 +1,9 @@
 #include "transform/musical_onsets.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
-#include <tuple>
+#include <functional>
 
 #include "song/midi.h"
 #include "transform/musical_random.h"
@@ -15,7 +16,6 @@ constexpr uint8_t kSustainPedal = 64;
 
 struct StartRef {
   int64_t tick;
-  uint8_t channel;
   uint32_t track, index;
 };
 
@@ -25,6 +25,24 @@ struct Mark {
   int32_t gesture;
   bool operator<(const Mark& other) const { return tick < other.tick; }
 };
+
+// Sorts [first, last) stably by `less` where it comes as a few runs already
+// in order (a track's, or a channel's): neighbouring runs are merged, which
+// takes time linear in the items times the log of the runs, and a single
+// pass when they are in order already.
+template <class Iterator, class Less>
+void mergeRuns(Iterator first, Iterator last, Less less) {
+  std::vector<Iterator> runs;  // where each begins, then `last`
+  do {
+    runs.clear();
+    for (Iterator it = first; it != last; ++it) {
+      if (it == first || less(*it, *(it - 1))) runs.push_back(it);
+    }
+    runs.push_back(last);
+    for (size_t r = 0; r + 2 < runs.size(); r += 2)
+      std::inplace_merge(runs[r], runs[r + 1], runs[r + 2], less);
+  } while (runs.size() > 2);
+}
 
 struct Gesture {
   int32_t first, last;  // its onsets
@@ -43,9 +61,9 @@ struct Draw {
   std::vector<TrackWork>& tracks;
   const TempoMap& tempo;
   uint32_t seed;
-  std::vector<Onset> onsets;
-  std::vector<Gesture> gestures;
-  std::vector<Mark> barriers[kChannelCount], points[kChannelCount];
+  PoolVector<Onset> onsets;
+  PoolVector<Gesture> gestures;
+  PoolVector<Mark> barriers[kChannelCount], points[kChannelCount];
 
   // A draw of `x` (-1 to 1) of track t's time amount at `tick`, in ticks.
   double ticksOf(double x, int32_t t, int64_t tick) const {
@@ -59,42 +77,55 @@ struct Draw {
     return std::max(std::fabs(ticksOf(1, t, tick)), std::fabs(ticksOf(-1, t, tick)));
   }
 
+  // A channel's starts in order of tick, then track and place in it: each
+  // track's are in order of tick already.
   void findOnsets() {
-    std::vector<StartRef> starts;
-    size_t events = 0;  // room enough, reserved untouched
-    for (const TrackWork& track : tracks) events += track.events.size();
-    starts.reserve(events);
-    for (uint32_t t = 0; t < tracks.size(); ++t) {
-      const std::vector<TimedEvent>& events = tracks[t].events;
-      for (uint32_t i = 0; i < events.size(); ++i) {
-        if (events[i].role == EventRole::kStart)
-          starts.push_back(
-              {events[i].tick, static_cast<uint8_t>(channelOf(events[i].status)), t, i});
+    size_t first[kChannelCount + 1] = {};  // where each channel's starts begin
+    for (const TrackWork& track : tracks) {
+      for (const TimedEvent& e : track.events) {
+        if (e.role == EventRole::kStart) ++first[channelOf(e.status) + 1];
       }
     }
-    std::sort(starts.begin(), starts.end(), [](const StartRef& a, const StartRef& b) {
-      return std::tie(a.channel, a.tick, a.track, a.index) <
-             std::tie(b.channel, b.tick, b.track, b.index);
-    });
-    for (size_t i = 0; i < starts.size(); ++i) {
-      const StartRef& s = starts[i];
-      const TrackWork& track = tracks[s.track];
-      if (i == 0 || s.channel != starts[i - 1].channel || s.tick != starts[i - 1].tick) {
-        onsets.push_back({s.tick, 0, 0, s.channel, track.amounts.pitch,
-                          static_cast<int32_t>(s.track), kMaxMoveTicks});
+    for (int c = 0; c < kChannelCount; ++c) first[c + 1] += first[c];
+    PoolVector<StartRef> starts(first[kChannelCount]);
+    size_t next[kChannelCount];
+    std::copy(first, first + kChannelCount, next);
+    for (uint32_t t = 0; t < tracks.size(); ++t) {
+      const PoolVector<TimedEvent>& events = tracks[t].events;
+      for (uint32_t i = 0; i < events.size(); ++i) {
+        if (events[i].role == EventRole::kStart)
+          starts[next[channelOf(events[i].status)]++] = {events[i].tick, t, i};
       }
-      Onset& onset = onsets.back();
-      onset.cents = std::min(onset.cents, track.amounts.pitch);
-      if (static_cast<int32_t>(s.track) != onset.timeTrack &&
-          extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
-        onset.timeTrack = static_cast<int32_t>(s.track);
-      tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);
-      // No start of a track moves below its floor.
-      onset.room = std::min(onset.room, std::max<int64_t>(s.tick - track.floorTick, 0));
+    }
+    onsets.reserve(starts.size());
+    for (int c = 0; c < kChannelCount; ++c) {
+      const auto begin = starts.begin() + static_cast<ptrdiff_t>(first[c]);
+      const auto end = starts.begin() + static_cast<ptrdiff_t>(first[c + 1]);
+      mergeRuns(begin, end, [](const StartRef& a, const StartRef& b) { return a.tick < b.tick; });
+      for (auto s = begin; s != end; ++s)
+        addStart(*s, static_cast<uint8_t>(c), s == begin || s->tick != (s - 1)->tick);
     }
   }
 
+  void addStart(const StartRef& s, uint8_t channel, bool newOnset) {
+    const TrackWork& track = tracks[s.track];
+    if (newOnset) {
+      onsets.push_back({s.tick, 0, 0, channel, track.amounts.pitch, static_cast<int32_t>(s.track),
+                        kMaxMoveTicks});
+    }
+    Onset& onset = onsets.back();
+    onset.cents = std::min(onset.cents, track.amounts.pitch);
+    if (static_cast<int32_t>(s.track) != onset.timeTrack &&
+        extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
+      onset.timeTrack = static_cast<int32_t>(s.track);
+    tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);
+    // No start of a track moves below its floor.
+    onset.room = static_cast<int32_t>(
+        std::min<int64_t>(onset.room, std::max<int64_t>(s.tick - track.floorTick, 0)));
+  }
+
   void findGestures() {
+    gestures.reserve(onsets.size());
     double lastMicros = 0;
     for (size_t i = 0; i < onsets.size(); ++i) {
       Onset& o = onsets[i];
@@ -105,7 +136,7 @@ struct Draw {
       }
       Gesture& g = gestures.back();
       g.last = at;
-      g.room = std::min(g.room, o.room);
+      g.room = std::min<int64_t>(g.room, o.room);
       o.gesture = static_cast<int32_t>(gestures.size() - 1);
       lastMicros = micros;
     }
@@ -143,8 +174,8 @@ struct Draw {
       }
     }
     for (int c = 0; c < kChannelCount; ++c) {
-      std::stable_sort(barriers[c].begin(), barriers[c].end());
-      std::stable_sort(points[c].begin(), points[c].end());
+      mergeRuns(barriers[c].begin(), barriers[c].end(), std::less<Mark>());
+      mergeRuns(points[c].begin(), points[c].end(), std::less<Mark>());
     }
   }
 
@@ -165,8 +196,7 @@ struct Draw {
   // the nearest (`nearestOnly`), or until none farther could hold the
   // gesture more. After kLook of them the gesture is held as if the next
   // stood there.
-  void keepMarksApart(const std::vector<Mark>& from, const std::vector<Mark>& to,
-                      bool nearestOnly) {
+  void keepMarksApart(const PoolVector<Mark>& from, const PoolVector<Mark>& to, bool nearestOnly) {
     constexpr int kLook = 64;
     for (const Mark& m : from) {
       if (m.gesture == kNone) continue;
@@ -197,57 +227,58 @@ struct Draw {
     }
   }
 
-  // The tick whose shared part each gesture takes: its own, or that of a
-  // gesture of any channel that began up to kGestureMicros before it and
-  // took its own, so that a strum and the bass note inside it move alike.
-  // Only such a gesture lends its part: no chain of them carries a part on.
-  std::vector<int64_t> sharedTicks() const {
-    std::vector<std::pair<int64_t, int32_t>> starts;  // first tick, gesture
-    starts.reserve(gestures.size());
-    for (size_t g = 0; g < gestures.size(); ++g)
-      starts.push_back({onsets[gestures[g].first].tick, static_cast<int32_t>(g)});
-    std::sort(starts.begin(), starts.end());
-    std::vector<int64_t> shared(gestures.size());
+  // Draws the gestures of every channel in order of their first tick (each
+  // channel's are in order already: they are merged), each with the tick
+  // whose shared part it takes: its own, or that of a gesture of any channel
+  // that began up to kGestureMicros before it and took its own, so that a
+  // strum and the bass note inside it move alike. Only such a gesture lends
+  // its part: no chain of them carries a part on.
+  void drawMoves() {
+    constexpr int64_t kDone = INT64_MAX;
+    size_t next[kChannelCount] = {}, end[kChannelCount] = {};  // each channel's gestures
+    for (size_t g = gestures.size(); g-- > 0;) next[onsets[gestures[g].first].channel] = g;
+    for (size_t g = 0; g < gestures.size(); ++g) end[onsets[gestures[g].first].channel] = g + 1;
+    int64_t head[kChannelCount];  // the first tick of each channel's next gesture
+    for (int c = 0; c < kChannelCount; ++c)
+      head[c] = next[c] < end[c] ? onsets[gestures[next[c]].first].tick : kDone;
     int64_t lender = -1;
     double lenderMicros = 0;
-    for (const auto& [tick, g] : starts) {
+    for (;;) {
+      const int c = static_cast<int>(std::min_element(head, head + kChannelCount) - head);
+      const int64_t tick = head[c];
+      if (tick == kDone) return;
       const double micros = microsAtTick(tempo, static_cast<double>(tick));
       if (lender < 0 || micros - lenderMicros > kGestureMicros)
         lender = tick, lenderMicros = micros;
-      shared[g] = lender;
+      drawMove(gestures[next[c]], lender);
+      head[c] = ++next[c] < end[c] ? onsets[gestures[next[c]].first].tick : kDone;
     }
-    return shared;
   }
 
-  void drawMoves() {
-    const std::vector<int64_t> sharedTick = sharedTicks();
-    for (const Gesture& g : gestures) {
-      const Onset& first = onsets[g.first];
-      double reach = extent(first.timeTrack, first.tick);
-      int32_t track = first.timeTrack;
-      for (int32_t o = g.first + 1; o <= g.last; ++o) {
-        const double other = extent(onsets[o].timeTrack, first.tick);
-        if (other < reach) reach = other, track = onsets[o].timeTrack;
-      }
-      MusicalRandom shared = onsetStream(seed, MusicalStream::kShared,
-                                         sharedTick[&g - gestures.data()], kChannelCount);
-      MusicalRandom own = onsetStream(seed, MusicalStream::kTime, first.tick, first.channel);
-      const double x =
-          (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) + uniformDraw(own)) / 4;
-      int64_t move = 0;
-      if (reach > 0 && g.room > 0) {
-        const double scale = std::min(1.0, static_cast<double>(g.room) / reach);
-        move = static_cast<int64_t>(std::round(ticksOf(x, track, first.tick) * scale));
-      }
-      for (int32_t o = g.first; o <= g.last; ++o) onsets[o].move = move;
+  void drawMove(const Gesture& g, int64_t sharedTick) {
+    const Onset& first = onsets[g.first];
+    double reach = extent(first.timeTrack, first.tick);
+    int32_t track = first.timeTrack;
+    for (int32_t o = g.first + 1; o <= g.last; ++o) {
+      const double other = extent(onsets[o].timeTrack, first.tick);
+      if (other < reach) reach = other, track = onsets[o].timeTrack;
     }
+    MusicalRandom shared = onsetStream(seed, MusicalStream::kShared, sharedTick, kChannelCount);
+    MusicalRandom own = onsetStream(seed, MusicalStream::kTime, first.tick, first.channel);
+    const double x =
+        (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) + uniformDraw(own)) / 4;
+    int64_t move = 0;
+    if (reach > 0 && g.room > 0) {
+      const double scale = std::min(1.0, static_cast<double>(g.room) / reach);
+      move = static_cast<int64_t>(std::round(ticksOf(x, track, first.tick) * scale));
+    }
+    for (int32_t o = g.first; o <= g.last; ++o) onsets[o].move = static_cast<int32_t>(move);
   }
 };
 
 }  // namespace
 
-std::vector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo,
-                              uint32_t seed) {
+PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed) {
   Draw draw{tracks, tempo, seed, {}, {}, {}, {}};
   draw.findOnsets();
   draw.findGestures();

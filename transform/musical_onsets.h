@@ -32,12 +32,12 @@ constexpr double kGestureMicros = 30000;
 
 struct Onset {
   int64_t tick;     // as written
-  int64_t move;     // in ticks
+  int32_t move;     // in ticks, kMaxMoveTicks at most either way
   int32_t gesture;  // numbered over the song
   uint8_t channel;
   int32_t cents;      // the smallest pitch amount of the tracks that hold it
   int32_t timeTrack;  // the track whose time amount applies
-  int64_t room;       // how far a track's floor lets it move
+  int32_t room;       // how far a track's floor lets it move
 };
 
-std::vector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed);
+PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed);

@@ -30,29 +30,33 @@ struct ChannelState {
 // last). Its event is made as the track is linked, so that a track's events
 // lie together in the pool, in the order the writer reads them.
 struct Insert {
-  size_t before;
   int64_t tick;
+  uint32_t before;
+  uint16_t value;  // 14 bits
   uint8_t status;
-  int32_t value;
 };
 
 struct PitchStep {
   Song& song;
   std::vector<TrackWork>& tracks;
-  const std::vector<Onset>& onsets;
+  const PoolVector<Onset>& onsets;
   const BendRanges& ranges;
   uint32_t seed;
   std::vector<MusicalTrackSummary>& summaries;
-  std::vector<std::vector<Insert>> inserts = std::vector<std::vector<Insert>>(tracks.size());
+  std::vector<PoolVector<Insert>> inserts = std::vector<PoolVector<Insert>>(tracks.size());
   std::vector<size_t> cursor = std::vector<size_t>(tracks.size()), groupEnd = cursor;
   std::vector<uint32_t> active = {};  // the tracks with events on the tick at hand
   ChannelState channels[kChannelCount] = {};
+  // Each channel's notes counted as bent by its bend in force: their tracks.
+  std::vector<std::vector<uint32_t>> bentNotes = std::vector<std::vector<uint32_t>>(kChannelCount);
 
   void run() {
     using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
     std::priority_queue<Next, std::vector<Next>, std::greater<Next>> queue;
     for (uint32_t t = 0; t < tracks.size(); ++t) {
-      if (!tracks[t].events.empty()) queue.push({tracks[t].events.front().newTick, t});
+      if (!tracks[t].order.empty()) queue.push({tracks[t].placed(0).newTick, t});
+      // Room for a bend and a return per note, reserved untouched: no copy as they come.
+      if (tracks[t].amounts.pitch != 0) inserts[t].reserve(tracks[t].placedCount());
     }
     while (!queue.empty()) {
       const int64_t tick = queue.top().first;
@@ -62,7 +66,7 @@ struct PitchStep {
         active.push_back(t);
         size_t& end = groupEnd[t];
         for (end = cursor[t];
-             end < tracks[t].events.size() && tracks[t].events[end].newTick == tick;)
+             end < tracks[t].placedCount() && tracks[t].placed(end).newTick == tick;)
           ++end;
       }
       // The ends on the tick first: a note that ends there leaves the
@@ -70,7 +74,7 @@ struct PitchStep {
       uint32_t ended = 0;  // a bit per channel
       for (const uint32_t t : active) {
         for (size_t i = cursor[t]; i < groupEnd[t]; ++i) {
-          const TimedEvent& e = tracks[t].events[i];
+          const TimedEvent& e = tracks[t].placed(i);
           if (e.role == EventRole::kEnd && e.paired && !e.instant) {
             const int c = channelOf(e.status);
             assert(channels[c].sounding > 0);  // its note was heard before it
@@ -90,8 +94,8 @@ struct PitchStep {
       }
       for (const uint32_t t : active) {
         cursor[t] = groupEnd[t];
-        if (cursor[t] < tracks[t].events.size())
-          queue.push({tracks[t].events[cursor[t]].newTick, t});
+        if (cursor[t] < tracks[t].placedCount())
+          queue.push({tracks[t].placed(cursor[t]).newTick, t});
       }
     }
     // Notes that never end: the channel goes back all the same where the
@@ -102,16 +106,15 @@ struct PitchStep {
     for (uint32_t t = 0; t < tracks.size(); ++t) last = std::max(last, lastTick(t));
     active.clear();
     for (uint32_t t = 0; t < tracks.size(); ++t) {
-      groupEnd[t] = tracks[t].events.size();
+      groupEnd[t] = tracks[t].placedCount();
       if (lastTick(t) == last) active.push_back(t);
     }
     for (ChannelState& channel : channels) {
       if (!channel.bent) continue;
       if (channel.bendTick == last) {
-        inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
-        channel.bent = false;
+        unbend(channel);
       } else {
-        restore(channel, tracks[channel.bender].events.size(), last);
+        restore(channel, tracks[channel.bender].placedCount(), last);
       }
     }
     for (uint32_t t = 0; t < tracks.size(); ++t) {
@@ -120,7 +123,7 @@ struct PitchStep {
   }
 
   void pass(uint32_t t, size_t i, int64_t tick) {
-    const TimedEvent& e = tracks[t].events[i];
+    const TimedEvent& e = tracks[t].placed(i);
     const int c = channelOf(e.status);
     ChannelState& channel = channels[c];
     if (e.role == EventRole::kFixed || e.role == EventRole::kFollower) {
@@ -150,7 +153,10 @@ struct PitchStep {
         }
       }
     }
-    if (channel.onsetBent) ++summaries[t].notesBent;
+    if (channel.onsetBent) {
+      ++summaries[t].notesBent;
+      bentNotes[c].push_back(t);
+    }
     if (c != kDrumChannel && channel.held && onset.cents > 0) ++summaries[t].notesHeld;
     ++channel.sounding;
   }
@@ -167,6 +173,7 @@ struct PitchStep {
     channel.onsetBend = inserts[t].size();
     addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
     channel.bent = channel.onsetBent = true;
+    bentNotes[c].clear();
     channel.bender = t;
     channel.bendTick = e.newTick;
   }
@@ -178,26 +185,38 @@ struct PitchStep {
   void restore(ChannelState& channel, size_t before, int64_t tick) {
     channel.bent = false;
     uint32_t t = channel.bender;
-    int64_t from = before > 0 ? tracks[t].events[before - 1].newTick : 0;
+    int64_t from = before > 0 ? tracks[t].placed(before - 1).newTick : 0;
     if (!inserts[t].empty()) from = std::max(from, inserts[t].back().tick);
     for (size_t a = 0; a < active.size() && tick - from > kMaxDeltaTime; ++a) {
       if (tracks[active[a]].amounts.pitch != 0) t = active[a], before = groupEnd[t], from = tick;
     }
     // None: the bend it would take back becomes the file's own instead.
     if (tick - from > kMaxDeltaTime) {
-      inserts[channel.bender][channel.onsetBend].value = channel.fileBend;
+      unbend(channel);
       return;
     }
     addBend(t, before, static_cast<int>(&channel - channels), channel.fileBend, tick);
   }
 
+  // The channel's bend in force takes the file's value: its notes were not
+  // bent after all.
+  void unbend(ChannelState& channel) {
+    inserts[channel.bender][channel.onsetBend].value = static_cast<uint16_t>(channel.fileBend);
+    channel.bent = false;
+    std::vector<uint32_t>& notes = bentNotes[&channel - channels];
+    for (const uint32_t t : notes) --summaries[t].notesBent;
+    notes.clear();
+  }
+
   int64_t lastTick(uint32_t t) const {
-    const int64_t last = tracks[t].events.empty() ? 0 : tracks[t].events.back().newTick;
+    const int64_t last =
+        tracks[t].order.empty() ? 0 : tracks[t].placed(tracks[t].placedCount() - 1).newTick;
     return inserts[t].empty() ? last : std::max(last, inserts[t].back().tick);
   }
 
   void addBend(uint32_t t, size_t before, int c, int32_t value, int64_t tick) {
-    inserts[t].push_back({before, tick, static_cast<uint8_t>(kPitchBend | c), value});
+    inserts[t].push_back({tick, static_cast<uint32_t>(before), static_cast<uint16_t>(value),
+                          static_cast<uint8_t>(kPitchBend | c)});
     ++summaries[t].bendsAdded;
   }
 
@@ -215,13 +234,12 @@ struct PitchStep {
   // move or a return of the bend went past it.
   void link(uint32_t t) {
     TrackWork& track = tracks[t];
-    const std::vector<TimedEvent>& events = track.events;
-    TrackChain chain(*events.front().event, events.front().newTick);
+    TrackChain chain(*track.placed(0).event, track.placed(0).newTick);
     auto insert = inserts[t].begin();
-    for (size_t i = 1; i <= events.size(); ++i) {
+    for (size_t i = 1; i <= track.placedCount(); ++i) {
       for (; insert != inserts[t].end() && insert->before == i; ++insert)
         chain.append(newBend(*insert), insert->tick);
-      if (i < events.size()) chain.append(events[i].event, events[i].newTick);
+      if (i < track.placedCount()) chain.append(track.placed(i).event, track.placed(i).newTick);
     }
     assert(insert == inserts[t].end());
     if (track.endOfTrack != nullptr)
@@ -233,7 +251,7 @@ struct PitchStep {
 
 }  // namespace
 
-void bendSong(Song& song, std::vector<TrackWork>& tracks, const std::vector<Onset>& onsets,
+void bendSong(Song& song, std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
               const BendRanges& ranges, uint32_t seed,
               std::vector<MusicalTrackSummary>& summaries) {
   PitchStep{song, tracks, onsets, ranges, seed, summaries}.run();

@@ -11,7 +11,9 @@
 // player's pitch: where a note of it, in any track, sounds from an earlier
 // tick on, the new note takes the pitch as it stands and counts as held.
 // When the channel falls silent (and where the song ends, for notes that
-// never end) it goes back to the file's bend. Then it links each
+// never end) it goes back to the file's bend; a bend that no return can
+// follow (on the song's last tick, or beyond any delta time) takes the
+// file's value instead, and its notes do not count as bent. Then it links each
 // pressed track, End of Track last. Bends come from the song's pool
 // (newEvent) and are counted in `summaries`.
 #pragma once
@@ -26,5 +28,5 @@
 struct BendRanges;
 struct Song;
 
-void bendSong(Song& song, std::vector<TrackWork>& tracks, const std::vector<Onset>& onsets,
+void bendSong(Song& song, std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
               const BendRanges& ranges, uint32_t seed, std::vector<MusicalTrackSummary>& summaries);

@@ -67,10 +67,8 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
     work.pressed = a.time != 0 || a.pitch != 0;
     readForPress(work, slot, keys);
   }
-  const std::vector<Onset> onsets = drawOnsets(tracks, tempo, seed);
-  for (int32_t t = 0; t < count; ++t) {
-    if (tracks[t].pressed) placeTrack(tracks[t], onsets, tempo, keys, pressed[t]);
-  }
+  const PoolVector<Onset> onsets = drawOnsets(tracks, tempo, seed);
+  placeTracks(tracks, onsets, tempo, keys, pressed);
   bendSong(song, tracks, onsets, ranges, seed, pressed);
   if (summaries != nullptr) *summaries = std::move(pressed);
 }

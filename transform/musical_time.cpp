@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
+#include <numeric>
 
 #include "song/song.h"
 #include "transform/musical_onsets.h"
@@ -20,7 +20,7 @@ int keyOf(const TimedEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 
 // were a channel message to pass it, the byte would be read under that
 // message's status.
 void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
-  std::vector<TimedEvent>& events = work.events;
+  PoolVector<TimedEvent>& events = work.events;
   events.clear();
   events.reserve(count);
   int64_t tick = 0;
@@ -40,8 +40,8 @@ void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
     } else if (e->status < kSystemExclusive) {
       work.floorTick = tick;  // neither a channel message nor a status byte of its own
     }
-    events.push_back({e, tick, tick, index, index, true, role, false, false, message.status,
-                      message.data1, message.data2, kNone, kNone, kNone, kNone});
+    events.push_back({e, tick, tick, role, false, false, message.status, message.data1,
+                      message.data2, kNone, kNone, kNone, kNone});
   }
   work.lastTick = tick;
 }
@@ -50,7 +50,7 @@ void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
 // front of a start of their channel) and the ends written on a later start
 // of their channel (legato joins). The track is in tick order, so one
 // tick's events lie together.
-void findFollowersAndJoins(std::vector<TimedEvent>& events) {
+void findFollowersAndJoins(PoolVector<TimedEvent>& events) {
   int32_t startOf[kChannelCount];
   for (size_t first = 0, end = 0; first < events.size(); first = end) {
     std::fill(startOf, startOf + kChannelCount, kNone);
@@ -76,7 +76,7 @@ void findFollowersAndJoins(std::vector<TimedEvent>& events) {
 // Matches each end to the note it closes: the earliest sounding note of its
 // key and channel, as a player's sequencer reads it. An end with no sounding
 // note (a doubled Note Off) goes with the key's last note.
-void pairEnds(std::vector<TimedEvent>& events, std::vector<KeyState>& keys) {
+void pairEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys) {
   for (size_t i = 0; i < events.size(); ++i) {
     TimedEvent& e = events[i];
     const int32_t at = static_cast<int32_t>(i);
@@ -126,12 +126,93 @@ void countMove(MusicalTrackSummary& summary, const TempoMap& tempo, int64_t tick
   summary.largestMoveMs = std::max(summary.largestMoveMs, std::fabs(to - from) / 1000.0);
 }
 
-// Ending on a start, the end goes just in front of it, so that any reader
-// pairs the notes as they were written.
-void endAt(TimedEvent& e, const TimedEvent& start) {
-  e.newTick = start.newTick;
-  e.place = start.index;
-  e.atPlace = false;
+// Where an event goes in its track's new order: by new tick, then just in
+// front of the event whose place it takes (its own; for an end cut short or
+// joined, that start's, so that any reader pairs the notes as they were
+// written), then as read.
+struct Placing {
+  int64_t newTick;
+  uint64_t rank;  // the place taken << 33 | 1 << 32 where it is its own | as read
+  uint32_t index() const { return static_cast<uint32_t>(rank); }
+  bool operator<(const Placing& other) const {
+    return newTick != other.newTick ? newTick < other.newTick : rank < other.rank;
+  }
+};
+
+uint64_t rankAt(size_t place, bool own, size_t index) {
+  return static_cast<uint64_t>(place) << 33 | static_cast<uint64_t>(own) << 32 | index;
+}
+
+// Ending on a start, the end goes just in front of it.
+void endAt(TimedEvent& e, Placing& placing, const PoolVector<TimedEvent>& events, int32_t start) {
+  e.newTick = events[start].newTick;
+  placing.rank = rankAt(static_cast<size_t>(start), false, placing.index());
+}
+
+// Gives the ends and followers of a track whose notes moved their new
+// ticks, and where each goes in `order`.
+void placeEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys,
+               PoolVector<Placing>& order) {
+  order.resize(events.size());
+  order[0] = {events[0].newTick, rankAt(0, true, 0)};  // the head keeps its place whatever it is
+  for (size_t i = 1; i < events.size(); ++i) {
+    TimedEvent& e = events[i];
+    Placing& placing = order[i];
+    placing.rank = rankAt(i, true, i);
+    if (e.role == EventRole::kFollower) e.newTick = events[e.link].newTick;
+    if (e.role == EventRole::kEnd) {
+      const TimedEvent* note = e.link != kNone ? &events[e.link] : nullptr;
+      if (note != nullptr) {
+        e.newTick += note->newTick - note->tick;
+        if (e.join != kNone) endAt(e, placing, events, e.join);
+      }
+      // A joined end already stands in front of the first start of its
+      // channel on that tick, the next of its key among them.
+      const int32_t next = note != nullptr ? note->following : e.following;
+      const bool own = (placing.rank >> 32 & 1) != 0;
+      if (next != kNone &&
+          (e.newTick > events[next].newTick || (e.newTick == events[next].newTick && own)))
+        endAt(e, placing, events, next);
+      // A doubled Note Off stays behind the end of its key before it: ahead
+      // of it, it would close that end's note instead.
+      int32_t& before = keys[keyOf(e)].lastEnd;
+      if (!e.paired && before != kNone && e.newTick <= events[before].newTick) {
+        e.newTick = events[before].newTick;
+        placing.rank = (order[before].rank & ~uint64_t{0xFFFFFFFF}) | i;
+      }
+      before = static_cast<int32_t>(i);
+    }
+    placing.newTick = e.newTick;
+  }
+  for (const TimedEvent& e : events) {
+    if (e.role == EventRole::kEnd) keys[keyOf(e)].lastEnd = kNone;
+  }
+}
+
+void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,
+                std::vector<KeyState>& keys, MusicalTrackSummary& summary,
+                PoolVector<Placing>& placings) {
+  PoolVector<TimedEvent>& events = work.events;
+  bool moved = false;
+  for (TimedEvent& e : events) {
+    if (!work.pressed || e.role != EventRole::kStart) continue;
+    ++summary.notes;
+    const int64_t move = onsets[e.link].move;
+    e.newTick = e.tick + move;
+    if (move != 0) countMove(summary, tempo, e.tick, move);
+    moved |= move != 0;
+  }
+  work.order.resize(events.size());
+  if (!moved) {
+    // A track none of whose notes move keeps its events as written.
+    std::iota(work.order.begin(), work.order.end(), 0);
+    return;
+  }
+  // The head sorts first: nothing moves before its tick, and an end is cut
+  // or joined only in front of a start on a later tick than its note's.
+  placeEnds(events, keys, placings);
+  std::sort(placings.begin(), placings.end());
+  for (size_t i = 0; i < events.size(); ++i) work.order[i] = placings[i].index();
 }
 
 }  // namespace
@@ -142,54 +223,10 @@ void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeySt
   findFollowersAndJoins(work.events);
 }
 
-void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
-                std::vector<KeyState>& keys, MusicalTrackSummary& summary) {
-  std::vector<TimedEvent>& events = work.events;
-  // A track none of whose notes move keeps its events as written.
-  bool moved = false;
-  for (TimedEvent& e : events) {
-    if (e.role != EventRole::kStart) continue;
-    ++summary.notes;
-    const int64_t move = onsets[e.link].move;
-    e.newTick = e.tick + move;
-    if (move != 0) countMove(summary, tempo, e.tick, move);
-    moved |= move != 0;
-  }
-  // The head keeps its place whatever it is.
-  for (size_t i = 1; i < events.size(); ++i) {
-    TimedEvent& e = events[i];
-    if (e.role == EventRole::kFollower) e.newTick = events[e.link].newTick;
-    if (e.role != EventRole::kEnd) continue;
-    const TimedEvent* note = e.link != kNone ? &events[e.link] : nullptr;
-    if (note != nullptr) {
-      e.newTick += note->newTick - note->tick;
-      if (moved && e.join != kNone) endAt(e, events[e.join]);
-    }
-    if (!moved) continue;
-    // A joined end already stands in front of the first start of its
-    // channel on that tick, the next of its key among them.
-    const int32_t next = note != nullptr ? note->following : e.following;
-    if (next != kNone &&
-        (e.newTick > events[next].newTick || (e.newTick == events[next].newTick && e.atPlace)))
-      endAt(e, events[next]);
-    // A doubled Note Off stays behind the end of its key before it: ahead of
-    // it, it would close that end's note instead.
-    int32_t& before = keys[keyOf(e)].lastEnd;
-    if (!e.paired && before != kNone && e.newTick <= events[before].newTick) {
-      e.newTick = events[before].newTick;
-      e.place = events[before].place;
-      e.atPlace = events[before].atPlace;
-    }
-    before = static_cast<int32_t>(i);
-  }
-  for (const TimedEvent& e : events) {
-    if (e.role == EventRole::kEnd) keys[keyOf(e)].lastEnd = kNone;
-  }
-  // The head sorts first: nothing moves before its tick, and an end is cut
-  // or joined only in front of a start on a later tick than its note's.
-  if (!moved) return;
-  std::sort(events.begin(), events.end(), [](const TimedEvent& a, const TimedEvent& b) {
-    return std::tie(a.newTick, a.place, a.atPlace, a.index) <
-           std::tie(b.newTick, b.place, b.atPlace, b.index);
-  });
+void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
+                 const TempoMap& tempo, std::vector<KeyState>& keys,
+                 std::vector<MusicalTrackSummary>& summaries) {
+  PoolVector<Placing> placings;  // one track's at a time
+  for (size_t t = 0; t < tracks.size(); ++t)
+    placeTrack(tracks[t], onsets, tempo, keys, summaries[t], placings);
 }

@@ -6,9 +6,10 @@
 // start, an end (paired with the note it closes), a follower (a channel
 // message in front of a start of its channel on its tick, which goes with
 // that start) or a fixed event. It changes, links and allocates no event.
-// placeTrack then gives every event its new tick from the moves of the
-// onsets (musical_onsets.h), counts the notes and moves in `summary`, and
-// puts the events of a track any of whose notes move in their new order: an
+// placeTracks then gives every event of a pressed track its new tick from
+// the moves of the onsets (musical_onsets.h), counts the notes and moves in
+// `summaries`, and puts the events of every track in order (`order`): their
+// new order where any of the track's notes move, as read otherwise. An
 // end moves with its note (its length kept), but ends where a later start of
 // its track and channel now stands when it was written on that start's tick
 // (a legato join), and no later than the next start of its key; a doubled
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "song/midi.h"
+#include "song/pool_vector.h"
 #include "song/song.h"
 #include "transform/musical_amounts.h"
 #include "transform/musical_press.h"
@@ -44,11 +46,6 @@ struct TimedEvent {
   MidiEvent* event;
   int64_t tick;  // as read
   int64_t newTick;
-  uint32_t index;  // place in the track as read, the head 0
-  // Sorted by (newTick, place, atPlace, index): an end cut short at a start,
-  // or joined to it, takes that start's place, just in front of it.
-  uint32_t place;
-  bool atPlace;  // false for an end cut short or joined
   EventRole role;
   bool paired;     // an end that closes a sounding note
   bool instant;    // a note, or its end, that ends on its start's tick: never heard
@@ -78,17 +75,22 @@ constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
 
 // One track through the press.
 struct TrackWork {
-  std::vector<TimedEvent> events;
+  PoolVector<TimedEvent> events;  // as read
+  PoolVector<uint32_t> order;     // where each of them goes: the events in their new order
   TrackAmounts amounts;
   bool pressed = false;             // relinked: it has a time or pitch amount
   int64_t floorTick = 0;            // no start of the track moves below it
   int64_t lastTick = 0;             // of the last event read
   MidiEvent* endOfTrack = nullptr;  // kept out of events, linked last
+
+  size_t placedCount() const { return order.size(); }
+  const TimedEvent& placed(size_t i) const { return events[order[i]]; }  // in the new order
 };
 
 void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys);
-void placeTrack(TrackWork& work, const std::vector<Onset>& onsets, const TempoMap& tempo,
-                std::vector<KeyState>& keys, MusicalTrackSummary& summary);
+void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
+                 const TempoMap& tempo, std::vector<KeyState>& keys,
+                 std::vector<MusicalTrackSummary>& summaries);
 
 // A move this large only comes from a tempo of a few microseconds per
 // quarter note; beyond it a delta time could outgrow what a file holds.

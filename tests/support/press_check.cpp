@@ -136,9 +136,9 @@ std::vector<int> narrowestRanges(const SongHeard& all) {
 }
 
 // Pairs each end with the earliest sounding note of its key: note start index -> end index, over
-// the events of `order`.
-std::map<size_t, size_t> pairNotes(const std::vector<Heard>& events,
-                                   const std::vector<size_t>& order) {
+// the events in `order` (none: as read).
+std::map<size_t, size_t> pairNotes(const std::vector<Heard>& events, std::vector<size_t> order) {
+  for (size_t i = 0; order.size() < events.size(); ++i) order.push_back(i);
   std::unordered_map<int, std::deque<size_t>> open;
   std::map<size_t, size_t> pairs;
   for (size_t i : order) {
@@ -189,9 +189,7 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
   // order as written.
   bool moved = false;
   for (size_t i = 0; i < in.size(); ++i) moved = moved || (isStart(in[i]) && tick[i] != in[i].tick);
-  std::vector<size_t> inOrder(in.size());
-  for (size_t i = 0; i < in.size(); ++i) inOrder[i] = i;
-  const std::map<size_t, size_t> pairs = pairNotes(in, inOrder);
+  const std::map<size_t, size_t> pairs = pairNotes(in, {});
   if (pairNotes(in, m.order) != pairs) return "notes pair up differently after the press";
   std::map<std::pair<int, int64_t>, size_t> startAt,
       channelAt;  // key or channel, tick: first start
@@ -258,7 +256,7 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
     it->second.second = std::min(it->second.second, amount);
   }
   int64_t largest = 0;
-  std::map<int64_t, std::vector<std::pair<int64_t, int64_t>>> ticks;  // by tick: move, amount
+  std::map<std::pair<int64_t, int64_t>, std::pair<int64_t, int64_t>> spread;  // tick, amount: moves
   for (auto it = onsets.begin(); it != onsets.end(); ++it) {
     const auto [move, amount] = it->second;
     largest = std::max(largest, std::abs(move));
@@ -270,15 +268,11 @@ std::string onsetProblem(const SongHeard& in, const Pressed& p,
         microsAtTick(tempo, it->first.second) - microsAtTick(tempo, std::prev(it)->first.second);
     if (micros > 30000 ? (now * 2 < was || now * 2 > was * 3) : now != was)
       return say("gap before ", it->first.second, " was ", was, " now ", now);
-    if (micros > 30000 && amount != INT64_MAX) ticks[it->first.second].push_back(it->second);
-  }
-  for (const auto& [at, moves] : ticks) {
-    for (const auto& one : moves) {
-      for (const auto& other : moves) {
-        if (one.second == other.second && std::abs(one.first - other.first) > one.second)
-          return say("channels at ", at, " end up ", std::abs(one.first - other.first), " apart");
-      }
-    }
+    if (micros <= 30000 || amount == INT64_MAX) continue;
+    auto& [least, most] = spread.try_emplace({it->first.second, amount}, move, move).first->second;
+    least = std::min(least, move), most = std::max(most, move);
+    if (most - least > amount)
+      return say("channels at ", it->first.second, " end up ", most - least, " apart");
   }
   // Enough movement, where asked (every track has the one amount in ms): half the notes of a track
   // of 50 or more whose tick is finer than a quarter of the amount.
@@ -337,9 +331,6 @@ std::string bendProblem(const SongHeard& out, const Pressed& p,
   std::vector<int> file(16, 8192), now(16, 8192);
   std::vector<int64_t> ours(16, -1), lastEnd(16, -1);
   std::vector<std::multiset<int64_t>> sounding(16);
-  std::vector<std::set<size_t>> added(out.size());
-  for (size_t t = 0; t < out.size(); ++t)
-    added[t].insert(p.match[t].added.begin(), p.match[t].added.end());
   std::vector<std::pair<int, int64_t>> starting;  // channel, end tick
   for (size_t g = 0; g < order.size();) {
     const int64_t tick = std::get<0>(order[g]);
@@ -356,7 +347,8 @@ std::string bendProblem(const SongHeard& out, const Pressed& p,
       const auto [at, t, k] = order[g];
       const Heard& e = out[t][k];
       const int c = channel(e);
-      if (added[t].count(k) != 0) {
+      const std::vector<size_t>& added = p.match[t].added;  // in out's order
+      if (std::binary_search(added.begin(), added.end(), k)) {
         if (ours[c] == tick) return say("two bends on channel ", c + 1, " at tick ", tick);
         // A note that never ends holds its channel to the end, where it goes back all the same.
         if (!sounding[c].empty() && *sounding[c].begin() != INT64_MAX)

@@ -226,12 +226,14 @@ TEST(MusicalPress, MillisecondsFollowTheTempoMap) {
 
 // A bass held under a melody on its channel, in another track: the chord that starts them takes one
 // bend, in the first track; the melody's notes over the held bass take none and count as held; once
-// the bass ends the channel goes back, and the next note bends on its own.
+// the bass ends the next note bends on its own, and one on the song's last tick keeps the file's
+// bend.
 TEST(MusicalPress, AHeldNoteKeepsItsPitch) {
   const std::string bass = trackHex({{0, "FF 03 00"}, {0, "90 28 64"}, {400, "80 28 00"}});
   Timeline melody;
   for (int64_t tick : {0, 100, 200, 300, 500})
     melody.insert(melody.end(), {{tick, "90 48 64"}, {tick + 50, "80 48 00"}});
+  melody.push_back({600, "90 48 64"});
   std::vector<MusicalTrackSummary> summaries;
   Song& song = loadSong(midiFile({bass, trackHex(melody)}));
   musicalPress(song, {{0, false, 50, 0}, {0, false, 50, 0}}, 7, &summaries);
@@ -241,7 +243,7 @@ TEST(MusicalPress, AHeldNoteKeepsItsPitch) {
     for (const Heard& e : heard[t])
       if (e.status == 0xE0) bends[t].push_back(e.tick * (e.d1 == 0 && e.d2 == 64 ? -1 : 1));
   }
-  EXPECT_EQ(bends, (std::vector<std::vector<int64_t>>{{0, -400}, {500, -550}}));
+  EXPECT_EQ(bends, (std::vector<std::vector<int64_t>>{{0, -400}, {500, -550, -600}}));
   EXPECT_EQ(summaries[0].notesBent + summaries[1].notesBent * 10 + summaries[1].notesHeld * 100,
             321);
 }
