@@ -108,16 +108,6 @@ std::string classicTrackProblem(const std::vector<Heard>& in, const std::vector<
     const int64_t move = m.tick[i] - in[i].tick;
     if (move < -a || move > std::max<int64_t>(a - 1, 0)) return say("event ", i, " moved ", move);
   }
-  for (const size_t k : m.added) {
-    const Heard& bend = out[k];
-    const Heard* note = k + 1 < out.size() ? &out[k + 1] : nullptr;
-    if (note == nullptr || !note->channel || messageKind(note->status) != kNoteOn ||
-        note->tick != bend.tick || bend.status != (0xE0 | channel(*note)) || bend.stored < 0x80)
-      return say("event ", k, " added is no bend right before a Note On of its channel");
-    if (bend.ptr->dataLength != 2 || bend.d1 != 0 || bend.d2 == 0 || bend.d2 < 64 - p ||
-        bend.d2 > 63 + p)
-      return say("a bend of ", int(bend.d2), " for amount ", p);
-  }
   return "";
 }
 

@@ -30,12 +30,10 @@ std::string denseTrack(uint32_t state) {
                              : next(3) == 0 ? 15
                                             : next(2),
                    key = 60 + next(4), end = tick + lengths[next(7)];
-    if (const uint32_t kind = next(24); kind < 3)  // volume, pedal, program
-      track.push_back({tick, hexByte((kind == 2 ? 0xC0 : 0xB0) | channel) +
-                                 (kind == 0   ? "07 "
-                                  : kind == 1 ? "40 "
-                                              : "") +
-                                 hexByte(next(128))});
+    const char* const changes[] = {"B0 07 ", "B0 40 ", "C0 "};  // volume, pedal, program
+    if (const uint32_t kind = next(24); kind < 3)               // the status takes the channel
+      track.push_back({tick, hexByte(std::stoi(changes[kind], nullptr, 16) | channel) +
+                                 (changes[kind] + 3) + hexByte(next(128))});
     if (next(10) == 0)  // on the note's tick or just before it
       track.push_back({std::max<int64_t>(tick - next(3), 0),
                        hexByte(0xE0 | channel) + "00 " + hexByte(next(128))});
