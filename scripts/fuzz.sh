@@ -4,7 +4,7 @@
 #   varnook_fuzz_song      the reader and the writer: any image loads, and what
 #                          is saved reads back and saves to the same bytes;
 #   varnook_fuzz_pipeline  load, a press in either style, save, read again: an
-#                          image plus eleven bytes of settings (fuzz/pipeline_fuzz.cpp).
+#                          image plus eleven bytes of settings (fuzz/fuzz_target.cpp).
 # Seeds are the small shared sample files (for the pipeline, each with seven
 # settings tails). Fails on any finding; the input is then kept in the build
 # folder's artifacts/. Needs clang and libclang-rt-14-dev (scripts/install-deps.sh

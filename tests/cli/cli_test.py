@@ -113,8 +113,7 @@ def contract(cli, work, version):
 
 
 def wildcards(cli, work):
-    """Through Wine's cmd, which passes *.mid on unexpanded as Windows shells do, the tool expands it itself; and a
-    \\\\.\\ path to a disk file is written directly: the old file's tail must not stay."""
+    """Through Wine's cmd, which passes *.mid on unexpanded as Windows shells do, the tool expands it itself."""
     prepare(work)
     os.mkdir('wild')
     for name, data in ('a.mid', ONE), ('b.mid', TWO), ('c.txt', ONE):
@@ -128,10 +127,7 @@ def wildcards(cli, work):
     done = go('*.xyz')
     if done.returncode != 1 or b'*.xyz: no file matches' not in done.stderr:
         failures.append('wildcard matching nothing: exit %d: %s' % (done.returncode, done.stderr))
-    Path('dev.mid').write_bytes(b'x' * 100)
-    status, _, _, err = run(cli, ['one.mid', '-o', '\\\\.\\' + z('dev.mid')])
-    return failures + (['\\\\.\\ path: exit %d: %s' % (status, err)] if status or Path('dev.mid').read_bytes() != ONE
-                       else [])
+    return failures
 
 
 def interrupted(cli, work):
