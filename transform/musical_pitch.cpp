@@ -39,7 +39,6 @@ struct Insert {
 struct PitchStep {
   Song& song;
   std::vector<TrackWork>& tracks;
-  const PoolVector<Onset>& onsets;
   const BendRanges& ranges;
   uint32_t seed;
   std::vector<MusicalTrackSummary>& summaries;
@@ -136,15 +135,14 @@ struct PitchStep {
     // A note that ends where it starts is never heard: it takes no bend and
     // does not keep the channel sounding.
     if (e.role != EventRole::kStart || e.instant) return;
-    const Onset& onset = onsets[e.link];
     if (channel.onsetTick != tick) {
       // No note of the channel on this tick is counted yet.
       channel.held = channel.sounding > 0;
       channel.onsetTick = tick;
       channel.onsetBent = false;
       if (c != kDrumChannel && !channel.held) {
-        if (onset.cents > 0 && i > 0) {
-          bendOnset(channel, t, i, e, onset);
+        if (e.cents > 0 && i > 0) {
+          bendOnset(channel, t, i, e);
         } else if (channel.bent) {
           // Its notes sound as the file has them: the channel goes back on
           // their tick, behind the bending track's events there.
@@ -157,18 +155,17 @@ struct PitchStep {
       ++summaries[t].notesBent;
       bentNotes[c].push_back(t);
     }
-    if (c != kDrumChannel && channel.held && onset.cents > 0) ++summaries[t].notesHeld;
+    if (c != kDrumChannel && channel.held && e.cents > 0) ++summaries[t].notesHeld;
     ++channel.sounding;
   }
 
-  void bendOnset(ChannelState& channel, uint32_t t, size_t i, const TimedEvent& e,
-                 const Onset& onset) {
+  void bendOnset(ChannelState& channel, uint32_t t, size_t i, const TimedEvent& e) {
     const int c = channelOf(e.status);
     const int32_t range = bendRangeAt(ranges, c, e.tick);
     if (range <= 0) return;
     MusicalRandom random =
-        onsetStream(seed, MusicalStream::kPitch, onset.tick, static_cast<uint32_t>(c));
-    const double drawn = onset.cents * bellDraw(random);
+        onsetStream(seed, MusicalStream::kPitch, e.tick, static_cast<uint32_t>(c));
+    const double drawn = e.cents * bellDraw(random);
     const int32_t units = static_cast<int32_t>(std::trunc(drawn * kBendCentre / range));
     channel.onsetBend = inserts[t].size();
     addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
@@ -251,8 +248,7 @@ struct PitchStep {
 
 }  // namespace
 
-void bendSong(Song& song, std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
-              const BendRanges& ranges, uint32_t seed,
+void bendSong(Song& song, std::vector<TrackWork>& tracks, const BendRanges& ranges, uint32_t seed,
               std::vector<MusicalTrackSummary>& summaries) {
-  PitchStep{song, tracks, onsets, ranges, seed, summaries}.run();
+  PitchStep{song, tracks, ranges, seed, summaries}.run();
 }

@@ -21,12 +21,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "transform/musical_onsets.h"
 #include "transform/musical_press.h"
 #include "transform/musical_time.h"
 
 struct BendRanges;
 struct Song;
 
-void bendSong(Song& song, std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
-              const BendRanges& ranges, uint32_t seed, std::vector<MusicalTrackSummary>& summaries);
+void bendSong(Song& song, std::vector<TrackWork>& tracks, const BendRanges& ranges, uint32_t seed,
+              std::vector<MusicalTrackSummary>& summaries);

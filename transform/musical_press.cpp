@@ -69,6 +69,6 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
   }
   const PoolVector<Onset> onsets = drawOnsets(tracks, tempo, seed);
   placeTracks(tracks, onsets, tempo, keys, pressed);
-  bendSong(song, tracks, onsets, ranges, seed, pressed);
+  bendSong(song, tracks, ranges, seed, pressed);
   if (summaries != nullptr) *summaries = std::move(pressed);
 }

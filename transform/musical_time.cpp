@@ -41,7 +41,7 @@ void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
       work.floorTick = tick;  // neither a channel message nor a status byte of its own
     }
     events.push_back({e, tick, tick, role, false, false, message.status, message.data1,
-                      message.data2, kNone, kNone, kNone, kNone});
+                      message.data2, 0, kNone, kNone, kNone, kNone});
   }
   work.lastTick = tick;
 }
@@ -195,7 +195,9 @@ void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap
   PoolVector<TimedEvent>& events = work.events;
   bool moved = false;
   for (TimedEvent& e : events) {
-    if (!work.pressed || e.role != EventRole::kStart) continue;
+    if (e.role != EventRole::kStart) continue;
+    e.cents = static_cast<int16_t>(onsets[e.link].cents);
+    if (!work.pressed) continue;
     ++summary.notes;
     const int64_t move = onsets[e.link].move;
     e.newTick = e.tick + move;

@@ -51,6 +51,7 @@ struct TimedEvent {
   bool instant;    // a note, or its end, that ends on its start's tick: never heard
   uint8_t status;  // running status resolved, 0 for no channel message
   uint8_t data1, data2;
+  int16_t cents;  // a start, once placed: its onset's pitch amount, for the pitch step
   // A start: its onset. A follower: the start it goes with. An end: its
   // note's start.
   int32_t link;
