@@ -95,9 +95,8 @@ std::vector<uint8_t> saveSong() {
 std::vector<std::string> logLines() {
   std::vector<std::string> lines;
   const std::string all = toUtf8(textLog.text);
-  for (size_t start = 0, end = 0; !all.empty() && end != all.npos; start = end + 2) {
+  for (size_t start = 0, end = 0; !all.empty() && end != all.npos; start = end + 2)
     lines.push_back(all.substr(start, (end = all.find("\r\n", start)) - start));
-  }
   return lines;
 }
 
@@ -114,9 +113,8 @@ void buildTrack(TrackSlot& slot, const Events& events) {
 
 Events trackEvents(const TrackSlot& slot) {
   Events out;
-  for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next) {
+  for (const MidiEvent* e = &slot.head; e != nullptr; e = e->next)
     out.push_back({e->deltaTime, e->status, e->data1, e->data2, e->dataLength});
-  }
   return out;
 }
 

@@ -108,9 +108,8 @@ std::string classicTrackProblem(const std::vector<Heard>& in, const std::vector<
     const int64_t move = m.tick[i] - in[i].tick;
     if (move < -a || move > std::max<int64_t>(a - 1, 0)) return say("event ", i, " moved ", move);
   }
-  for (const size_t k : m.added) {  // where and what a bend is, the worked examples show
+  for (const size_t k : m.added)  // where and what a bend is, the worked examples show
     if (!isBend(out[k]) || p == 0) return say("event ", k, " added is no bend of a bent track");
-  }
   return "";
 }
 

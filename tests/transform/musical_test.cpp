@@ -237,10 +237,9 @@ TEST(MusicalPress, AHeldNoteKeepsItsPitch) {
   musicalPress(song, {{0, false, 50, 0}, {0, false, 50, 0}}, 7, &summaries);
   const SongHeard heard = hearSong(song);
   std::vector<std::vector<int64_t>> bends(2);  // a return to the centre counted negative
-  for (int t = 0; t < 2; ++t) {
+  for (int t = 0; t < 2; ++t)
     for (const Heard& e : heard[t])
       if (e.status == 0xE0) bends[t].push_back(e.tick * (e.d1 == 0 && e.d2 == 64 ? -1 : 1));
-  }
   EXPECT_EQ(bends, (std::vector<std::vector<int64_t>>{{0, -400}, {500, -550, -600}}));
   EXPECT_EQ(summaries[0].notesBent + summaries[1].notesBent * 10 + summaries[1].notesHeld * 100,
             321);
