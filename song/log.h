@@ -18,10 +18,10 @@ constexpr int kLogLineUnits = 90;
 template <typename... Numbers>
 void formatLogLine(wchar_t* line, const wchar_t* format, Numbers... numbers) {
   // swprintf with a size never writes past the buffer; when the text does not
-  // fit it fails with a negative result (some C libraries cut it short
-  // instead), and what it left behind need not be terminated. Both C
-  // libraries we build with leave the text cut short there.
-  if (std::swprintf(line, kLogLineUnits, format, numbers...) < 0) line[kLogLineUnits - 1] = L'\0';
+  // fit it fails (some C libraries cut it short instead), and what it left
+  // behind need not be terminated: the last unit always ends the line.
+  std::swprintf(line, kLogLineUnits, format, numbers...);
+  line[kLogLineUnits - 1] = L'\0';
 }
 
 // formatLogLine with one number, then appendLog.

@@ -101,7 +101,7 @@ struct PitchStep {
     // song ends, when every other note has ended; a note that starts there
     // keeps the file's bend instead, as two bends on one tick would only be
     // the second.
-    int64_t last = 0;
+    int64_t last = INT64_MIN;
     for (uint32_t t = 0; t < tracks.size(); ++t) last = std::max(last, lastTick(t));
     active.clear();
     for (uint32_t t = 0; t < tracks.size(); ++t) {

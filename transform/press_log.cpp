@@ -7,8 +7,10 @@
 
 void logPressSummaries(const std::vector<SummaryAmounts>& amounts,
                        const std::vector<PressSummary>& summaries) {
-  for (size_t t = 0; t < amounts.size() && t < summaries.size(); ++t) {
-    const std::wstring line = pressSummaryLine(static_cast<int32_t>(t + 1), amounts[t], summaries[t]);
+  int32_t number = 0;  // counted from 1
+  for (const PressSummary& summary : summaries) {
+    const SummaryAmounts& shown = amounts.at(number++);
+    const std::wstring line = pressSummaryLine(number, shown, summary);
     if (!line.empty()) appendLog(line.c_str());
   }
 }

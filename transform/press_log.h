@@ -3,7 +3,7 @@
 // window in the musical style.
 //
 // logPressSummaries logs the line of track t + 1 from amounts[t] and
-// summaries[t], for every t that has one, in track order.
+// summaries[t], in track order; amounts holds one entry per summary.
 // musicalPressLogged is musicalPress followed by its lines: the same song,
 // amounts and seed give the same bytes and the same lines in either front
 // end.

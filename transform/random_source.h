@@ -10,7 +10,7 @@
 #include <cstdint>
 
 struct RandomSource {
-  uint32_t state = 0;
+  uint32_t state{};
   // When not null, nextRandom returns these values in turn (each 0..32767)
   // instead of stepping the generator; past the end it falls back to it.
   const uint16_t* scripted = nullptr;
@@ -18,7 +18,6 @@ struct RandomSource {
   int32_t scriptedNext = 0;
   uint32_t draws = 0;
 };
-
 
 constexpr int32_t kRandomMax = 0x7FFF;
 

@@ -20,7 +20,8 @@ bool readTempo(const MidiEvent& event, uint32_t& microsPerQuarter) {
   MetaPayload tempo;
   if (!findMetaPayload(event, kMetaTempo, tempo) || tempo.length != 3) return false;
   microsPerQuarter = 0;
-  for (int32_t i = 0; i < 3; ++i) microsPerQuarter = (microsPerQuarter << 8) | eventByte(event, tempo.first + i);
+  for (int32_t i = 0; i < 3; ++i)
+    microsPerQuarter = (microsPerQuarter << 8) | eventByte(event, tempo.first + i);
   return microsPerQuarter != 0;  // a tempo of 0 has no meaning; the last good one holds
 }
 

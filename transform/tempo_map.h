@@ -14,9 +14,9 @@
 struct Song;
 
 struct TempoSegment {
-  int64_t tick = 0;   // where the segment starts
-  double micros = 0;  // the time at that tick
-  double microsPerTick = 0;
+  int64_t tick{};   // where the segment starts
+  double micros{};  // the time at that tick
+  double microsPerTick{};
 };
 
 struct TempoMap {

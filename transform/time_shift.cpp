@@ -1,5 +1,8 @@
 #include "transform/time_shift.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "song/song.h"
 
 namespace {
@@ -75,8 +78,7 @@ TimeShiftSummary applyTimeShift(TrackSlot& slot, RandomSource& random) {
     // An event that draws nothing still moves with the one before it.
     if (carry != 0) {
       ++summary.eventsMoved;
-      const int64_t distance = carry < 0 ? -carry : carry;
-      if (distance > summary.largestMove) summary.largestMove = distance;
+      summary.largestMove = std::max(summary.largestMove, std::abs(carry));
     }
   }
   return summary;

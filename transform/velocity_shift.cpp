@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "song/song.h"
 #include "song/midi.h"
+#include "song/song.h"
 
 int32_t applyVelocityShift(TrackSlot& slot, int32_t amount, MusicalRandom& random) {
   int32_t changed = 0;
