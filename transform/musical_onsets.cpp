@@ -110,7 +110,13 @@ struct Draw {
   void addStart(const StartRef& s, uint8_t channel, bool newOnset) {
     const TrackWork& track = tracks[s.track];
     if (newOnset) {
-      onsets.push_back({s.tick, 0, 0, channel, track.amounts.pitch, static_cast<int32_t>(s.track),
+      // The move and the gesture come later.
+      onsets.push_back({s.tick,
+                        {},
+                        {},
+                        channel,
+                        track.amounts.pitch,
+                        static_cast<int32_t>(s.track),
                         kMaxMoveTicks});
     }
     Onset& onset = onsets.back();

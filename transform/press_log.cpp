@@ -18,11 +18,12 @@ void logPressSummaries(const std::vector<SummaryAmounts>& amounts,
 void musicalPressLogged(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t seed) {
   std::vector<MusicalTrackSummary> pressed;
   musicalPress(song, amounts, seed, &pressed);
+  std::vector<TrackAmounts> all = amounts;
+  all.resize(pressed.size());  // the tracks past those given have no amounts, and no line
   std::vector<SummaryAmounts> shown;
   std::vector<PressSummary> summaries;
-  for (size_t t = 0; t < amounts.size() && t < pressed.size(); ++t) {
-    const TrackAmounts& a = amounts[t];
-    const MusicalTrackSummary& m = pressed[t];
+  for (const MusicalTrackSummary& m : pressed) {
+    const TrackAmounts& a = all.at(shown.size());
     shown.push_back({true, a.time != 0, a.pitch != 0, a.velocity != 0});
     summaries.push_back({m.notesMoved, m.notes, m.largestMoveTicks, m.largestMoveMs, m.bendsAdded,
                          m.velocitiesChanged, m.notesBent, m.notesHeld});

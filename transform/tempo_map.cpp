@@ -1,6 +1,7 @@
 #include "transform/tempo_map.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "song/midi.h"
 #include "song/song.h"
@@ -15,14 +16,16 @@ struct TempoChange {
   uint32_t microsPerQuarter;
 };
 
-// FF 51 03 tt tt tt: microseconds per quarter note, three bytes.
-bool readTempo(const MidiEvent& event, uint32_t& microsPerQuarter) {
+// FF 51 03 tt tt tt: microseconds per quarter note, three bytes. None for a
+// tempo of 0, which has no meaning: the last good one holds.
+std::optional<uint32_t> readTempo(const MidiEvent& event) {
   MetaPayload tempo;
-  if (!findMetaPayload(event, kMetaTempo, tempo) || tempo.length != 3) return false;
-  microsPerQuarter = 0;
+  if (!findMetaPayload(event, kMetaTempo, tempo) || tempo.length != 3) return std::nullopt;
+  uint32_t microsPerQuarter = 0;
   for (int32_t i = 0; i < 3; ++i)
     microsPerQuarter = (microsPerQuarter << 8) | eventByte(event, tempo.first + i);
-  return microsPerQuarter != 0;  // a tempo of 0 has no meaning; the last good one holds
+  if (microsPerQuarter == 0) return std::nullopt;
+  return microsPerQuarter;
 }
 
 }  // namespace
@@ -44,8 +47,7 @@ TempoMap buildTempoMap(const Song& song) {
     int64_t tick = 0;
     for (const MidiEvent* e = &trackAt(song, t).head; e != nullptr; e = e->next) {
       tick += e->deltaTime;
-      uint32_t tempo = 0;
-      if (readTempo(*e, tempo)) changes.push_back({tick, tempo});
+      if (const std::optional<uint32_t> tempo = readTempo(*e)) changes.push_back({tick, *tempo});
     }
   }
   // Track order decides between changes on one tick: the later one holds.
