@@ -34,12 +34,10 @@ void shiftEvent(MidiEvent& event, int64_t& carry, int32_t amount, RandomSource& 
     d -= carry;
     // Only a negative carry lengthens the delta, and never past the limit;
     // a delta that already lies above it (only a damaged file has one) is
-    // not made longer.
-    if (carry < 0 && d > kMaxDeltaTime) {
-      const int64_t limit = event.deltaTime > kMaxDeltaTime ? event.deltaTime : kMaxDeltaTime;
-      residue = limit - d;
-      d = limit;
-    }
+    // not made longer. What the limit holds back stays in the residue.
+    const int64_t limit = std::max<int64_t>(event.deltaTime, kMaxDeltaTime);
+    residue = std::min<int64_t>(limit - d, 0);
+    d = std::min(d, limit);
   }
 
   // Jitter. A jitter that cannot be applied whole is dropped, not clamped:
