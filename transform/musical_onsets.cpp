@@ -233,32 +233,39 @@ struct Draw {
     }
   }
 
-  // Draws the gestures of every channel in order of their first tick (each
-  // channel's are in order already: they are merged), each with the tick
-  // whose shared part it takes: its own, or that of a gesture of any channel
-  // that began up to kGestureMicros before it and took its own, so that a
-  // strum and the bass note inside it move alike. Only such a gesture lends
-  // its part: no chain of them carries a part on.
+  // Draws each gesture with the tick whose shared part it takes: its own,
+  // or that of a gesture of any channel that began up to kGestureMicros
+  // before it and took its own, so that a strum and the bass note inside it
+  // move alike. Only such a gesture lends its part: no chain of them carries
+  // a part on. The lenders come from one walk over every channel's first
+  // ticks in order (each channel's are in order already: they are merged),
+  // kept in a list of their own, so that the walk reads one small record at
+  // a time from each channel instead of its gestures and onsets; the draws
+  // then go channel after channel.
   void drawMoves() {
     constexpr int64_t kDone = INT64_MAX;
+    PoolVector<int64_t> shared(gestures.size());  // each gesture's first tick, then its lender's
     size_t next[kChannelCount] = {}, end[kChannelCount] = {};  // each channel's gestures
-    for (size_t g = gestures.size(); g-- > 0;) next[onsets[gestures[g].first].channel] = g;
+    for (size_t g = gestures.size(); g-- > 0;) {
+      shared[g] = onsets[gestures[g].first].tick;
+      next[onsets[gestures[g].first].channel] = g;
+    }
     for (size_t g = 0; g < gestures.size(); ++g) end[onsets[gestures[g].first].channel] = g + 1;
     int64_t head[kChannelCount];  // the first tick of each channel's next gesture
-    for (int c = 0; c < kChannelCount; ++c)
-      head[c] = next[c] < end[c] ? onsets[gestures[next[c]].first].tick : kDone;
+    for (int c = 0; c < kChannelCount; ++c) head[c] = next[c] < end[c] ? shared[next[c]] : kDone;
     int64_t lender = -1;
     double lenderMicros = 0;
     for (;;) {
       const int c = static_cast<int>(std::min_element(head, head + kChannelCount) - head);
       const int64_t tick = head[c];
-      if (tick == kDone) return;
+      if (tick == kDone) break;
       const double micros = microsAtTick(tempo, static_cast<double>(tick));
       if (lender < 0 || micros - lenderMicros > kGestureMicros)
         lender = tick, lenderMicros = micros;
-      drawMove(gestures[next[c]], lender);
-      head[c] = ++next[c] < end[c] ? onsets[gestures[next[c]].first].tick : kDone;
+      shared[next[c]] = lender;
+      head[c] = ++next[c] < end[c] ? shared[next[c]] : kDone;
     }
+    for (size_t g = 0; g < gestures.size(); ++g) drawMove(gestures[g], shared[g]);
   }
 
   void drawMove(const Gesture& g, int64_t sharedTick) {
