@@ -14,14 +14,17 @@
 namespace {
 
 // A dense, awkward track: chords, repeated and overlapping keys, notes of no length, doubled
-// note-offs, drums, controllers, pedal and program changes, the file's own bends in front of notes
-// or just before them (on channel 16 too), a bend range of 12 semitones on channel 2, starts one
-// tick apart and long gaps, and a note left sounding at the end.
+// note-offs and one before any note of its key, drums, controllers, pedal and program changes, the
+// file's own bends in front of notes or just before them (on channel 16 too), a bend range of 12
+// semitones on channel 2, starts one tick apart and long gaps, and a note left sounding at the end.
 std::string denseTrack(uint32_t state) {
   auto next = [&state](uint32_t below) {
     return ((state = state * 1664525u + 1013904223u) >> 8) % below;
   };
-  Timeline track = {{0, "B1 65 00"}, {0, "B1 64 00"}, {0, "B1 06 0C"}, {0, "B1 26 00"}};
+  const int64_t stray = 40 + next(200);  // on channel 4 a tick before the key's one note
+  Timeline track = {{0, "B1 65 00"},         {0, "B1 64 00"},     {0, "B1 06 0C"},
+                    {0, "B1 26 00"},         {stray, "83 50 00"}, {stray + 1, "93 50 40"},
+                    {stray + 11, "83 50 00"}};
   const int steps[] = {0, 1, 1, 2, 3, 5, 12, 24, 48, 96, 500},
             lengths[] = {0, 1, 2, 7, 24, 96, 300};
   for (int64_t i = 0, tick = 0; i < 600; ++i) {
@@ -183,8 +186,8 @@ TEST(MusicalPress, ASeedGivesTheBytesItGave) {
   // And on two dense tracks with amounts of their own, in ticks and in ms: the saved bytes' FNV-1a.
   const std::vector<uint8_t> dense = midiFile({kTempoTrack, denseTrack(5), denseTrack(6)});
   const std::tuple<TrackAmounts, TrackAmounts, uint64_t> songs[] = {
-      {{30, false, 40, 20}, {12, false, 100, 0}, 0x776CC5A876C5B227},
-      {{20, true, 100, 0}, {40, true, 30, 64}, 0x16030B07CA3676CC}};
+      {{30, false, 40, 20}, {12, false, 100, 0}, 0x948F5E5913FE5E53},
+      {{20, true, 100, 0}, {40, true, 30, 64}, 0xCC515DF92C87D160}};
   for (const auto& [first, second, want] : songs) {
     musicalPress(loadSong(dense), {{}, first, second}, 11);
     uint64_t hash = 14695981039346656037ull;
