@@ -1,7 +1,7 @@
 #include "transform/musical_onsets.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <functional>
 

@@ -47,7 +47,7 @@ struct PitchStep {
   std::vector<uint32_t> active = {};  // the tracks with events on the tick at hand
   ChannelState channels[kChannelCount] = {};
   // Each channel's notes counted as bent by its bend in force: their tracks.
-  std::vector<std::vector<uint32_t>> bentNotes = std::vector<std::vector<uint32_t>>(kChannelCount);
+  std::vector<uint32_t> bentNotes[kChannelCount] = {};
 
   void run() {
     using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
