@@ -50,6 +50,18 @@ struct PitchStep {
   std::vector<uint32_t> bentNotes[kChannelCount] = {};
 
   void run() {
+    // Without a pitch amount the walk would bend and count nothing: the
+    // tracks are only linked.
+    if (std::any_of(tracks.begin(), tracks.end(),
+                    [](const TrackWork& track) { return track.amounts.pitch != 0; }))
+      walk();
+    for (uint32_t t = 0; t < tracks.size(); ++t) {
+      if (tracks[t].pressed) link(t);
+    }
+  }
+
+  // Every event of every track in time order, bending as it goes.
+  void walk() {
     using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
     std::priority_queue<Next, std::vector<Next>, std::greater<Next>> queue;
     for (uint32_t t = 0; t < tracks.size(); ++t) {
@@ -115,9 +127,6 @@ struct PitchStep {
       } else {
         restore(channel, tracks[channel.bender].placedCount(), last);
       }
-    }
-    for (uint32_t t = 0; t < tracks.size(); ++t) {
-      if (tracks[t].pressed) link(t);
     }
   }
 
