@@ -1,5 +1,6 @@
 #include "transform/velocity_shift.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "song/midi.h"
@@ -15,9 +16,7 @@ int32_t applyVelocityShift(TrackSlot& slot, int32_t amount, MusicalRandom& rando
     // the key sits in `status` and the velocity in data1.
     uint8_t& velocity = e->status >= 0x80 ? e->data2 : e->data1;
     const long move = std::lround(amount * bellDraw(random));
-    long shifted = velocity + move;
-    if (shifted < 1) shifted = 1;
-    if (shifted > 127) shifted = 127;
+    const long shifted = std::clamp(velocity + move, 1L, 127L);
     if (shifted != velocity) ++changed;
     velocity = static_cast<uint8_t>(shifted);
   }
