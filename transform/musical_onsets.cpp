@@ -1,8 +1,8 @@
 #include "transform/musical_onsets.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 
 #include "song/midi.h"
