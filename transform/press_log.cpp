@@ -7,10 +7,9 @@
 
 void logPressSummaries(const std::vector<SummaryAmounts>& amounts,
                        const std::vector<PressSummary>& summaries) {
-  int32_t number = 0;  // counted from 1
-  for (const PressSummary& summary : summaries) {
-    const SummaryAmounts& shown = amounts.at(number++);
-    const std::wstring line = pressSummaryLine(number, shown, summary);
+  for (size_t t = 0; t < summaries.size(); ++t) {
+    const std::wstring line =
+        pressSummaryLine(static_cast<int32_t>(t + 1), amounts.at(t), summaries[t]);
     if (!line.empty()) appendLog(line.c_str());
   }
 }
@@ -21,10 +20,10 @@ void musicalPressLogged(Song& song, const std::vector<TrackAmounts>& amounts, ui
   std::vector<TrackAmounts> all = amounts;
   all.resize(pressed.size());  // the tracks past those given have no amounts, and no line
   std::vector<SummaryAmounts> shown;
+  for (const TrackAmounts& a : all)
+    shown.push_back({true, a.time != 0, a.pitch != 0, a.velocity != 0});
   std::vector<PressSummary> summaries;
   for (const MusicalTrackSummary& m : pressed) {
-    const TrackAmounts& a = all.at(shown.size());
-    shown.push_back({true, a.time != 0, a.pitch != 0, a.velocity != 0});
     summaries.push_back({m.notesMoved, m.notes, m.largestMoveTicks, m.largestMoveMs, m.bendsAdded,
                          m.velocitiesChanged, m.notesBent, m.notesHeld});
   }
