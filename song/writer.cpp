@@ -223,11 +223,10 @@ int32_t serializeSong(const Song& song, uint8_t*& image) {
     return -1;
   }
   starts.push_back(out.size);  // the end, for a size that counts up to it
-  for (const FilePiece& piece : pieces) {
-    if (piece.kind != PieceKind::kSize) continue;
-    const size_t at = starts[static_cast<size_t>(&piece - pieces.data())];
-    const size_t value = starts[piece.index] - at - 4;
-    for (int b = 0; b < 4; ++b) out.data[at + b] = static_cast<uint8_t>(value >> (8 * b));
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].kind != PieceKind::kSize) continue;
+    const size_t value = starts[pieces[i].index] - starts[i] - 4;
+    for (int b = 0; b < 4; ++b) out.data[starts[i] + b] = static_cast<uint8_t>(value >> (8 * b));
   }
   image = out.data;
   return static_cast<int32_t>(out.size);
