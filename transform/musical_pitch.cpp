@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 #include <functional>
+#include <numeric>
 #include <queue>
 
 #include "song/midi.h"
@@ -60,14 +61,35 @@ struct PitchStep {
     }
   }
 
-  // Every event of every track in time order, bending as it goes.
+  // Every event of every track in time order, bending as it goes. Where no
+  // channel is heard in two tracks (the usual layout: a track a player), a
+  // channel's state hangs on its own track alone, and every return goes into
+  // the track that bent: each track is walked on its own, which reads one
+  // track's events after another instead of all of them at once.
   void walk() {
-    using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
-    std::priority_queue<Next, std::vector<Next>, std::greater<Next>> queue;
+    uint32_t heard = 0;  // the channels of the tracks so far
+    bool apart = true;
     for (uint32_t t = 0; t < tracks.size(); ++t) {
-      if (!tracks[t].order.empty()) queue.push({tracks[t].placed(0).newTick, t});
       // Room for a bend and a return per note, reserved untouched: no copy as they come.
       if (tracks[t].amounts.pitch != 0) inserts[t].reserve(tracks[t].placedCount());
+      apart = apart && (heard & tracks[t].heardChannels) == 0;
+      heard |= tracks[t].heardChannels;
+    }
+    std::vector<uint32_t> all(tracks.size());
+    std::iota(all.begin(), all.end(), 0);
+    if (!apart) {
+      walkTracks(all);
+    } else {
+      for (const uint32_t t : all) walkTracks({t});
+    }
+    endSong();
+  }
+
+  void walkTracks(const std::vector<uint32_t>& walked) {
+    using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
+    std::priority_queue<Next, std::vector<Next>, std::greater<Next>> queue;
+    for (const uint32_t t : walked) {
+      if (!tracks[t].order.empty()) queue.push({tracks[t].placed(0).newTick, t});
     }
     while (!queue.empty()) {
       const int64_t tick = queue.top().first;
@@ -109,6 +131,9 @@ struct PitchStep {
           queue.push({tracks[t].placed(cursor[t]).newTick, t});
       }
     }
+  }
+
+  void endSong() {
     // Notes that never end: the channel goes back all the same where the
     // song ends, when every other note has ended; a note that starts there
     // keeps the file's bend instead, as two bends on one tick would only be

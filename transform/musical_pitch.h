@@ -2,7 +2,8 @@
 // no note of that channel is sounding.
 //
 // bendSong walks every track of the song at once, tick by tick in the
-// events' new order (musical_time.h), and adds bends to the pressed tracks:
+// events' new order (musical_time.h), or one track after another where no
+// channel is heard in two of them, and adds bends to the pressed tracks:
 // in front of the first note heard on a channel on a tick, one drawn from a
 // stream of that onset alone (musical_random.h) within its cents around the
 // file's own bend in force on the channel (in any track), against the

@@ -33,10 +33,13 @@ void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
     EventRole role = EventRole::kFixed;
     if (isNoteStart(message)) {
       role = EventRole::kStart;
+      work.heardChannels |= 1u << channelOf(message.status);
     } else if (isNoteEnd(message)) {
       role = EventRole::kEnd;
     } else if (message.isChannel) {
       role = EventRole::kFollower;  // if a start of its channel on its tick comes after it
+      if (messageKind(message.status) == kPitchBend)
+        work.heardChannels |= 1u << channelOf(message.status);
     } else if (e->status < kSystemExclusive) {
       work.floorTick = tick;  // neither a channel message nor a status byte of its own
     }

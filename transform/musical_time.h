@@ -79,6 +79,7 @@ struct TrackWork {
   PoolVector<TimedEvent> events;  // as read
   PoolVector<uint32_t> order;     // where each of them goes: the events in their new order
   TrackAmounts amounts;
+  uint32_t heardChannels = 0;       // a bit for each channel of its starts and pitch bends
   bool pressed = false;             // relinked: it has a time or pitch amount
   int64_t floorTick = 0;            // no start of the track moves below it
   int64_t lastTick = 0;             // of the last event read
