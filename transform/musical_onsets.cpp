@@ -91,7 +91,7 @@ struct Draw {
     size_t next[kChannelCount];
     std::copy(first, first + kChannelCount, next);
     for (uint32_t t = 0; t < tracks.size(); ++t) {
-      const PoolVector<TimedEvent>& events = tracks[t].events;
+      const TrackEvents& events = tracks[t].events;
       for (uint32_t i = 0; i < events.size(); ++i) {
         if (events[i].role == EventRole::kStart)
           starts[next[channelOf(events[i].status)]++] = {events[i].tick, t, i};

@@ -25,18 +25,18 @@ bool leavesRoomToMove(const TrackSlot& slot) {
   return true;
 }
 
-// Reads track t for the press. A pressed track carries each status byte
-// (events change places and bends come between them); the End of Track is
-// kept out of the events, to be linked last (all of them are read when the
-// track has none, or is nothing else).
-void readForPress(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys) {
+// Counts the events of track t to read for the press. A pressed track
+// carries each status byte (events change places and bends come between
+// them); the End of Track is kept out of the events, to be linked last (all
+// of them are read when the track has none, or is nothing else).
+size_t countForPress(TrackWork& work, TrackSlot& slot) {
   if (work.pressed) expandRunningStatus(slot);
   size_t count = 1;
   MidiEvent* end = &slot.head;
   for (; end->next != nullptr; end = end->next) ++count;
   if (end == &slot.head || !isEndOfTrack(*end)) end = nullptr;
   work.endOfTrack = end;
-  readTrack(work, slot, end != nullptr ? count - 1 : count, keys);
+  return end != nullptr ? count - 1 : count;
 }
 
 }  // namespace
@@ -52,6 +52,7 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
   const BendRanges ranges = buildBendRanges(song);
   std::vector<TrackWork> tracks(count);
   std::vector<KeyState> keys(kKeyCount);
+  size_t all = 0;  // events to read
   for (int32_t t = 0; t < count; ++t) {
     TrackSlot& slot = trackAt(song, t);
     TrackWork& work = tracks[t];
@@ -65,7 +66,15 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
       pressed[t].velocitiesChanged = applyVelocityShift(slot, a.velocity, random);
     }
     work.pressed = a.time != 0 || a.pitch != 0;
-    readForPress(work, slot, keys);
+    work.events.count = countForPress(work, slot);
+    all += work.events.count;
+  }
+  PoolVector<TimedEvent> events(all);
+  TimedEvent* next = events.data();
+  for (int32_t t = 0; t < count; ++t) {
+    tracks[t].events.first = next;
+    next += tracks[t].events.count;
+    readTrack(tracks[t], trackAt(song, t), keys);
   }
   const PoolVector<Onset> onsets = drawOnsets(tracks, tempo, seed);
   placeTracks(tracks, onsets, tempo, keys, pressed);

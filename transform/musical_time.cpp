@@ -19,15 +19,13 @@ int keyOf(const TimedEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 
 // status before it (only a damaged track has one), which is kept as read:
 // were a channel message to pass it, the byte would be read under that
 // message's status.
-void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
-  PoolVector<TimedEvent>& events = work.events;
-  events.clear();
-  events.reserve(count);
+void readEvents(TrackWork& work, TrackSlot& slot) {
+  TrackEvents& events = work.events;
   int64_t tick = 0;
   work.floorTick = slot.head.deltaTime;
   uint8_t running = 0;
   MidiEvent* e = &slot.head;
-  for (uint32_t index = 0; index < count; ++index, e = e->next) {
+  for (uint32_t index = 0; index < events.size(); ++index, e = e->next) {
     tick += e->deltaTime;
     const ChannelMessage message = readChannelMessage(*e, running);
     EventRole role = EventRole::kFixed;
@@ -43,8 +41,9 @@ void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
     } else if (e->status < kSystemExclusive) {
       work.floorTick = tick;  // neither a channel message nor a status byte of its own
     }
-    events.push_back({e, tick, tick, role, false, false, message.status, message.data1,
-                      message.data2, 0, kNone, kNone, kNone, kNone});
+    events[index] = {e,     tick,           tick,          role,          false,
+                     false, message.status, message.data1, message.data2, 0,
+                     kNone, kNone,          kNone,         kNone};
   }
   work.lastTick = tick;
 }
@@ -53,7 +52,7 @@ void readEvents(TrackWork& work, TrackSlot& slot, size_t count) {
 // front of a start of their channel) and the ends written on a later start
 // of their channel (legato joins). The track is in tick order, so one
 // tick's events lie together.
-void findFollowersAndJoins(PoolVector<TimedEvent>& events) {
+void findFollowersAndJoins(TrackEvents& events) {
   int32_t startOf[kChannelCount];
   for (size_t first = 0, end = 0; first < events.size(); first = end) {
     std::fill(startOf, startOf + kChannelCount, kNone);
@@ -79,7 +78,7 @@ void findFollowersAndJoins(PoolVector<TimedEvent>& events) {
 // Matches each end to the note it closes: the earliest sounding note of its
 // key and channel, as a player's sequencer reads it. An end with no sounding
 // note (a doubled Note Off) goes with the key's last note.
-void pairEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys) {
+void pairEnds(TrackEvents& events, std::vector<KeyState>& keys) {
   for (size_t i = 0; i < events.size(); ++i) {
     TimedEvent& e = events[i];
     const int32_t at = static_cast<int32_t>(i);
@@ -147,15 +146,14 @@ uint64_t rankAt(size_t place, bool own, size_t index) {
 }
 
 // Ending on a start, the end goes just in front of it.
-void endAt(TimedEvent& e, Placing& placing, const PoolVector<TimedEvent>& events, int32_t start) {
+void endAt(TimedEvent& e, Placing& placing, const TrackEvents& events, int32_t start) {
   e.newTick = events[start].newTick;
   placing.rank = rankAt(static_cast<size_t>(start), false, placing.index());
 }
 
 // Gives the ends and followers of a track whose notes moved their new
 // ticks, and where each goes in `order`.
-void placeEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys,
-               PoolVector<Placing>& order) {
+void placeEnds(TrackEvents& events, std::vector<KeyState>& keys, PoolVector<Placing>& order) {
   order.resize(events.size());
   order[0] = {events[0].newTick, rankAt(0, true, 0)};  // the head keeps its place whatever it is
   for (size_t i = 1; i < events.size(); ++i) {
@@ -195,7 +193,7 @@ void placeEnds(PoolVector<TimedEvent>& events, std::vector<KeyState>& keys,
 void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,
                 std::vector<KeyState>& keys, MusicalTrackSummary& summary,
                 PoolVector<Placing>& placings) {
-  PoolVector<TimedEvent>& events = work.events;
+  TrackEvents& events = work.events;
   bool moved = false;
   for (TimedEvent& e : events) {
     if (e.role != EventRole::kStart) continue;
@@ -222,8 +220,8 @@ void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap
 
 }  // namespace
 
-void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys) {
-  readEvents(work, slot, count);
+void readTrack(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys) {
+  readEvents(work, slot);
   pairEnds(work.events, keys);
   findFollowersAndJoins(work.events);
 }

@@ -1,8 +1,8 @@
 // The time step of the musical press: each track's events as read, and
 // where each goes once the moves are drawn.
 //
-// readTrack reads the first `count` events of `slot` (the head first, 1 at
-// least) into `work.events` with their roles, running status resolved: a
+// readTrack reads the first `work.events.size()` events of `slot` (the head
+// first, 1 at least) into `work.events` with their roles, running status resolved: a
 // start, an end (paired with the note it closes), a follower (a channel
 // message in front of a start of its channel on its tick, which goes with
 // that start) or a fixed event. It changes, links and allocates no event.
@@ -74,10 +74,25 @@ struct KeyState {
 
 constexpr int kKeyCount = kChannelCount * kKeysPerChannel;
 
+// One track's events as read: a stretch of one list that holds every
+// track's, as a list of its own for each track would take whole huge pages.
+struct TrackEvents {
+  TimedEvent* first = nullptr;
+  size_t count = 0;
+
+  size_t size() const { return count; }
+  TimedEvent& operator[](size_t i) { return first[i]; }
+  const TimedEvent& operator[](size_t i) const { return first[i]; }
+  TimedEvent* begin() { return first; }
+  TimedEvent* end() { return first + count; }
+  const TimedEvent* begin() const { return first; }
+  const TimedEvent* end() const { return first + count; }
+};
+
 // One track through the press.
 struct TrackWork {
-  PoolVector<TimedEvent> events;  // as read
-  PoolVector<uint32_t> order;     // where each of them goes: the events in their new order
+  TrackEvents events;          // as read
+  PoolVector<uint32_t> order;  // where each of them goes: the events in their new order
   TrackAmounts amounts;
   uint32_t heardChannels = 0;       // a bit for each channel of its starts and pitch bends
   bool pressed = false;             // relinked: it has a time or pitch amount
@@ -89,7 +104,7 @@ struct TrackWork {
   const TimedEvent& placed(size_t i) const { return events[order[i]]; }  // in the new order
 };
 
-void readTrack(TrackWork& work, TrackSlot& slot, size_t count, std::vector<KeyState>& keys);
+void readTrack(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys);
 void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
                  const TempoMap& tempo, std::vector<KeyState>& keys,
                  std::vector<MusicalTrackSummary>& summaries);
