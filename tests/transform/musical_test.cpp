@@ -132,19 +132,20 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   // semitones, 3276. Channel 4: a range of 0 (data entry for a non-registered parameter after it is
   // none), no bend; channel 5, of one cent: each bend goes as far as a bend goes.
   // clang-format off
-  const struct { std::string opening; int channel, centre, most, bends; } cases[] = {
+  const struct { std::string opening; int channel, centre, most, bends; std::string other = "00 FF 2F 00"; } cases[] = {
       {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682, 200},
       {"00 FF 03 00  00 90 3C 64  30 80 3C 00 ", 0, 8192, 4096, 201},
       {"00 B2 65 00  00 B2 64 01  00 B2 06 40  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276, 200},
       {"00 B3 65 00  00 B3 64 00  00 B3 06 00  00 B3 63 00  00 B3 06 05 ", 3, 8192, 0, 0},
-      {"00 B4 65 00  00 B4 64 00  00 B4 06 00  00 B4 26 01 ", 4, 8192, 8192, 200}};
+      {"00 B4 65 00  00 B4 64 00  00 B4 06 00  00 B4 26 01 ", 4, 8192, 8192, 200},
+      {"00 FF 03 00 ", 0, 4096, 4096, 200, "00 E0 00 20  00 FF 2F 00"}};  // held down elsewhere
   // clang-format on
   for (const auto& c : cases) {
     std::string track = c.opening;
     for (int i = 0; i < 200; ++i)
       track +=
           "60 " + hexByte(0x90 | c.channel) + "3C 64  30 " + hexByte(0x80 | c.channel) + "3C 00 ";
-    const std::vector<Heard> out = pressed({track + "00 FF 2F 00"}, 0, {0, false, 100, 0}, 3);
+    const std::vector<Heard> out = pressed({track + "00 FF 2F 00", c.other}, 0, {0, false, 100}, 3);
     int bends = 0, wide = 0;
     for (size_t i = 0; i + 1 < out.size(); ++i) {
       const int value = out[i].d1 | out[i].d2 << 7;
@@ -252,4 +253,25 @@ TEST(MusicalPress, ALoneNoteMoves) {
   for (uint32_t seed = 1; seed <= 8; ++seed)
     moved += pressed({note}, 0, {20, false, 0, 0}, seed)[1].tick != 96;
   EXPECT_GE(moved, 4);
+}
+
+// A return no delta time reaches from its bend's track goes into another bent track, else nowhere.
+TEST(MusicalPress, AReturnNoDeltaTimeReachesFromItsTrack) {
+  const std::string bent = trackHex({{0, "FF 03 00"}, {10, "90 3C 64"}, {20, "80 3C 00"}});
+  // The held note's end (from tick 20, as far as a delta time goes, then a tick more), its track's
+  // cents: the track of the return (from 1) * 100, the bend at the file's value (not bent) * 10.
+  const std::tuple<int64_t, int32_t, int> cases[] = {
+      {20 + kMaxDeltaTime, 50, 100}, {21 + kMaxDeltaTime, 50, 200}, {21 + kMaxDeltaTime, 0, 10}};
+  for (const auto& [end, cents, want] : cases) {
+    Song& song = loadSong(midiFile({bent, trackHex({{0, "FF 03 00"}, {15, "90 40 64"},
+                                                    {1 << 27, "FF 01 00"}, {end, "80 40 00"}})}));
+    musicalPress(song, {{0, false, 50, 0}, {0, false, cents, 0}}, 7);
+    const SongHeard heard = hearSong(song);
+    int got = ((heard[0][1].d1 | heard[0][1].d2 << 7) == 8192) * 10;
+    for (int t = 0; t < 2; ++t) {  // a return to the centre before the End of Track
+      const Heard& e = heard[t][heard[t].size() - 2];
+      got += (e.status == 0xE0 && e.tick == end && e.d1 == 0 && e.d2 == 64) * 100 * (t + 1);
+    }
+    EXPECT_EQ(got, want) << end << ", " << cents << " cents";
+  }
 }
