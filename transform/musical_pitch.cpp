@@ -77,10 +77,10 @@ struct PitchStep {
     }
     std::vector<uint32_t> all(tracks.size());
     std::iota(all.begin(), all.end(), 0);
-    if (!apart) {
-      walkTracks(all);
-    } else {
+    if (apart) {
       for (const uint32_t t : all) walkTracks({t});
+    } else {
+      walkTracks(all);
     }
     endSong();
   }
