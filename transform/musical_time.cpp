@@ -115,9 +115,7 @@ void pairEnds(TrackEvents& events, std::vector<KeyState>& keys) {
       e.following = keys[keyOf(e)].nextStart;
     }
   }
-  for (const TimedEvent& e : events) {
-    if (e.role == EventRole::kStart || e.role == EventRole::kEnd) keys[keyOf(e)] = {};
-  }
+  for (const TimedEvent& e : events) keys[keyOf(e)] = {};
 }
 
 void countMove(MusicalTrackSummary& summary, const TempoMap& tempo, int64_t tick, int64_t move) {
@@ -185,9 +183,7 @@ void placeEnds(TrackEvents& events, std::vector<KeyState>& keys, PoolVector<Plac
     }
     placing.newTick = e.newTick;
   }
-  for (const TimedEvent& e : events) {
-    if (e.role == EventRole::kEnd) keys[keyOf(e)].lastEnd = kNone;
-  }
+  for (const TimedEvent& e : events) keys[keyOf(e)].lastEnd = kNone;
 }
 
 void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,

@@ -63,7 +63,8 @@ struct TimedEvent {
 };
 
 // How the notes of one key and channel pair up while a track is read. All
-// kNone between tracks: each track puts back only the keys it played.
+// kNone between tracks: each track puts back the keys its events name (any
+// event: a key it never played is none already), at the cost of its events.
 struct KeyState {
   int32_t firstOpen = kNone;  // the earliest sounding note, whose end comes next
   int32_t lastOpen = kNone;   // the latest sounding note
