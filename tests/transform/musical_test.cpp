@@ -255,12 +255,11 @@ TEST(MusicalPress, ALoneNoteMoves) {
   EXPECT_GE(moved, 4);
 }
 
-// A return no delta time reaches from its bend's track goes into another bent track, else nowhere.
+// A return no delta time reaches from its bend's track (from tick 20) goes into another bent track,
+// else nowhere. Per case: the return's track (from 1) * 100, the bend at the file's value * 10.
 TEST(MusicalPress, AReturnNoDeltaTimeReachesFromItsTrack) {
   const std::string bent = trackHex({{0, "FF 03 00"}, {10, "90 3C 64"}, {20, "80 3C 00"}});
-  // The held note's end (from tick 20, as far as a delta time goes, then a tick more), its track's
-  // cents: the track of the return (from 1) * 100, the bend at the file's value (not bent) * 10.
-  const std::tuple<int64_t, int32_t, int> cases[] = {
+  const std::tuple<int64_t, int32_t, int> cases[] = {  // the held note's end, its track's cents
       {20 + kMaxDeltaTime, 50, 100}, {21 + kMaxDeltaTime, 50, 200}, {21 + kMaxDeltaTime, 0, 10}};
   for (const auto& [end, cents, want] : cases) {
     Song& song = loadSong(midiFile({bent, trackHex({{0, "FF 03 00"}, {15, "90 40 64"},
