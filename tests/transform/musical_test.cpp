@@ -135,7 +135,7 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   const struct { std::string opening; int channel, centre, most, bends; std::string other = "00 FF 2F 00"; } cases[] = {
       {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682, 200},
       {"00 FF 03 00  00 90 3C 64  30 80 3C 00 ", 0, 8192, 4096, 201},
-      {"00 B2 65 00  00 B2 64 01  00 B2 06 40  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276, 200},
+      {"00 B2 65 00  00 B2 64 01  00 B2 06 40  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276, 199, "60 92 3C 64  30 82 3C 00  00 FF 2F 00"},  // not in a chord with a track of no amount
       {"00 B3 65 00  00 B3 64 00  00 B3 06 00  00 B3 63 00  00 B3 06 05 ", 3, 8192, 0, 0},
       {"00 B4 65 00  00 B4 64 00  00 B4 06 00  00 B4 26 01 ", 4, 8192, 8192, 200},
       {"00 FF 03 00 ", 0, 4096, 4096, 200, "00 E0 00 20  00 FF 2F 00"}};  // held down elsewhere
