@@ -1,5 +1,8 @@
 #include "transform/musical_press.h"
 
+#include <functional>
+#include <numeric>
+
 #include "song/midi.h"
 #include "song/song.h"
 #include "song/song_tracks.h"
@@ -52,7 +55,6 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
   const BendRanges ranges = buildBendRanges(song);
   std::vector<TrackWork> tracks(count);
   std::vector<KeyState> keys(kKeyCount);
-  size_t all = 0;  // events to read
   for (int32_t t = 0; t < count; ++t) {
     TrackSlot& slot = trackAt(song, t);
     TrackWork& work = tracks[t];
@@ -67,9 +69,10 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
     }
     work.pressed = a.time != 0 || a.pitch != 0;
     work.events.count = countForPress(work, slot);
-    all += work.events.count;
   }
-  PoolVector<TimedEvent> events(all);
+  PoolVector<TimedEvent> events(
+      std::transform_reduce(tracks.begin(), tracks.end(), size_t{}, std::plus<>(),
+                            [](const TrackWork& work) { return work.events.count; }));
   TimedEvent* next = events.data();
   for (int32_t t = 0; t < count; ++t) {
     tracks[t].events.first = next;

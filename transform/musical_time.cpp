@@ -41,9 +41,13 @@ void readEvents(TrackWork& work, TrackSlot& slot) {
     } else if (e->status < kSystemExclusive) {
       work.floorTick = tick;  // neither a channel message nor a status byte of its own
     }
-    events[index] = {e,     tick,           tick,          role,          false,
-                     false, message.status, message.data1, message.data2, 0,
-                     kNone, kNone,          kNone,         kNone};
+    events[index] = {.event = e,
+                     .tick = tick,
+                     .newTick = tick,
+                     .role = role,
+                     .status = message.status,
+                     .data1 = message.data1,
+                     .data2 = message.data2};
   }
   work.lastTick = tick;
 }

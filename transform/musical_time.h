@@ -47,19 +47,19 @@ struct TimedEvent {
   int64_t tick;  // as read
   int64_t newTick;
   EventRole role;
-  bool paired;     // an end that closes a sounding note
-  bool instant;    // a note, or its end, that ends on its start's tick: never heard
   uint8_t status;  // running status resolved, 0 for no channel message
   uint8_t data1, data2;
-  int16_t cents;  // a start, once placed: its onset's pitch amount, for the pitch step
+  bool paired = false;   // an end that closes a sounding note
+  bool instant = false;  // a note, or its end, that ends on its start's tick: never heard
+  int16_t cents{};       // a start, once placed: its onset's pitch amount, for the pitch step
   // A start: its onset. A follower: the start it goes with. An end: its
   // note's start.
-  int32_t link;
+  int32_t link = kNone;
   // A start: the next start of its key on a later tick, which its end may
   // not pass. An end before any note of its key: that key's first start.
-  int32_t following;
-  int32_t nextOpen;  // a sounding start: the next sounding start of its key
-  int32_t join;      // an end written on a later start of its channel: that start
+  int32_t following = kNone;
+  int32_t nextOpen = kNone;  // a sounding start: the next sounding start of its key
+  int32_t join = kNone;      // an end written on a later start of its channel: that start
 };
 
 // How the notes of one key and channel pair up while a track is read. All
