@@ -188,7 +188,7 @@ TEST(MusicalPress, ASeedGivesTheBytesItGave) {
   // saved bytes' FNV-1a.
   const std::vector<uint8_t> dense = midiFile({kTempoTrack, denseTrack(5), denseTrack(6)});
   const std::tuple<TrackAmounts, TrackAmounts, uint64_t> songs[] = {
-      {{30, false, 40, 20}, {12, false, 100, 0}, 0x948F5E5913FE5E53},
+      {{30, false, 40, 20}, {12, false, 100}, 0x948F5E5913FE5E53},  // velocity: the default, 0
       {{20, true, 100, 0}, {40, true, 1, 64}, 0x5FBFA703A29A00D5}};
   for (const auto& [first, second, want] : songs) {
     musicalPress(loadSong(dense), {{}, first, second}, 11);
