@@ -2,10 +2,11 @@
 // where each goes once the moves are drawn.
 //
 // readTrack reads the first `work.events.size()` events of `slot` (the head
-// first, 1 at least) into `work.events` with their roles, running status resolved: a
-// start, an end (paired with the note it closes), a follower (a channel
-// message in front of a start of its channel on its tick, which goes with
-// that start) or a fixed event. It changes, links and allocates no event.
+// first, 1 at least) into `work.events`, a stretch the caller gives it, with
+// their roles, running status resolved: a start, an end (paired with the
+// note it closes), a follower (a channel message in front of a start of its
+// channel on its tick, which goes with that start) or a fixed event. It
+// changes, links and allocates no event.
 // placeTracks then gives every event of a pressed track its new tick from
 // the moves of the onsets (musical_onsets.h), counts the notes and moves in
 // `summaries`, and puts the events of every track in order (`order`): their
