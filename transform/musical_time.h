@@ -13,8 +13,10 @@
 // new order where any of the track's notes move, as read otherwise. An
 // end moves with its note (its length kept), but ends where a later start of
 // its track and channel now stands when it was written on that start's tick
-// (a legato join), and no later than the next start of its key; a doubled
-// Note Off stays behind the end of its key before it. `keys` is all kNone
+// (a legato join), and no later than the next start of its key; every end
+// stays behind the end of its key before it, which a reader pairs first
+// (the later of two notes sounding together may end later for it, as may a
+// doubled Note Off). `keys` is all kNone
 // between calls. TrackChain then links events behind the head in that
 // order, each delta time from its new tick.
 #pragma once

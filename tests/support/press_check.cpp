@@ -8,6 +8,7 @@
 #include <sstream>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 
 #include "song/midi.h"
 #include "song/song_tracks.h"
@@ -159,10 +160,10 @@ struct Pressed {
 
 // One musically pressed track: every event kept, only bends added (never on channel 10), End of
 // Track still last, notes paired as written; lengths kept, cut short to end on a later start of
-// their key, in front of it (a synth would stop that note otherwise), or joined: ended on a later
-// start of their channel on whose tick they were written to end; and the channel messages in front
-// of a start of their channel on its tick go with it, other events that are not notes keep their
-// tick and their order.
+// their key, in front of it (a synth would stop that note otherwise), joined: ended on a later
+// start of their channel on whose tick they were written to end, or held behind the end of their
+// key before them, which had to stay first; and the channel messages in front of a start of their
+// channel on its tick go with it, other events that are not notes keep their tick and their order.
 std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<Heard>& out,
                                 const TrackAmounts& a, int track, Pressed& p) {
   Match& m = p.match.emplace_back();
@@ -184,8 +185,13 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
   const std::map<size_t, size_t> pairs = pairNotes(in, {});
   if (pairNotes(in, m.order) != pairs) return "notes pair up differently after the press";
   std::map<std::pair<int, int64_t>, size_t> startAt,
-      channelAt;  // key or channel, tick: first start
+      channelAt;                             // key or channel, tick: first start
+  std::map<int, size_t> lastEnd;             // key: its end read last
+  std::vector<size_t> endBefore(in.size());  // an end: its key's end read before it
   for (size_t i = 0; i < in.size(); ++i) {
+    if (isEnd(in[i]))
+      endBefore[i] =
+          std::exchange(lastEnd.try_emplace(key(in[i]), std::string::npos).first->second, i);
     if (!isStart(in[i])) continue;
     startAt.try_emplace({key(in[i]), tick[i]}, m.pos[i]);  // in order: the first is first
     channelAt.try_emplace({channel(in[i]), in[i].tick}, i);
@@ -206,7 +212,10 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
     const bool joins = moved && length > 0 && join != channelAt.end();
     const bool joined =
         joins && tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
-    if ((now != length || joins) && !(onNext && (now < length || joins)) && !joined)
+    // Of two notes of one key sounding together, the later end may be held to the earlier.
+    const size_t held = endBefore[end];
+    const bool behind = now > length && held != std::string::npos && tick[held] == tick[end];
+    if ((now != length || joins) && !(onNext && (now < length || joins)) && !joined && !behind)
       return say("note at ", in[i].tick, " long ", length, " now ", now);
     // An end on a later start of its key is cut there, though it may happen to keep its length.
     if (length > 0 && now == length && !onNext) p.notes.back().fromEnd = in[end].tick;

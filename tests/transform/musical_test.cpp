@@ -274,3 +274,16 @@ TEST(MusicalPress, AReturnNoDeltaTimeReachesFromItsTrack) {
     EXPECT_EQ(got, want) << end << ", " << cents << " cents";
   }
 }
+
+// Two notes of one key start together; the first ends on a later start of its channel (a legato
+// join), or both past the next start of their key. However those starts move, the ends keep the
+// order that pairs the notes as written.
+TEST(MusicalPress, EndsOfOneKeyKeepTheirOrder) {
+  for (const std::string after : {"80 3C 00  00 90 3E 40  05 80", "90 3C 60  04 80 3C 00  0A 80"}) {
+    const std::string track = "00 90 3C 40  00 90 3C 50  60 " + after + " 3C 00  00 FF 2F 00";
+    for (uint32_t seed = 1; seed <= 40; ++seed)
+      EXPECT_EQ(musicalPressProblem(midiFile({kTempoTrack, track}), {{}, {20, false, 0, 0}}, seed),
+                "")
+          << after << ", seed " << seed;
+  }
+}
