@@ -85,8 +85,14 @@ struct TrackEvents {
   size_t count = 0;
 
   size_t size() const { return count; }
-  TimedEvent& operator[](size_t i) { return first[i]; }
-  const TimedEvent& operator[](size_t i) const { return first[i]; }
+  TimedEvent& operator[](size_t i) {
+    assert(i < count);  // the stretch ends where the next track's begins
+    return first[i];
+  }
+  const TimedEvent& operator[](size_t i) const {
+    assert(i < count);
+    return first[i];
+  }
   TimedEvent* begin() { return first; }
   TimedEvent* end() { return first + count; }
   const TimedEvent* begin() const { return first; }

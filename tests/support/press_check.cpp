@@ -185,13 +185,12 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
   const std::map<size_t, size_t> pairs = pairNotes(in, {});
   if (pairNotes(in, m.order) != pairs) return "notes pair up differently after the press";
   std::map<std::pair<int, int64_t>, size_t> startAt,
-      channelAt;                             // key or channel, tick: first start
-  std::map<int, size_t> lastEnd;             // key: its end read last
-  std::vector<size_t> endBefore(in.size());  // an end: its key's end read before it
+      channelAt;                               // key or channel, tick: first start
+  std::map<int, int64_t> endTick;              // key: the tick its end read last went to
+  std::vector<int64_t> heldTo(in.size(), -1);  // an end: that of its key's end read before it
   for (size_t i = 0; i < in.size(); ++i) {
     if (isEnd(in[i]))
-      endBefore[i] =
-          std::exchange(lastEnd.try_emplace(key(in[i]), std::string::npos).first->second, i);
+      heldTo[i] = std::exchange(endTick.try_emplace(key(in[i]), -1).first->second, tick[i]);
     if (!isStart(in[i])) continue;
     startAt.try_emplace({key(in[i]), tick[i]}, m.pos[i]);  // in order: the first is first
     channelAt.try_emplace({channel(in[i]), in[i].tick}, i);
@@ -213,8 +212,7 @@ std::string musicalTrackProblem(const std::vector<Heard>& in, const std::vector<
     const bool joined =
         joins && tick[join->second] == tick[end] && m.pos[end] < m.pos[join->second];
     // Of two notes of one key sounding together, the later end may be held to the earlier.
-    const size_t held = endBefore[end];
-    const bool behind = now > length && held != std::string::npos && tick[held] == tick[end];
+    const bool behind = now > length && tick[end] == heldTo[end];
     if ((now != length || joins) && !(onNext && (now < length || joins)) && !joined && !behind)
       return say("note at ", in[i].tick, " long ", length, " now ", now);
     // An end on a later start of its key is cut there, though it may happen to keep its length.
