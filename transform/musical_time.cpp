@@ -176,17 +176,17 @@ void placeEnds(TrackEvents& events, std::vector<KeyState>& keys, PoolVector<Plac
       if (next != kNone &&
           (e.newTick > events[next].newTick || (e.newTick == events[next].newTick && own)))
         endAt(e, placing, events, next);
-      placing.newTick = e.newTick;
       // An end stays behind the end of its key before it, as a reader pairs
       // them in that order: a doubled Note Off ahead of it would close that
       // end's note, and of two notes of the key sounding together, one cut
       // or joined and the other keeping its length, the later end ahead
       // would close the earlier note. Only such notes can come to swap.
       int32_t& before = keys[keyOf(e)].lastEnd;
+      const Placing here = {e.newTick, placing.rank};
       if (before != kNone &&
-          (e.paired ? placing < order[before] : e.newTick <= events[before].newTick)) {
+          (e.paired ? here < order[before] : e.newTick <= events[before].newTick)) {
         e.newTick = events[before].newTick;
-        placing = {e.newTick, (order[before].rank & ~uint64_t{0xFFFFFFFF}) | i};
+        placing.rank = (order[before].rank & ~uint64_t{0xFFFFFFFF}) | i;
       }
       before = static_cast<int32_t>(i);
     }
