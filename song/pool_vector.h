@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 #include <vector>
 
 #include "song/song.h"
@@ -32,3 +33,24 @@ struct PoolAllocator {
 
 template <class T>
 using PoolVector = std::vector<T, PoolAllocator<T>>;
+
+// Room for `count` records from poolMemory, left unwritten: whoever fills it
+// touches its fresh pages first (a step that fills it in parts, each part on
+// its own core, then clears them in parallel). Only for plain records, which
+// are there once written.
+template <class T>
+class PoolBuffer {
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+ public:
+  explicit PoolBuffer(size_t count) : count_(count), data_(PoolAllocator<T>().allocate(count)) {}
+  ~PoolBuffer() { PoolAllocator<T>().deallocate(data_, count_); }
+  PoolBuffer(const PoolBuffer&) = delete;
+  PoolBuffer& operator=(const PoolBuffer&) = delete;
+
+  T* data() { return data_; }
+
+ private:
+  size_t count_;
+  T* data_;
+};

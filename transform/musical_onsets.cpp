@@ -1,6 +1,7 @@
 #include "transform/musical_onsets.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -8,6 +9,7 @@
 #include "song/midi.h"
 #include "transform/musical_random.h"
 #include "transform/tempo_map.h"
+#include "transform/work_parts.h"
 
 namespace {
 
@@ -44,6 +46,8 @@ void mergeRuns(Iterator first, Iterator last, Less less) {
   } while (runs.size() > 2);
 }
 
+using PerChannel = std::array<size_t, kChannelCount>;
+
 struct Gesture {
   int32_t first, last;  // its onsets
   int64_t room;         // the largest move it may make, in ticks
@@ -77,32 +81,68 @@ struct Draw {
     return std::max(std::fabs(ticksOf(1, t, tick)), std::fabs(ticksOf(-1, t, tick)));
   }
 
-  // A channel's starts in order of tick, then track and place in it: each
-  // track's are in order of tick already.
-  void findOnsets() {
-    size_t first[kChannelCount + 1] = {};  // where each channel's starts begin
-    for (const TrackWork& track : tracks) {
-      for (const TimedEvent& e : track.events) {
-        if (e.role == EventRole::kStart) ++first[channelOf(e.status) + 1];
-      }
+  // Each track on its own, on every core.
+  void forEachTrack(const std::function<void(size_t)>& work) {
+    inParts(
+        tracks.size(), [this](size_t t) { return tracks[t].events.size(); },
+        [&work](size_t first, size_t last) {
+          for (size_t t = first; t < last; ++t) work(t);
+        });
+  }
+
+  // Each channel's marks refer to its own gestures alone, and a channel's
+  // gestures lie together: the channels go on every core.
+  void forEachChannel(const std::function<size_t(size_t)>& weight,
+                      const std::function<void(int)>& work) {
+    inParts(kChannelCount, weight, [&work](size_t first, size_t last) {
+      for (size_t c = first; c < last; ++c) work(static_cast<int>(c));
+    });
+  }
+
+  // Turns each track's count of items on each channel into where its items
+  // go among the channel's, the tracks in order, each channel's after
+  // `before` of its own; returns how many each channel has.
+  std::array<size_t, kChannelCount> placeRuns(std::vector<PerChannel>& at,
+                                              const PerChannel& before = {}) {
+    PerChannel next = before;
+    for (PerChannel& counts : at) {
+      for (int c = 0; c < kChannelCount; ++c) std::swap(counts[c], next[c]), next[c] += counts[c];
     }
-    for (int c = 0; c < kChannelCount; ++c) first[c + 1] += first[c];
-    PoolVector<StartRef> starts(first[kChannelCount]);
-    size_t next[kChannelCount];
-    std::copy(first, first + kChannelCount, next);
-    for (uint32_t t = 0; t < tracks.size(); ++t) {
+    return next;
+  }
+
+  // A channel's starts in order of tick, then track and place in it: each
+  // track's are in order of tick already. Each track finds its own.
+  void findOnsets() {
+    std::vector<PerChannel> at(tracks.size());  // each track's starts: counted, then where they go
+    forEachTrack([&](size_t t) {
+      for (const TimedEvent& e : tracks[t].events) {
+        if (e.role == EventRole::kStart) ++at[t][channelOf(e.status)];
+      }
+    });
+    const PerChannel count = placeRuns(at);
+    PerChannel first = {};  // where each channel's starts begin
+    for (int c = 1; c < kChannelCount; ++c) first[c] = first[c - 1] + count[c - 1];
+    for (PerChannel& starts : at) {
+      for (int c = 0; c < kChannelCount; ++c) starts[c] += first[c];
+    }
+    const size_t total = first[kChannelCount - 1] + count[kChannelCount - 1];
+    PoolBuffer<StartRef> buffer(total);
+    StartRef* const starts = buffer.data();
+    forEachTrack([&](size_t t) {
       const TrackEvents& events = tracks[t].events;
       for (uint32_t i = 0; i < events.size(); ++i) {
         if (events[i].role == EventRole::kStart)
-          starts[next[channelOf(events[i].status)]++] = {events[i].tick, t, i};
+          starts[at[t][channelOf(events[i].status)]++] = {events[i].tick, static_cast<uint32_t>(t), i};
       }
-    }
-    onsets.reserve(starts.size());
+    });
+    const auto byTick = [](const StartRef& a, const StartRef& b) { return a.tick < b.tick; };
+    forEachChannel([&count](size_t c) { return count[c]; },
+                   [&](int c) { mergeRuns(starts + first[c], starts + first[c] + count[c], byTick); });
+    onsets.reserve(total);
     for (int c = 0; c < kChannelCount; ++c) {
-      const auto begin = starts.begin() + static_cast<ptrdiff_t>(first[c]);
-      const auto end = starts.begin() + static_cast<ptrdiff_t>(first[c + 1]);
-      mergeRuns(begin, end, [](const StartRef& a, const StartRef& b) { return a.tick < b.tick; });
-      for (auto s = begin; s != end; ++s)
+      const StartRef *const begin = starts + first[c], *const end = begin + count[c];
+      for (const StartRef* s = begin; s != end; ++s)
         addStart(*s, static_cast<uint8_t>(c), s == begin || s->tick != (s - 1)->tick);
     }
   }
@@ -158,31 +198,67 @@ struct Draw {
     }
   }
 
+  // A bend, program or pedal change is a barrier; the end of a note that
+  // keeps its length is a point of its gesture.
+  enum class MarkKind : uint8_t { kNone, kBarrier, kPoint };
+  static MarkKind markKind(const TrackWork& track, const TimedEvent& e) {
+    if (changesSound(e)) return MarkKind::kBarrier;
+    if (e.role == EventRole::kEnd && e.link != kNone &&
+        (e.join == kNone || track.amounts.time == 0))
+      return MarkKind::kPoint;
+    return MarkKind::kNone;
+  }
+
+  // Each channel's points begin with its onsets', then come the tracks', in
+  // order, as its barriers do: ties stay in that order. Each track counts
+  // and writes its own.
   void findMarks() {
-    size_t count[kChannelCount] = {};
-    for (const TrackWork& track : tracks) {
-      for (const TimedEvent& e : track.events) ++count[channelOf(e.status)];
+    std::vector<PerChannel> barrierAt(tracks.size()), pointAt(tracks.size());
+    forEachTrack([&](size_t t) {
+      for (const TimedEvent& e : tracks[t].events) {
+        const MarkKind kind = markKind(tracks[t], e);
+        if (kind != MarkKind::kNone)
+          ++(kind == MarkKind::kBarrier ? barrierAt : pointAt)[t][channelOf(e.status)];
+      }
+    });
+    PerChannel firstOnsets = {}, onsetsOf = {};  // each channel's onsets, which lie together
+    for (size_t c = 0, from = 0; c < kChannelCount; ++c) {
+      const auto to = std::partition_point(onsets.begin() + static_cast<ptrdiff_t>(from),
+                                           onsets.end(),
+                                           [c](const Onset& o) { return o.channel <= c; });
+      firstOnsets[c] = from;
+      onsetsOf[c] = static_cast<size_t>(to - onsets.begin()) - from;
+      from += onsetsOf[c];
     }
-    for (const Onset& o : onsets) ++count[o.channel];
-    for (int c = 0; c < kChannelCount; ++c) points[c].reserve(count[c]);
-    for (const Onset& o : onsets) points[o.channel].push_back({o.tick, o.gesture});
-    for (TrackWork& track : tracks) {
+    const PerChannel barrierCount = placeRuns(barrierAt), pointCount = placeRuns(pointAt, onsetsOf);
+    forEachChannel([&](size_t c) { return barrierCount[c] + pointCount[c]; },
+                   [&](int c) {
+                     barriers[c].resize(barrierCount[c]);
+                     points[c].resize(pointCount[c]);
+                     for (size_t o = 0; o < onsetsOf[c]; ++o) {
+                       const Onset& onset = onsets[firstOnsets[c] + o];
+                       points[c][o] = {onset.tick, onset.gesture};
+                     }
+                   });
+    forEachTrack([&](size_t t) {
+      const TrackWork& track = tracks[t];
       for (const TimedEvent& e : track.events) {
+        const MarkKind kind = markKind(track, e);
         const int c = channelOf(e.status);
-        if (changesSound(e)) {
+        if (kind == MarkKind::kBarrier) {
           const int32_t with =
               e.role == EventRole::kFollower ? onsets[track.events[e.link].link].gesture : kNone;
-          barriers[c].push_back({e.tick, with});
-        } else if (e.role == EventRole::kEnd && e.link != kNone &&
-                   (e.join == kNone || track.amounts.time == 0)) {
-          points[c].push_back({e.tick, onsets[track.events[e.link].link].gesture});
+          barriers[c][barrierAt[t][c]++] = {e.tick, with};
+        } else if (kind == MarkKind::kPoint) {
+          points[c][pointAt[t][c]++] = {e.tick, onsets[track.events[e.link].link].gesture};
         }
       }
-    }
-    for (int c = 0; c < kChannelCount; ++c) {
-      mergeRuns(barriers[c].begin(), barriers[c].end(), std::less<Mark>());
-      mergeRuns(points[c].begin(), points[c].end(), std::less<Mark>());
-    }
+    });
+    forEachChannel([this](size_t c) { return points[c].size() + barriers[c].size(); },
+                   [this](int c) {
+                     mergeRuns(barriers[c].begin(), barriers[c].end(), std::less<Mark>());
+                     mergeRuns(points[c].begin(), points[c].end(), std::less<Mark>());
+                   });
   }
 
   // Holds the gesture at `near` (and, when it moves, the one at `far`) to
@@ -237,11 +313,13 @@ struct Draw {
   // or that of a gesture of any channel that began up to kGestureMicros
   // before it and took its own, so that a strum and the bass note inside it
   // move alike. Only such a gesture lends its part: no chain of them carries
-  // a part on. The lenders come from one walk over every channel's first
-  // ticks in order (each channel's are in order already: they are merged),
-  // kept in a list of their own, so that the walk reads one small record at
-  // a time from each channel instead of its gestures and onsets; the draws
-  // then go channel after channel.
+  // a part on. So the lenders cut the song's first ticks, in order, into
+  // stretches: each is the earliest first tick left, and lends to every
+  // first tick up to kGestureMicros after it. Each channel's first ticks
+  // are in order already: a stretch takes them from the front of each
+  // channel's list (a small record each, not its gestures and onsets), and
+  // the next lender is the earliest of the ticks left at their fronts. The
+  // draws then go on every core.
   void drawMoves() {
     constexpr int64_t kDone = INT64_MAX;
     PoolVector<int64_t> shared(gestures.size());  // each gesture's first tick, then its lender's
@@ -252,20 +330,30 @@ struct Draw {
     }
     for (size_t g = 0; g < gestures.size(); ++g) end[onsets[gestures[g].first].channel] = g + 1;
     int64_t head[kChannelCount];  // the first tick of each channel's next gesture
-    for (int c = 0; c < kChannelCount; ++c) head[c] = next[c] < end[c] ? shared[next[c]] : kDone;
-    int64_t lender = -1;
-    double lenderMicros = 0;
+    double headMicros[kChannelCount];
+    const auto advance = [&](int c) {
+      head[c] = next[c] < end[c] ? shared[next[c]] : kDone;
+      if (head[c] != kDone) headMicros[c] = microsAtTick(tempo, static_cast<double>(head[c]));
+    };
+    for (int c = 0; c < kChannelCount; ++c) advance(c);
     for (;;) {
       const int c = static_cast<int>(std::min_element(head, head + kChannelCount) - head);
-      const int64_t tick = head[c];
-      if (tick == kDone) break;
-      const double micros = microsAtTick(tempo, static_cast<double>(tick));
-      if (lender < 0 || micros - lenderMicros > kGestureMicros)
-        lender = tick, lenderMicros = micros;
-      shared[next[c]] = lender;
-      head[c] = ++next[c] < end[c] ? shared[next[c]] : kDone;
+      const int64_t lender = head[c];
+      if (lender == kDone) break;
+      const double lenderMicros = headMicros[c];
+      for (int k = 0; k < kChannelCount; ++k) {
+        while (head[k] != kDone && !(headMicros[k] - lenderMicros > kGestureMicros)) {
+          shared[next[k]++] = lender;
+          advance(k);
+        }
+      }
     }
-    for (size_t g = 0; g < gestures.size(); ++g) drawMove(gestures[g], shared[g]);
+    // Each draw on its own, on every core.
+    inParts(
+        gestures.size(), [](size_t) { return 1; },
+        [this, &shared](size_t first, size_t last) {
+          for (size_t g = first; g < last; ++g) drawMove(gestures[g], shared[g]);
+        });
   }
 
   void drawMove(const Gesture& g, int64_t sharedTick) {
@@ -296,10 +384,11 @@ PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tem
   draw.findOnsets();
   draw.findGestures();
   draw.findMarks();
-  for (int c = 0; c < kChannelCount; ++c) {
+  draw.forEachChannel(
+      [&draw](size_t c) { return draw.points[c].size() + draw.barriers[c].size(); }, [&draw](int c) {
     draw.keepMarksApart(draw.points[c], draw.barriers[c], false);
     draw.keepMarksApart(draw.barriers[c], draw.points[c], true);
-  }
+  });
   draw.drawMoves();
   return std::move(draw.onsets);
 }

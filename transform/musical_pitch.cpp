@@ -1,6 +1,7 @@
 #include "transform/musical_pitch.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cmath>
 #include <functional>
@@ -11,11 +12,14 @@
 #include "song/song.h"
 #include "transform/bend_range.h"
 #include "transform/musical_random.h"
+#include "transform/work_parts.h"
 
 namespace {
 
-// What the press knows of one channel while it walks the song.
-struct ChannelState {
+// What the press knows of one channel while it walks the song. Tracks that
+// hold channels of their own are walked at once, each channel by one of
+// them: a cache line each keeps them from writing on one another's.
+struct alignas(64) ChannelState {
   int32_t fileBend = kBendCentre;  // the file's own bend in force
   int32_t sounding = 0;            // notes heard that have not ended
   bool held = false;               // notes sounded from before its last onset
@@ -25,6 +29,8 @@ struct ChannelState {
   uint32_t bender = 0;             // the track of our bend in force
   int64_t bendTick = -1;
   size_t onsetBend = 0;  // its place among its track's inserts
+  // The notes counted as bent by its bend in force: their tracks.
+  std::vector<uint32_t> bentNotes;
 };
 
 // A bend to link in front of a track's event `before` (its events' count:
@@ -45,10 +51,7 @@ struct PitchStep {
   std::vector<MusicalTrackSummary>& summaries;
   std::vector<PoolVector<Insert>> inserts = std::vector<PoolVector<Insert>>(tracks.size());
   std::vector<size_t> cursor = std::vector<size_t>(tracks.size()), groupEnd = cursor;
-  std::vector<uint32_t> active = {};  // the tracks with events on the tick at hand
-  ChannelState channels[kChannelCount] = {};
-  // Each channel's notes counted as bent by its bend in force: their tracks.
-  std::vector<uint32_t> bentNotes[kChannelCount] = {};
+  std::array<ChannelState, kChannelCount> channels = {};
 
   void run() {
     // Without a pitch amount the walk would bend and count nothing: the
@@ -65,7 +68,8 @@ struct PitchStep {
   // channel is heard in two tracks (the usual layout: a track a player), a
   // channel's state hangs on its own track alone, and every return goes into
   // the track that bent: each track is walked on its own, which reads one
-  // track's events after another instead of all of them at once.
+  // track's events after another instead of all of them at once, and the
+  // tracks go on every core.
   void walk() {
     uint32_t heard = 0;  // the channels of the tracks so far
     bool apart = true;
@@ -75,17 +79,22 @@ struct PitchStep {
       apart = apart && (heard & tracks[t].heardChannels) == 0;
       heard |= tracks[t].heardChannels;
     }
-    std::vector<uint32_t> all(tracks.size());
-    std::iota(all.begin(), all.end(), 0);
     if (apart) {
-      for (const uint32_t t : all) walkTracks({t});
+      inParts(
+          tracks.size(), [this](size_t t) { return tracks[t].placedCount(); },
+          [this](size_t first, size_t last) {
+            for (size_t t = first; t < last; ++t) walkTracks({static_cast<uint32_t>(t)});
+          });
     } else {
+      std::vector<uint32_t> all(tracks.size());
+      std::iota(all.begin(), all.end(), 0);
       walkTracks(all);
     }
     endSong();
   }
 
   void walkTracks(const std::vector<uint32_t>& walked) {
+    std::vector<uint32_t> active;  // the tracks with events on the tick at hand
     using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
     std::priority_queue<Next, std::vector<Next>, std::greater<Next>> queue;
     for (const uint32_t t : walked) {
@@ -117,13 +126,13 @@ struct PitchStep {
         }
       }
       for (const uint32_t t : active) {
-        for (size_t i = cursor[t]; i < groupEnd[t]; ++i) pass(t, i, tick);
+        for (size_t i = cursor[t]; i < groupEnd[t]; ++i) pass(t, i, tick, active);
       }
       // Only a channel whose notes ended falls silent.
       for (int c = 0; ended != 0; ++c, ended >>= 1) {
         ChannelState& channel = channels[c];
         if ((ended & 1) != 0 && channel.bent && channel.sounding == 0)
-          restore(channel, groupEnd[channel.bender], tick);
+          restore(channel, groupEnd[channel.bender], tick, active);
       }
       for (const uint32_t t : active) {
         cursor[t] = groupEnd[t];
@@ -140,7 +149,7 @@ struct PitchStep {
     // the second.
     int64_t last = INT64_MIN;
     for (uint32_t t = 0; t < tracks.size(); ++t) last = std::max(last, lastTick(t));
-    active.clear();
+    std::vector<uint32_t> active;  // the tracks that end there
     for (uint32_t t = 0; t < tracks.size(); ++t) {
       groupEnd[t] = tracks[t].placedCount();
       if (lastTick(t) == last) active.push_back(t);
@@ -150,12 +159,12 @@ struct PitchStep {
       if (channel.bendTick == last) {
         unbend(channel);
       } else {
-        restore(channel, tracks[channel.bender].placedCount(), last);
+        restore(channel, tracks[channel.bender].placedCount(), last, active);
       }
     }
   }
 
-  void pass(uint32_t t, size_t i, int64_t tick) {
+  void pass(uint32_t t, size_t i, int64_t tick, const std::vector<uint32_t>& active) {
     const TimedEvent& e = tracks[t].placed(i);
     const int c = channelOf(e.status);
     ChannelState& channel = channels[c];
@@ -181,13 +190,13 @@ struct PitchStep {
           // Its notes sound as the file has them: the channel goes back on
           // their tick, behind the bending track's events there.
           const uint32_t b = channel.bender;
-          restore(channel, b == t ? i : groupEnd[b], tick);
+          restore(channel, b == t ? i : groupEnd[b], tick, active);
         }
       }
     }
     if (channel.onsetBent) {
       ++summaries[t].notesBent;
-      bentNotes[c].push_back(t);
+      channel.bentNotes.push_back(t);
     }
     if (c != kDrumChannel && channel.held && e.cents > 0) ++summaries[t].notesHeld;
     ++channel.sounding;
@@ -204,16 +213,17 @@ struct PitchStep {
     channel.onsetBend = inserts[t].size();
     addBend(t, i, c, std::clamp(channel.fileBend + units, 0, kBendMax), e.newTick);
     channel.bent = channel.onsetBent = true;
-    bentNotes[c].clear();
+    channel.bentNotes.clear();
     channel.bender = t;
     channel.bendTick = e.newTick;
   }
 
   // A return goes in the track of the bend it takes back, unless no delta
   // time reaches that far from that track's events before it (tracks that
-  // end far apart); then in another bent track with an event on its tick,
-  // or, with none, nowhere: that bend is made the file's own.
-  void restore(ChannelState& channel, size_t before, int64_t tick) {
+  // end far apart); then in another bent track with an event on its tick
+  // (`active`), or, with none, nowhere: that bend is made the file's own.
+  void restore(ChannelState& channel, size_t before, int64_t tick,
+               const std::vector<uint32_t>& active) {
     channel.bent = false;
     uint32_t t = channel.bender;
     int64_t from = before > 0 ? tracks[t].placed(before - 1).newTick : 0;
@@ -226,7 +236,7 @@ struct PitchStep {
       unbend(channel);
       return;
     }
-    addBend(t, before, static_cast<int>(&channel - channels), channel.fileBend, tick);
+    addBend(t, before, static_cast<int>(&channel - channels.data()), channel.fileBend, tick);
   }
 
   // The channel's bend in force takes the file's value: its notes were not
@@ -234,9 +244,8 @@ struct PitchStep {
   void unbend(ChannelState& channel) {
     inserts[channel.bender][channel.onsetBend].value = static_cast<uint16_t>(channel.fileBend);
     channel.bent = false;
-    std::vector<uint32_t>& notes = bentNotes[&channel - channels];
-    for (const uint32_t t : notes) --summaries[t].notesBent;
-    notes.clear();
+    for (const uint32_t t : channel.bentNotes) --summaries[t].notesBent;
+    channel.bentNotes.clear();
   }
 
   int64_t lastTick(uint32_t t) const {

@@ -1,5 +1,6 @@
 #include "transform/musical_press.h"
 
+#include <algorithm>
 #include <functional>
 #include <numeric>
 
@@ -14,6 +15,7 @@
 #include "transform/pitch_shift.h"
 #include "transform/tempo_map.h"
 #include "transform/velocity_shift.h"
+#include "transform/work_parts.h"
 
 namespace {
 
@@ -54,11 +56,14 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
   const TempoMap tempo = buildTempoMap(song);
   const BendRanges ranges = buildBendRanges(song);
   std::vector<TrackWork> tracks(count);
-  std::vector<KeyState> keys(kKeyCount);
   for (int32_t t = 0; t < count; ++t) {
+    if (t < static_cast<int32_t>(amounts.size())) tracks[t].amounts = amounts[t];
+  }
+  // Each track on its own: its amounts, velocities and running status, and
+  // its events counted.
+  const auto prepare = [&](int32_t t) {
     TrackSlot& slot = trackAt(song, t);
     TrackWork& work = tracks[t];
-    if (t < static_cast<int32_t>(amounts.size())) work.amounts = amounts[t];
     TrackAmounts& a = work.amounts;
     // Only a damaged or made-up file has such a gap: its track keeps its timing.
     if (a.time != 0 && !leavesRoomToMove(slot)) a.time = 0;
@@ -69,18 +74,32 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
     }
     work.pressed = a.time != 0 || a.pitch != 0;
     work.events.count = countForPress(work, slot);
-  }
-  PoolVector<TimedEvent> events(
+  };
+  // Nothing tells a track's size before it is counted: each weighs alike,
+  // by the events of the file as read.
+  const size_t share = song.eventsRead / std::max(count, 1);
+  inParts(
+      count, [share](size_t) { return share; },
+      [&](size_t first, size_t last) {
+        for (size_t t = first; t < last; ++t) prepare(static_cast<int32_t>(t));
+      });
+  PoolBuffer<TimedEvent> events(
       std::transform_reduce(tracks.begin(), tracks.end(), size_t{}, std::plus<>(),
                             [](const TrackWork& work) { return work.events.count; }));
   TimedEvent* next = events.data();
-  for (int32_t t = 0; t < count; ++t) {
-    tracks[t].events.first = next;
-    next += tracks[t].events.count;
-    readTrack(tracks[t], trackAt(song, t), keys);
+  for (TrackWork& work : tracks) {
+    work.events.first = next;
+    next += work.events.count;
   }
+  inParts(
+      count, [&](size_t t) { return tracks[t].events.count; },
+      [&](size_t first, size_t last) {
+        std::vector<KeyState> keys(kKeyCount);
+        for (size_t t = first; t < last; ++t)
+          readTrack(tracks[t], trackAt(song, static_cast<int32_t>(t)), keys);
+      });
   const PoolVector<Onset> onsets = drawOnsets(tracks, tempo, seed);
-  placeTracks(tracks, onsets, tempo, keys, pressed);
+  placeTracks(tracks, onsets, tempo, pressed);
   bendSong(song, tracks, ranges, seed, pressed);
   if (summaries != nullptr) *summaries = std::move(pressed);
 }

@@ -7,6 +7,7 @@
 #include "song/song.h"
 #include "transform/musical_onsets.h"
 #include "transform/tempo_map.h"
+#include "transform/work_parts.h"
 
 namespace {
 
@@ -232,9 +233,13 @@ void readTrack(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys) {
 }
 
 void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
-                 const TempoMap& tempo, std::vector<KeyState>& keys,
-                 std::vector<MusicalTrackSummary>& summaries) {
-  PoolVector<Placing> placings;  // one track's at a time
-  for (size_t t = 0; t < tracks.size(); ++t)
-    placeTrack(tracks[t], onsets, tempo, keys, summaries[t], placings);
+                 const TempoMap& tempo, std::vector<MusicalTrackSummary>& summaries) {
+  inParts(
+      tracks.size(), [&](size_t t) { return tracks[t].events.size(); },
+      [&](size_t first, size_t last) {
+        std::vector<KeyState> keys(kKeyCount);
+        PoolVector<Placing> placings;  // one track's at a time
+        for (size_t t = first; t < last; ++t)
+          placeTrack(tracks[t], onsets, tempo, keys, summaries[t], placings);
+      });
 }

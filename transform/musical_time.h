@@ -116,8 +116,7 @@ struct TrackWork {
 
 void readTrack(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys);
 void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
-                 const TempoMap& tempo, std::vector<KeyState>& keys,
-                 std::vector<MusicalTrackSummary>& summaries);
+                 const TempoMap& tempo, std::vector<MusicalTrackSummary>& summaries);
 
 // A move this large only comes from a tempo of a few microseconds per
 // quarter note; beyond it a delta time could outgrow what a file holds.

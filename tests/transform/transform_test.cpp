@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -11,6 +16,7 @@
 #include "transform/press_log.h"
 #include "transform/tempo_map.h"
 #include "transform/time_shift.h"
+#include "transform/work_parts.h"
 
 namespace {
 
@@ -161,5 +167,30 @@ TEST(TempoMap, FrameDivisionsCountTicksAsTime) {
        {std::pair(0xE728, 1000.0), std::pair(0xE350, 2397.6)}) {
     song.division = division;
     EXPECT_NEAR(microsAtTick(buildTempoMap(song), ticksPerSecond), 1e6, 1e-3) << division;
+  }
+}
+
+// Parts tile the items, each item in one part; a small job is one part; a failure in a part reaches
+// the caller, and only once every part has run.
+TEST(WorkParts, TileTheItemsAndPassAFailureOn) {
+  std::mutex lock;
+  std::vector<std::pair<size_t, size_t>> parts;
+  const auto record = [&](size_t first, size_t last) {
+    const std::lock_guard<std::mutex> hold(lock);
+    parts.push_back({first, last});
+    if (last == 100) throw std::runtime_error("part");
+  };
+  inParts(5, [](size_t) { return kSmallWork / 8; }, record);
+  EXPECT_EQ(parts, (std::vector<std::pair<size_t, size_t>>{{0, 5}}));
+  parts.clear();
+  const auto heavy = [](size_t i) { return i < 50 ? kSmallWork : 0; };  // half the items
+  EXPECT_THROW(inParts(100, heavy, record), std::runtime_error);
+  std::sort(parts.begin(), parts.end());
+  ASSERT_FALSE(parts.empty());
+  EXPECT_EQ(parts.front().first, 0u);
+  EXPECT_EQ(parts.back().second, 100u);
+  for (size_t p = 1; p < parts.size(); ++p) EXPECT_EQ(parts[p].first, parts[p - 1].second);
+  if (std::thread::hardware_concurrency() >= 2) {
+    EXPECT_LT(parts.front().second, 50u);
   }
 }
