@@ -29,3 +29,24 @@ void addPoolBlock(EventPool& pool) {
   void* nodes = poolMemory.allocate(bytes);
   pool.blocks.push_back({static_cast<MidiEvent*>(nodes), bytes / sizeof(MidiEvent), 0, bytes});
 }
+
+void takeEvents(Song& song, size_t count, std::vector<EventRun>& runs) {
+  EventPool& pool = song.events;
+  const size_t from = runs.size();
+  try {
+    while (count > 0) {
+      if (pool.blocks.empty() || pool.blocks.back().used == pool.blocks.back().capacity)
+        addPoolBlock(pool);
+      EventPool::Block& block = pool.blocks.back();
+      const size_t n = std::min(count, block.capacity - block.used);
+      runs.push_back({block.nodes + block.used, n});
+      block.used += n;
+      pool.made += n;
+      count -= n;
+    }
+  } catch (...) {
+    // The pool destroys every node it counts as used.
+    for (size_t r = from; r < runs.size(); ++r) std::uninitialized_default_construct_n(runs[r].first, runs[r].count);
+    throw;
+  }
+}

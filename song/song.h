@@ -162,3 +162,15 @@ inline MidiEvent* newEvent(Song& song) {
   ++pool.made;
   return new (block.nodes + block.used++) MidiEvent;
 }
+
+// Takes `count` new events of `song` at once, not yet built, as runs that
+// follow the pool's blocks (appended to `runs`): for a step that builds and
+// links them on several threads, each its own runs, as newEvent would build
+// them (placement new). Every event taken must be built before anything
+// else touches the song. Should the pool fail to grow, the events taken so
+// far are built and the failure goes on.
+struct EventRun {
+  MidiEvent* first;
+  size_t count;
+};
+void takeEvents(Song& song, size_t count, std::vector<EventRun>& runs);

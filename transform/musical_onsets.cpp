@@ -51,6 +51,7 @@ using PerChannel = std::array<size_t, kChannelCount>;
 struct Gesture {
   int32_t first, last;  // its onsets
   int64_t room;         // the largest move it may make, in ticks
+  double micros;        // where its first onset stands in time
 };
 
 // A bend, program change or pedal change: what a note must not cross.
@@ -178,7 +179,7 @@ struct Draw {
       const double micros = microsAtTick(tempo, static_cast<double>(o.tick));
       const int32_t at = static_cast<int32_t>(i);
       if (i == 0 || o.channel != onsets[i - 1].channel || micros - lastMicros > kGestureMicros) {
-        gestures.push_back({at, at, kMaxMoveTicks});
+        gestures.push_back({at, at, kMaxMoveTicks, micros});
       }
       Gesture& g = gestures.back();
       g.last = at;
@@ -333,7 +334,7 @@ struct Draw {
     double headMicros[kChannelCount];
     const auto advance = [&](int c) {
       head[c] = next[c] < end[c] ? shared[next[c]] : kDone;
-      if (head[c] != kDone) headMicros[c] = microsAtTick(tempo, static_cast<double>(head[c]));
+      if (head[c] != kDone) headMicros[c] = gestures[next[c]].micros;
     };
     for (int c = 0; c < kChannelCount; ++c) advance(c);
     for (;;) {

@@ -59,9 +59,20 @@ struct PitchStep {
     if (std::any_of(tracks.begin(), tracks.end(),
                     [](const TrackWork& track) { return track.amounts.pitch != 0; }))
       walk();
+    // The bends' events are taken from the pool on this thread, each
+    // track's together, in the order the writer reads them; the tracks are
+    // then linked on every core.
+    std::vector<std::vector<EventRun>> made(tracks.size());
     for (uint32_t t = 0; t < tracks.size(); ++t) {
-      if (tracks[t].pressed) link(t);
+      if (tracks[t].pressed) takeEvents(song, inserts[t].size(), made[t]);
     }
+    inParts(
+        tracks.size(), [this](size_t t) { return tracks[t].placedCount() + inserts[t].size(); },
+        [this, &made](size_t first, size_t last) {
+          for (size_t t = first; t < last; ++t) {
+            if (tracks[t].pressed) link(static_cast<uint32_t>(t), made[t]);
+          }
+        });
   }
 
   // Every event of every track in time order, bending as it goes. Where no
@@ -260,9 +271,9 @@ struct PitchStep {
     ++summaries[t].bendsAdded;
   }
 
-  // Sent low 7 bits first.
-  MidiEvent* newBend(const Insert& insert) {
-    MidiEvent* e = newEvent(song);
+  // Built in `node`, sent low 7 bits first.
+  static MidiEvent* newBend(const Insert& insert, MidiEvent* node) {
+    MidiEvent* e = new (node) MidiEvent;
     e->status = insert.status;
     e->dataLength = 2;
     e->data1 = static_cast<uint8_t>(insert.value & 0x7F);
@@ -272,13 +283,18 @@ struct PitchStep {
 
   // The End of Track stays last: on its tick, or on the last event's when a
   // move or a return of the bend went past it.
-  void link(uint32_t t) {
+  // The bends' events are built in `runs`, one after another.
+  void link(uint32_t t, const std::vector<EventRun>& runs) {
     TrackWork& track = tracks[t];
     TrackChain chain(*track.placed(0).event, track.placed(0).newTick);
     auto insert = inserts[t].begin();
+    auto run = runs.begin();
+    size_t taken = 0;  // of the run at hand
     for (size_t i = 1; i <= track.placedCount(); ++i) {
-      for (; insert != inserts[t].end() && insert->before == i; ++insert)
-        chain.append(newBend(*insert), insert->tick);
+      for (; insert != inserts[t].end() && insert->before == i; ++insert) {
+        if (taken == run->count) ++run, taken = 0;
+        chain.append(newBend(*insert, run->first + taken++), insert->tick);
+      }
       if (i < track.placedCount()) chain.append(track.placed(i).event, track.placed(i).newTick);
     }
     assert(insert == inserts[t].end());

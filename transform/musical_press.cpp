@@ -53,8 +53,20 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
   // Tempo and bend ranges are read once, from the song as loaded: the press
   // moves neither tempo changes nor the parameter messages that set ranges
   // off their ticks.
-  const TempoMap tempo = buildTempoMap(song);
-  const BendRanges ranges = buildBendRanges(song);
+  TempoMap tempo;
+  BendRanges ranges;
+  // Each reads every event and changes none: the two go side by side.
+  inParts(
+      2, [&song](size_t) { return song.eventsRead / 2; },
+      [&](size_t first, size_t last) {
+        for (size_t map = first; map < last; ++map) {
+          if (map == 0) {
+            tempo = buildTempoMap(song);
+          } else {
+            ranges = buildBendRanges(song);
+          }
+        }
+      });
   std::vector<TrackWork> tracks(count);
   for (int32_t t = 0; t < count; ++t) {
     if (t < static_cast<int32_t>(amounts.size())) tracks[t].amounts = amounts[t];
