@@ -69,6 +69,7 @@ struct Draw {
   PoolVector<Onset> onsets;
   PoolVector<Gesture> gestures;
   PoolVector<Mark> barriers[kChannelCount], points[kChannelCount];
+  PerChannel firstOnset = {}, onsetsOf = {};  // each channel's onsets, which lie together
 
   // A draw of `x` (-1 to 1) of track t's time amount at `tick`, in ticks.
   double ticksOf(double x, int32_t t, int64_t tick) const {
@@ -137,66 +138,90 @@ struct Draw {
           starts[at[t][channelOf(events[i].status)]++] = {events[i].tick, static_cast<uint32_t>(t), i};
       }
     });
+    // Each channel's onsets: counted, then made, each channel on its own.
     const auto byTick = [](const StartRef& a, const StartRef& b) { return a.tick < b.tick; };
     forEachChannel([&count](size_t c) { return count[c]; },
-                   [&](int c) { mergeRuns(starts + first[c], starts + first[c] + count[c], byTick); });
-    onsets.reserve(total);
-    for (int c = 0; c < kChannelCount; ++c) {
-      const StartRef *const begin = starts + first[c], *const end = begin + count[c];
-      for (const StartRef* s = begin; s != end; ++s)
-        addStart(*s, static_cast<uint8_t>(c), s == begin || s->tick != (s - 1)->tick);
-    }
+                   [&](int c) {
+                     StartRef* const begin = starts + first[c];
+                     mergeRuns(begin, begin + count[c], byTick);
+                     size_t n = 0;
+                     for (size_t k = 0; k < count[c]; ++k) n += k == 0 || begin[k].tick != begin[k - 1].tick;
+                     onsetsOf[c] = n;
+                   });
+    for (int c = 1; c < kChannelCount; ++c) firstOnset[c] = firstOnset[c - 1] + onsetsOf[c - 1];
+    onsets.resize(firstOnset[kChannelCount - 1] + onsetsOf[kChannelCount - 1]);
+    forEachChannel([&count](size_t c) { return count[c]; },
+                   [&](int c) {
+                     const StartRef *const begin = starts + first[c], *const end = begin + count[c];
+                     auto at = static_cast<int32_t>(firstOnset[c]) - 1;
+                     for (const StartRef* s = begin; s != end; ++s) {
+                       if (s == begin || s->tick != (s - 1)->tick) newOnset(*s, static_cast<uint8_t>(c), ++at);
+                       addStart(*s, at);
+                     }
+                   });
   }
 
-  void addStart(const StartRef& s, uint8_t channel, bool newOnset) {
+  // The move and the gesture come later.
+  void newOnset(const StartRef& s, uint8_t channel, int32_t at) {
+    onsets[at] = {s.tick, {}, {}, channel, tracks[s.track].amounts.pitch,
+                  static_cast<int32_t>(s.track), kMaxMoveTicks};
+  }
+
+  void addStart(const StartRef& s, int32_t at) {
     const TrackWork& track = tracks[s.track];
-    if (newOnset) {
-      // The move and the gesture come later.
-      onsets.push_back({s.tick,
-                        {},
-                        {},
-                        channel,
-                        track.amounts.pitch,
-                        static_cast<int32_t>(s.track),
-                        kMaxMoveTicks});
-    }
-    Onset& onset = onsets.back();
+    Onset& onset = onsets[at];
     onset.cents = std::min(onset.cents, track.amounts.pitch);
     if (static_cast<int32_t>(s.track) != onset.timeTrack &&
         extent(static_cast<int32_t>(s.track), s.tick) < extent(onset.timeTrack, s.tick))
       onset.timeTrack = static_cast<int32_t>(s.track);
-    tracks[s.track].events[s.index].link = static_cast<int32_t>(onsets.size() - 1);
+    tracks[s.track].events[s.index].link = at;
     // No start of a track moves below its floor.
     onset.room = static_cast<int32_t>(
         std::min<int64_t>(onset.room, std::max<int64_t>(s.tick - track.floorTick, 0)));
   }
 
-  void findGestures() {
-    gestures.reserve(onsets.size());
+  // Calls begin(at, micros) for each onset of channel c that begins a
+  // gesture, then each(at) for every onset.
+  template <class Begin, class Each>
+  void walkGestures(int c, Begin begin, Each each) {
     double lastMicros = 0;
-    for (size_t i = 0; i < onsets.size(); ++i) {
-      Onset& o = onsets[i];
-      const double micros = microsAtTick(tempo, static_cast<double>(o.tick));
-      const int32_t at = static_cast<int32_t>(i);
-      if (i == 0 || o.channel != onsets[i - 1].channel || micros - lastMicros > kGestureMicros) {
-        gestures.push_back({at, at, kMaxMoveTicks, micros});
-      }
-      Gesture& g = gestures.back();
-      g.last = at;
-      g.room = std::min<int64_t>(g.room, o.room);
-      o.gesture = static_cast<int32_t>(gestures.size() - 1);
+    const auto first = static_cast<int32_t>(firstOnset[c]);
+    for (int32_t at = first; at < first + static_cast<int32_t>(onsetsOf[c]); ++at) {
+      const double micros = microsAtTick(tempo, static_cast<double>(onsets[at].tick));
+      if (at == first || micros - lastMicros > kGestureMicros) begin(at, micros);
+      each(at);
       lastMicros = micros;
     }
-    // Each gap between two gestures of a channel changes by half of it at
-    // most: the gesture before may take the larger share of an odd half,
-    // so that a gap of two ticks leaves one of them a tick to move.
-    for (size_t g = 1; g < gestures.size(); ++g) {
-      const Onset &before = onsets[gestures[g - 1].last], &after = onsets[gestures[g].first];
-      if (before.channel != after.channel) continue;
-      const int64_t half = (after.tick - before.tick) / 2;
-      gestures[g - 1].room = std::min(gestures[g - 1].room, (half + 1) / 2);
-      gestures[g].room = std::min(gestures[g].room, half / 2);
-    }
+  }
+
+  // Each channel's gestures, on its own: counted, then made.
+  void findGestures() {
+    PerChannel count = {}, first = {};
+    forEachChannel([this](size_t c) { return onsetsOf[c]; },
+                   [&](int c) {
+                     walkGestures(c, [&](int32_t, double) { ++count[c]; }, [](int32_t) {});
+                   });
+    for (int c = 1; c < kChannelCount; ++c) first[c] = first[c - 1] + count[c - 1];
+    gestures.resize(first[kChannelCount - 1] + count[kChannelCount - 1]);
+    forEachChannel([this](size_t c) { return onsetsOf[c]; }, [&](int c) {
+      auto g = static_cast<int32_t>(first[c]) - 1;
+      walkGestures(
+          c, [&](int32_t at, double micros) { gestures[++g] = {at, at, kMaxMoveTicks, micros}; },
+          [&](int32_t at) {
+            gestures[g].last = at;
+            gestures[g].room = std::min<int64_t>(gestures[g].room, onsets[at].room);
+            onsets[at].gesture = g;
+          });
+      // Each gap between two gestures of a channel changes by half of it at
+      // most: the gesture before may take the larger share of an odd half,
+      // so that a gap of two ticks leaves one of them a tick to move.
+      for (size_t k = first[c] + 1; k < first[c] + count[c]; ++k) {
+        const Onset &before = onsets[gestures[k - 1].last], &after = onsets[gestures[k].first];
+        const int64_t half = (after.tick - before.tick) / 2;
+        gestures[k - 1].room = std::min(gestures[k - 1].room, (half + 1) / 2);
+        gestures[k].room = std::min(gestures[k].room, half / 2);
+      }
+    });
   }
 
   // A bend, program or pedal change is a barrier; the end of a note that
@@ -205,7 +230,7 @@ struct Draw {
   static MarkKind markKind(const TrackWork& track, const TimedEvent& e) {
     if (changesSound(e)) return MarkKind::kBarrier;
     if (e.role == EventRole::kEnd && e.link != kNone &&
-        (e.join == kNone || track.amounts.time == 0))
+        (joinOf(e) == kNone || track.amounts.time == 0))
       return MarkKind::kPoint;
     return MarkKind::kNone;
   }
@@ -222,22 +247,13 @@ struct Draw {
           ++(kind == MarkKind::kBarrier ? barrierAt : pointAt)[t][channelOf(e.status)];
       }
     });
-    PerChannel firstOnsets = {}, onsetsOf = {};  // each channel's onsets, which lie together
-    for (size_t c = 0, from = 0; c < kChannelCount; ++c) {
-      const auto to = std::partition_point(onsets.begin() + static_cast<ptrdiff_t>(from),
-                                           onsets.end(),
-                                           [c](const Onset& o) { return o.channel <= c; });
-      firstOnsets[c] = from;
-      onsetsOf[c] = static_cast<size_t>(to - onsets.begin()) - from;
-      from += onsetsOf[c];
-    }
     const PerChannel barrierCount = placeRuns(barrierAt), pointCount = placeRuns(pointAt, onsetsOf);
     forEachChannel([&](size_t c) { return barrierCount[c] + pointCount[c]; },
                    [&](int c) {
                      barriers[c].resize(barrierCount[c]);
                      points[c].resize(pointCount[c]);
                      for (size_t o = 0; o < onsetsOf[c]; ++o) {
-                       const Onset& onset = onsets[firstOnsets[c] + o];
+                       const Onset& onset = onsets[firstOnset[c] + o];
                        points[c][o] = {onset.tick, onset.gesture};
                      }
                    });

@@ -75,7 +75,7 @@ void findFollowersAndJoins(TrackEvents& events) {
     for (size_t i = first; i < end; ++i) {
       TimedEvent& e = events[i];
       if (e.role == EventRole::kEnd && e.link != kNone && events[e.link].tick < e.tick)
-        e.join = startOf[channelOf(e.status)];
+        e.following = startOf[channelOf(e.status)];  // its join
     }
   }
 }
@@ -90,7 +90,7 @@ void pairEnds(TrackEvents& events, std::vector<KeyState>& keys) {
     if (e.role == EventRole::kStart) {
       KeyState& key = keys[keyOf(e)];
       key.lastStart = at;
-      (key.lastOpen != kNone ? events[key.lastOpen].nextOpen : key.firstOpen) = at;
+      (key.lastOpen != kNone ? nextOpen(events[key.lastOpen]) : key.firstOpen) = at;
       key.lastOpen = at;
     } else if (e.role == EventRole::kEnd) {
       KeyState& key = keys[keyOf(e)];
@@ -98,7 +98,7 @@ void pairEnds(TrackEvents& events, std::vector<KeyState>& keys) {
         e.link = key.firstOpen;
         e.paired = true;
         if (events[e.link].tick == e.tick) e.instant = events[e.link].instant = true;
-        key.firstOpen = events[e.link].nextOpen;
+        key.firstOpen = nextOpen(events[e.link]);
         if (key.firstOpen == kNone) key.lastOpen = kNone;
       } else {
         e.link = key.lastStart;
@@ -168,7 +168,7 @@ void placeEnds(TrackEvents& events, std::vector<KeyState>& keys, PoolVector<Plac
       const TimedEvent* note = e.link != kNone ? &events[e.link] : nullptr;
       if (note != nullptr) {
         e.newTick += note->newTick - note->tick;
-        if (e.join != kNone) endAt(e, placing, events, e.join);
+        if (joinOf(e) != kNone) endAt(e, placing, events, joinOf(e));
       }
       // A joined end already stands in front of the first start of its
       // channel on that tick, the next of its key among them.
@@ -196,6 +196,28 @@ void placeEnds(TrackEvents& events, std::vector<KeyState>& keys, PoolVector<Plac
   for (const TimedEvent& e : events) keys[keyOf(e)].lastEnd = kNone;
 }
 
+// Puts a track's placings in order. A move is small beside the distance
+// between most events, so they come nearly in order, and an insertion sort
+// takes each a step or two back at most; a track whose events crowd closer
+// than its moves sorts in full instead, once the steps outgrow a few a
+// placing. Each placing has a place of its own: any sort gives one order.
+void sortPlacings(PoolVector<Placing>& placings) {
+  size_t steps = 4 * placings.size();
+  for (size_t i = 1; i < placings.size(); ++i) {
+    const Placing placing = placings[i];
+    size_t j = i;
+    for (; j > 0 && placing < placings[j - 1]; --j) {
+      if (steps-- == 0) {
+        placings[j] = placing;
+        std::sort(placings.begin(), placings.end());
+        return;
+      }
+      placings[j] = placings[j - 1];
+    }
+    placings[j] = placing;
+  }
+}
+
 void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap& tempo,
                 std::vector<KeyState>& keys, MusicalTrackSummary& summary,
                 PoolVector<Placing>& placings) {
@@ -220,7 +242,7 @@ void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap
   // The head sorts first: nothing moves before its tick, and an end is cut
   // or joined only in front of a start on a later tick than its note's.
   placeEnds(events, keys, placings);
-  std::sort(placings.begin(), placings.end());
+  sortPlacings(placings);
   for (size_t i = 0; i < events.size(); ++i) work.order[i] = placings[i].index();
 }
 

@@ -58,12 +58,20 @@ struct TimedEvent {
   // A start: its onset. A follower: the start it goes with. An end: its
   // note's start.
   int32_t link = kNone;
-  // A start: the next start of its key on a later tick, which its end may
-  // not pass. An end before any note of its key: that key's first start.
+  // One field for what a start or an end points on to, so that a record
+  // takes 40 bytes, not 48: a million of them are read in every step.
+  // A start: while its notes are paired, the next sounding start of its key
+  // (nextOpen); then the next start of its key on a later tick, which its
+  // end may not pass. An end before any note of its key: that key's first
+  // start. An end of a note written on a later start of its channel (a
+  // legato join): that start (joinOf).
   int32_t following = kNone;
-  int32_t nextOpen = kNone;  // a sounding start: the next sounding start of its key
-  int32_t join = kNone;      // an end written on a later start of its channel: that start
 };
+
+static_assert(sizeof(TimedEvent) <= 40, "a record per event: keep it small");
+
+inline int32_t& nextOpen(TimedEvent& start) { return start.following; }
+inline int32_t joinOf(const TimedEvent& end) { return end.link != kNone ? end.following : kNone; }
 
 // How the notes of one key and channel pair up while a track is read. All
 // kNone between tracks: each track puts back the keys its events name (any
