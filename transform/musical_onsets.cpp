@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 
 #include "song/midi.h"
 #include "transform/musical_random.h"
@@ -68,7 +70,10 @@ struct Draw {
   uint32_t seed;
   PoolVector<Onset> onsets;
   PoolVector<Gesture> gestures;
-  PoolVector<Mark> barriers[kChannelCount], points[kChannelCount];
+  // Every channel's barriers and points, stretches of one list (as lists
+  // of their own, they would each come in small pages).
+  std::unique_ptr<PoolBuffer<Mark>> marks;
+  std::span<Mark> barriers[kChannelCount], points[kChannelCount];
   PerChannel firstOnset = {}, onsetsOf = {};  // each channel's onsets, which lie together
 
   // A draw of `x` (-1 to 1) of track t's time amount at `tick`, in ticks.
@@ -248,10 +253,17 @@ struct Draw {
       }
     });
     const PerChannel barrierCount = placeRuns(barrierAt), pointCount = placeRuns(pointAt, onsetsOf);
-    forEachChannel([&](size_t c) { return barrierCount[c] + pointCount[c]; },
+    size_t total = 0;
+    for (int c = 0; c < kChannelCount; ++c) total += barrierCount[c] + pointCount[c];
+    marks = std::make_unique<PoolBuffer<Mark>>(total);
+    Mark* next = marks->data();
+    for (int c = 0; c < kChannelCount; ++c) {
+      barriers[c] = {next, barrierCount[c]};
+      points[c] = {next + barrierCount[c], pointCount[c]};
+      next += barrierCount[c] + pointCount[c];
+    }
+    forEachChannel([&](size_t c) { return onsetsOf[c]; },
                    [&](int c) {
-                     barriers[c].resize(barrierCount[c]);
-                     points[c].resize(pointCount[c]);
                      for (size_t o = 0; o < onsetsOf[c]; ++o) {
                        const Onset& onset = onsets[firstOnset[c] + o];
                        points[c][o] = {onset.tick, onset.gesture};
@@ -295,7 +307,7 @@ struct Draw {
   // the nearest (`nearestOnly`), or until none farther could hold the
   // gesture more. After kLook of them the gesture is held as if the next
   // stood there.
-  void keepMarksApart(const PoolVector<Mark>& from, const PoolVector<Mark>& to, bool nearestOnly) {
+  void keepMarksApart(std::span<const Mark> from, std::span<const Mark> to, bool nearestOnly) {
     constexpr int kLook = 64;
     for (const Mark& m : from) {
       if (m.gesture == kNone) continue;
@@ -337,7 +349,7 @@ struct Draw {
   // channel's list (a small record each, not its gestures and onsets), and
   // the next lender is the earliest of the ticks left at their fronts. The
   // draws then go on every core.
-  void drawMoves() {
+  PoolVector<int64_t> findLenders() {
     constexpr int64_t kDone = INT64_MAX;
     PoolVector<int64_t> shared(gestures.size());  // each gesture's first tick, then its lender's
     size_t next[kChannelCount] = {}, end[kChannelCount] = {};  // each channel's gestures
@@ -365,7 +377,11 @@ struct Draw {
         }
       }
     }
-    // Each draw on its own, on every core.
+    return shared;
+  }
+
+  // Each draw on its own, on every core.
+  void drawMoves(const PoolVector<int64_t>& shared) {
     inParts(
         gestures.size(), [](size_t) { return 1; },
         [this, &shared](size_t first, size_t last) {
@@ -397,15 +413,29 @@ struct Draw {
 }  // namespace
 
 PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed) {
-  Draw draw{tracks, tempo, seed, {}, {}, {}, {}};
+  Draw draw{tracks, tempo, seed, {}, {}, {}, {}, {}};
   draw.findOnsets();
   draw.findGestures();
-  draw.findMarks();
-  draw.forEachChannel(
-      [&draw](size_t c) { return draw.points[c].size() + draw.barriers[c].size(); }, [&draw](int c) {
-    draw.keepMarksApart(draw.points[c], draw.barriers[c], false);
-    draw.keepMarksApart(draw.barriers[c], draw.points[c], true);
-  });
-  draw.drawMoves();
+  // The lenders read only where each gesture begins, and the marks change
+  // only how far each may move: the two go side by side.
+  PoolVector<int64_t> lenders;
+  inParts(
+      2, [&draw](size_t) { return draw.gestures.size(); },
+      [&](size_t first, size_t last) {
+        for (size_t step = first; step < last; ++step) {
+          if (step == 1) {
+            lenders = draw.findLenders();
+            continue;
+          }
+          draw.findMarks();
+          draw.forEachChannel(
+              [&draw](size_t c) { return draw.points[c].size() + draw.barriers[c].size(); },
+              [&draw](int c) {
+                draw.keepMarksApart(draw.points[c], draw.barriers[c], false);
+                draw.keepMarksApart(draw.barriers[c], draw.points[c], true);
+              });
+        }
+      });
+  draw.drawMoves(lenders);
   return std::move(draw.onsets);
 }

@@ -10,6 +10,7 @@
 
 #include "song/midi.h"
 #include "song/song.h"
+#include "song/song_tracks.h"
 #include "transform/bend_range.h"
 #include "transform/musical_random.h"
 #include "transform/work_parts.h"
@@ -69,8 +70,9 @@ struct PitchStep {
     inParts(
         tracks.size(), [this](size_t t) { return tracks[t].placedCount() + inserts[t].size(); },
         [this, &made](size_t first, size_t last) {
+          std::vector<MidiEvent*> read;  // one track's events as read
           for (size_t t = first; t < last; ++t) {
-            if (tracks[t].pressed) link(static_cast<uint32_t>(t), made[t]);
+            if (tracks[t].pressed) link(static_cast<uint32_t>(t), made[t], read);
           }
         });
   }
@@ -284,9 +286,12 @@ struct PitchStep {
   // The End of Track stays last: on its tick, or on the last event's when a
   // move or a return of the bend went past it.
   // The bends' events are built in `runs`, one after another.
-  void link(uint32_t t, const std::vector<EventRun>& runs) {
+  void link(uint32_t t, const std::vector<EventRun>& runs, std::vector<MidiEvent*>& read) {
     TrackWork& track = tracks[t];
-    TrackChain chain(*track.placed(0).event, track.placed(0).newTick);
+    read.resize(track.placedCount());
+    MidiEvent* e = &trackAt(song, static_cast<int32_t>(t)).head;
+    for (MidiEvent*& event : read) event = e, e = e->next;
+    TrackChain chain(*read[track.order[0]], track.placed(0).newTick);
     auto insert = inserts[t].begin();
     auto run = runs.begin();
     size_t taken = 0;  // of the run at hand
@@ -295,7 +300,7 @@ struct PitchStep {
         if (taken == run->count) ++run, taken = 0;
         chain.append(newBend(*insert, run->first + taken++), insert->tick);
       }
-      if (i < track.placedCount()) chain.append(track.placed(i).event, track.placed(i).newTick);
+      if (i < track.placedCount()) chain.append(read[track.order[i]], track.placed(i).newTick);
     }
     assert(insert == inserts[t].end());
     if (track.endOfTrack != nullptr)

@@ -42,8 +42,7 @@ void readEvents(TrackWork& work, TrackSlot& slot) {
     } else if (e->status < kSystemExclusive) {
       work.floorTick = tick;  // neither a channel message nor a status byte of its own
     }
-    events[index] = {.event = e,
-                     .tick = tick,
+    events[index] = {.tick = tick,
                      .newTick = tick,
                      .role = role,
                      .status = message.status,

@@ -45,8 +45,9 @@ enum class EventRole : uint8_t {
 // An index into a track's events that stands for none.
 constexpr int32_t kNone = -1;
 
+// An event as read. Which event it is follows from its place: the track's
+// chain holds them in that order until the track is linked anew.
 struct TimedEvent {
-  MidiEvent* event;
   int64_t tick;  // as read
   int64_t newTick;
   EventRole role;
@@ -59,7 +60,7 @@ struct TimedEvent {
   // note's start.
   int32_t link = kNone;
   // One field for what a start or an end points on to, so that a record
-  // takes 40 bytes, not 48: a million of them are read in every step.
+  // takes 32 bytes, not 40: a million of them are read in every step.
   // A start: while its notes are paired, the next sounding start of its key
   // (nextOpen); then the next start of its key on a later tick, which its
   // end may not pass. An end before any note of its key: that key's first
@@ -68,7 +69,7 @@ struct TimedEvent {
   int32_t following = kNone;
 };
 
-static_assert(sizeof(TimedEvent) <= 40, "a record per event: keep it small");
+static_assert(sizeof(TimedEvent) <= 32, "a record per event: keep it small");
 
 inline int32_t& nextOpen(TimedEvent& start) { return start.following; }
 inline int32_t joinOf(const TimedEvent& end) { return end.link != kNone ? end.following : kNone; }
