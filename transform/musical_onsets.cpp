@@ -53,7 +53,8 @@ using PerChannel = std::array<size_t, kChannelCount>;
 struct Gesture {
   int32_t first, last;  // its onsets
   int64_t room;         // the largest move it may make, in ticks
-  double micros;        // where its first onset stands in time
+  int64_t tick;         // its first onset's
+  double micros;        // where that stands in time
 };
 
 // A bend, program change or pedal change: what a note must not cross.
@@ -75,6 +76,7 @@ struct Draw {
   std::unique_ptr<PoolBuffer<Mark>> marks;
   std::span<Mark> barriers[kChannelCount], points[kChannelCount];
   PerChannel firstOnset = {}, onsetsOf = {};  // each channel's onsets, which lie together
+  PerChannel firstGesture = {}, gesturesOf = {};  // and its gestures
 
   // A draw of `x` (-1 to 1) of track t's time amount at `tick`, in ticks.
   double ticksOf(double x, int32_t t, int64_t tick) const {
@@ -201,7 +203,8 @@ struct Draw {
 
   // Each channel's gestures, on its own: counted, then made.
   void findGestures() {
-    PerChannel count = {}, first = {};
+    PerChannel& count = gesturesOf;
+    PerChannel& first = firstGesture;
     forEachChannel([this](size_t c) { return onsetsOf[c]; },
                    [&](int c) {
                      walkGestures(c, [&](int32_t, double) { ++count[c]; }, [](int32_t) {});
@@ -211,7 +214,10 @@ struct Draw {
     forEachChannel([this](size_t c) { return onsetsOf[c]; }, [&](int c) {
       auto g = static_cast<int32_t>(first[c]) - 1;
       walkGestures(
-          c, [&](int32_t at, double micros) { gestures[++g] = {at, at, kMaxMoveTicks, micros}; },
+          c,
+          [&](int32_t at, double micros) {
+            gestures[++g] = {at, at, kMaxMoveTicks, onsets[at].tick, micros};
+          },
           [&](int32_t at) {
             gestures[g].last = at;
             gestures[g].room = std::min<int64_t>(gestures[g].room, onsets[at].room);
@@ -351,17 +357,13 @@ struct Draw {
   // draws then go on every core.
   PoolVector<int64_t> findLenders() {
     constexpr int64_t kDone = INT64_MAX;
-    PoolVector<int64_t> shared(gestures.size());  // each gesture's first tick, then its lender's
-    size_t next[kChannelCount] = {}, end[kChannelCount] = {};  // each channel's gestures
-    for (size_t g = gestures.size(); g-- > 0;) {
-      shared[g] = onsets[gestures[g].first].tick;
-      next[onsets[gestures[g].first].channel] = g;
-    }
-    for (size_t g = 0; g < gestures.size(); ++g) end[onsets[gestures[g].first].channel] = g + 1;
+    PoolVector<int64_t> shared(gestures.size());  // each gesture's lender's first tick
+    size_t next[kChannelCount], end[kChannelCount];  // each channel's gestures left
+    for (int c = 0; c < kChannelCount; ++c) next[c] = firstGesture[c], end[c] = next[c] + gesturesOf[c];
     int64_t head[kChannelCount];  // the first tick of each channel's next gesture
     double headMicros[kChannelCount];
     const auto advance = [&](int c) {
-      head[c] = next[c] < end[c] ? shared[next[c]] : kDone;
+      head[c] = next[c] < end[c] ? gestures[next[c]].tick : kDone;
       if (head[c] != kDone) headMicros[c] = gestures[next[c]].micros;
     };
     for (int c = 0; c < kChannelCount; ++c) advance(c);
@@ -416,24 +418,26 @@ PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tem
   Draw draw{tracks, tempo, seed, {}, {}, {}, {}, {}};
   draw.findOnsets();
   draw.findGestures();
-  // The lenders read only where each gesture begins, and the marks change
-  // only how far each may move: the two go side by side.
+  draw.findMarks();
+  // Each channel keeps its marks apart on its own; the lenders, which read
+  // only where gestures begin while the marks change only how far each may
+  // move, are found beside them, as one more item after the channels (a
+  // gesture there weighs about as much as three marks).
   PoolVector<int64_t> lenders;
   inParts(
-      2, [&draw](size_t) { return draw.gestures.size(); },
+      kChannelCount + 1,
+      [&draw](size_t c) {
+        return c < kChannelCount ? draw.points[c].size() + draw.barriers[c].size()
+                                 : 3 * draw.gestures.size();
+      },
       [&](size_t first, size_t last) {
-        for (size_t step = first; step < last; ++step) {
-          if (step == 1) {
+        for (size_t c = first; c < last; ++c) {
+          if (c == kChannelCount) {
             lenders = draw.findLenders();
-            continue;
+          } else {
+            draw.keepMarksApart(draw.points[c], draw.barriers[c], false);
+            draw.keepMarksApart(draw.barriers[c], draw.points[c], true);
           }
-          draw.findMarks();
-          draw.forEachChannel(
-              [&draw](size_t c) { return draw.points[c].size() + draw.barriers[c].size(); },
-              [&draw](int c) {
-                draw.keepMarksApart(draw.points[c], draw.barriers[c], false);
-                draw.keepMarksApart(draw.barriers[c], draw.points[c], true);
-              });
         }
       });
   draw.drawMoves(lenders);

@@ -28,12 +28,18 @@ void inParts(size_t count, const std::function<size_t(size_t)>& weight,
     work(0, count);
     return;
   }
-  // Part p ends where the weight so far first reaches p + 1 shares.
+  // Part p ends where the weight so far reaches p + 1 shares: after the
+  // item that reaches it, or before, whichever comes nearer (one heavy item
+  // last would otherwise take the whole of the first part with it).
   std::vector<size_t> ends;
   size_t sum = 0;
   for (size_t i = 0; i < count && ends.size() + 1 < workers; ++i) {
+    const size_t before = sum, share = total * (ends.size() + 1);
     sum += weight(i);
-    if (sum * workers >= total * (ends.size() + 1)) ends.push_back(i + 1);
+    if (sum * workers < share) continue;
+    const size_t partFirst = ends.empty() ? 0 : ends.back();
+    const bool after = i == partFirst || sum * workers - share <= share - before * workers;
+    ends.push_back(after ? i + 1 : i);
   }
   ends.push_back(count);
   std::vector<std::exception_ptr> failed(ends.size());
