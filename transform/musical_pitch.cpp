@@ -93,10 +93,18 @@ struct PitchStep {
       heard |= tracks[t].heardChannels;
     }
     if (apart) {
+      // A track alone on its channels bends and counts nothing without a
+      // pitch amount, or with drums alone: it is left out.
+      const auto bends = [this](size_t t) {
+        return tracks[t].amounts.pitch != 0 &&
+               (tracks[t].heardChannels & ~(1u << kDrumChannel)) != 0;
+      };
       inParts(
-          tracks.size(), [this](size_t t) { return tracks[t].placedCount(); },
-          [this](size_t first, size_t last) {
-            for (size_t t = first; t < last; ++t) walkTracks({static_cast<uint32_t>(t)});
+          tracks.size(), [&](size_t t) { return bends(t) ? tracks[t].placedCount() : 0; },
+          [&](size_t first, size_t last) {
+            for (size_t t = first; t < last; ++t) {
+              if (bends(t)) walkTracks({static_cast<uint32_t>(t)});
+            }
           });
     } else {
       std::vector<uint32_t> all(tracks.size());
@@ -119,10 +127,10 @@ struct PitchStep {
       for (; !queue.empty() && queue.top().first == tick; queue.pop()) {
         const uint32_t t = queue.top().second;
         active.push_back(t);
-        size_t& end = groupEnd[t];
-        for (end = cursor[t];
-             end < tracks[t].placedCount() && tracks[t].placed(end).newTick == tick;)
-          ++end;
+        const TrackWork& track = tracks[t];
+        size_t end = cursor[t];
+        while (end < track.placedCount() && track.placed(end).newTick == tick) ++end;
+        groupEnd[t] = end;
       }
       // The ends on the tick first: a note that ends there leaves the
       // channel free for a note that starts there.

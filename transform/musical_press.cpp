@@ -19,29 +19,29 @@
 
 namespace {
 
-// Whether every delta time after the head leaves room for two moves: an
-// event moved later after one moved earlier widens their gap by as much, and
-// a delta time past kMaxDeltaTime cannot be written (held there, it would
-// pull every later event early).
-bool leavesRoomToMove(const TrackSlot& slot) {
-  for (const MidiEvent* e = slot.head.next; e != nullptr; e = e->next) {
-    if (int64_t{e->deltaTime} > int64_t{kMaxDeltaTime} - 2 * kMaxMoveTicks) return false;
-  }
-  return true;
-}
+// A track's events to read for the press: the End of Track is kept out of
+// them, to be linked last (all of them are read when the track has none, or
+// is nothing else). And whether every delta time after the head leaves room
+// for two moves: an event moved later after one moved earlier widens their
+// gap by as much, and a delta time past kMaxDeltaTime cannot be written
+// (held there, it would pull every later event early).
+struct TrackCount {
+  size_t events;
+  bool roomToMove;
+};
 
-// Counts the events of track t to read for the press. A pressed track
-// carries each status byte (events change places and bends come between
-// them); the End of Track is kept out of the events, to be linked last (all
-// of them are read when the track has none, or is nothing else).
-size_t countForPress(TrackWork& work, TrackSlot& slot) {
-  if (work.pressed) expandRunningStatus(slot);
-  size_t count = 1;
+TrackCount countTrack(TrackWork& work, TrackSlot& slot) {
+  TrackCount counted = {1, true};
   MidiEvent* end = &slot.head;
-  for (; end->next != nullptr; end = end->next) ++count;
+  for (; end->next != nullptr; end = end->next) {
+    ++counted.events;
+    if (int64_t{end->next->deltaTime} > int64_t{kMaxDeltaTime} - 2 * kMaxMoveTicks)
+      counted.roomToMove = false;
+  }
   if (end == &slot.head || !isEndOfTrack(*end)) end = nullptr;
   work.endOfTrack = end;
-  return end != nullptr ? count - 1 : count;
+  if (end != nullptr) --counted.events;
+  return counted;
 }
 
 }  // namespace
@@ -77,15 +77,19 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
     TrackSlot& slot = trackAt(song, t);
     TrackWork& work = tracks[t];
     TrackAmounts& a = work.amounts;
+    const TrackCount counted = countTrack(work, slot);
+    work.events.count = counted.events;
     // Only a damaged or made-up file has such a gap: its track keeps its timing.
-    if (a.time != 0 && !leavesRoomToMove(slot)) a.time = 0;
+    if (a.time != 0 && !counted.roomToMove) a.time = 0;
     if (a.velocity != 0) {
       MusicalRandom random =
           musicalStream(seed, MusicalStream::kVelocity, static_cast<uint32_t>(t));
       pressed[t].velocitiesChanged = applyVelocityShift(slot, a.velocity, random);
     }
     work.pressed = a.time != 0 || a.pitch != 0;
-    work.events.count = countForPress(work, slot);
+    // A pressed track carries each status byte: events change places and
+    // bends come between them.
+    if (work.pressed) expandRunningStatus(slot);
   };
   // Nothing tells a track's size before it is counted: each weighs alike,
   // by the events of the file as read.
