@@ -344,17 +344,16 @@ struct Draw {
     }
   }
 
-  // Draws each gesture with the tick whose shared part it takes: its own,
-  // or that of a gesture of any channel that began up to kGestureMicros
-  // before it and took its own, so that a strum and the bass note inside it
-  // move alike. Only such a gesture lends its part: no chain of them carries
-  // a part on. So the lenders cut the song's first ticks, in order, into
+  // Each gesture's draw takes its shared part from a tick: its own, or
+  // that of a gesture of any channel that began up to kGestureMicros before
+  // it and took its own, so that a strum and the bass note inside it move
+  // alike. Only such a gesture lends its part: no chain of them carries a
+  // part on. So the lenders cut the song's first ticks, in order, into
   // stretches: each is the earliest first tick left, and lends to every
-  // first tick up to kGestureMicros after it. Each channel's first ticks
-  // are in order already: a stretch takes them from the front of each
-  // channel's list (a small record each, not its gestures and onsets), and
-  // the next lender is the earliest of the ticks left at their fronts. The
-  // draws then go on every core.
+  // first tick up to kGestureMicros after it. Each channel's gestures are in
+  // order already: a stretch takes them from the front of each channel's,
+  // and the next lender is the earliest of the ticks left at their fronts.
+  // Returns each gesture's lender's tick.
   PoolVector<int64_t> findLenders() {
     constexpr int64_t kDone = INT64_MAX;
     PoolVector<int64_t> shared(gestures.size());  // each gesture's lender's first tick

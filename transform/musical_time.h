@@ -6,7 +6,8 @@
 // their roles, running status resolved: a start, an end (paired with the
 // note it closes), a follower (a channel message in front of a start of its
 // channel on its tick, which goes with that start) or a fixed event. It
-// changes, links and allocates no event.
+// changes, links and allocates no event; `keys` is all kNone between calls
+// (one for each thread that reads tracks).
 // placeTracks then gives every event of a pressed track its new tick from
 // the moves of the onsets (musical_onsets.h), counts the notes and moves in
 // `summaries`, and puts the events of every track in order (`order`): their
@@ -16,9 +17,9 @@
 // (a legato join), and no later than the next start of its key; every end
 // stays behind the end of its key before it, which a reader pairs first
 // (the later of two notes sounding together may end later for it, as may a
-// doubled Note Off). `keys` is all kNone
-// between calls. TrackChain then links events behind the head in that
-// order, each delta time from its new tick.
+// doubled Note Off). Tracks are read and placed on every core, each on its
+// own. TrackChain then links events behind the head in that order, each
+// delta time from its new tick.
 #pragma once
 
 #include <algorithm>
