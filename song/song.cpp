@@ -35,9 +35,7 @@ void takeEvents(Song& song, size_t count, std::vector<EventRun>& runs) {
   const size_t from = runs.size();
   try {
     while (count > 0) {
-      if (pool.blocks.empty() || pool.blocks.back().used == pool.blocks.back().capacity)
-        addPoolBlock(pool);
-      EventPool::Block& block = pool.blocks.back();
+      EventPool::Block& block = openPoolBlock(pool);
       const size_t n = std::min(count, block.capacity - block.used);
       runs.push_back({block.nodes + block.used, n});
       block.used += n;

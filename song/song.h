@@ -153,12 +153,17 @@ struct Song {
 //   MidiEvent* newEvent(Song& song);
 // the reader's events and the transforms' inserted ones alike. An event
 // never moves, and is not freed before the song.
-inline MidiEvent* newEvent(Song& song) {
-  EventPool& pool = song.events;
+// The pool's last block, a new one when that is full.
+inline EventPool::Block& openPoolBlock(EventPool& pool) {
   if (pool.blocks.empty() || pool.blocks.back().used == pool.blocks.back().capacity) {
     addPoolBlock(pool);
   }
-  EventPool::Block& block = pool.blocks.back();
+  return pool.blocks.back();
+}
+
+inline MidiEvent* newEvent(Song& song) {
+  EventPool& pool = song.events;
+  EventPool::Block& block = openPoolBlock(pool);
   ++pool.made;
   return new (block.nodes + block.used++) MidiEvent;
 }

@@ -108,11 +108,17 @@ struct Draw {
     });
   }
 
+  // Where each channel's items begin, the channels one after another.
+  static PerChannel firstOf(const PerChannel& count) {
+    PerChannel first = {};
+    for (int c = 1; c < kChannelCount; ++c) first[c] = first[c - 1] + count[c - 1];
+    return first;
+  }
+
   // Turns each track's count of items on each channel into where its items
   // go among the channel's, the tracks in order, each channel's after
   // `before` of its own; returns how many each channel has.
-  std::array<size_t, kChannelCount> placeRuns(std::vector<PerChannel>& at,
-                                              const PerChannel& before = {}) {
+  static PerChannel placeRuns(std::vector<PerChannel>& at, const PerChannel& before = {}) {
     PerChannel next = before;
     for (PerChannel& counts : at) {
       for (int c = 0; c < kChannelCount; ++c) std::swap(counts[c], next[c]), next[c] += counts[c];
@@ -130,8 +136,7 @@ struct Draw {
       }
     });
     const PerChannel count = placeRuns(at);
-    PerChannel first = {};  // where each channel's starts begin
-    for (int c = 1; c < kChannelCount; ++c) first[c] = first[c - 1] + count[c - 1];
+    const PerChannel first = firstOf(count);  // where each channel's starts begin
     for (PerChannel& starts : at) {
       for (int c = 0; c < kChannelCount; ++c) starts[c] += first[c];
     }
@@ -155,7 +160,7 @@ struct Draw {
                      for (size_t k = 0; k < count[c]; ++k) n += k == 0 || begin[k].tick != begin[k - 1].tick;
                      onsetsOf[c] = n;
                    });
-    for (int c = 1; c < kChannelCount; ++c) firstOnset[c] = firstOnset[c - 1] + onsetsOf[c - 1];
+    firstOnset = firstOf(onsetsOf);
     onsets.resize(firstOnset[kChannelCount - 1] + onsetsOf[kChannelCount - 1]);
     forEachChannel([&count](size_t c) { return count[c]; },
                    [&](int c) {
@@ -204,12 +209,11 @@ struct Draw {
   // Each channel's gestures, on its own: counted, then made.
   void findGestures() {
     PerChannel& count = gesturesOf;
-    PerChannel& first = firstGesture;
     forEachChannel([this](size_t c) { return onsetsOf[c]; },
                    [&](int c) {
                      walkGestures(c, [&](int32_t, double) { ++count[c]; }, [](int32_t) {});
                    });
-    for (int c = 1; c < kChannelCount; ++c) first[c] = first[c - 1] + count[c - 1];
+    const PerChannel& first = firstGesture = firstOf(count);
     gestures.resize(first[kChannelCount - 1] + count[kChannelCount - 1]);
     forEachChannel([this](size_t c) { return onsetsOf[c]; }, [&](int c) {
       auto g = static_cast<int32_t>(first[c]) - 1;
@@ -234,6 +238,8 @@ struct Draw {
       }
     });
   }
+
+  size_t marksOf(size_t c) const { return points[c].size() + barriers[c].size(); }
 
   // A bend, program or pedal change is a barrier; the end of a note that
   // keeps its length is a point of its gesture.
@@ -289,7 +295,7 @@ struct Draw {
         }
       }
     });
-    forEachChannel([this](size_t c) { return points[c].size() + barriers[c].size(); },
+    forEachChannel([this](size_t c) { return marksOf(c); },
                    [this](int c) {
                      mergeRuns(barriers[c].begin(), barriers[c].end(), std::less<Mark>());
                      mergeRuns(points[c].begin(), points[c].end(), std::less<Mark>());
@@ -426,8 +432,7 @@ PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tem
   inParts(
       kChannelCount + 1,
       [&draw](size_t c) {
-        return c < kChannelCount ? draw.points[c].size() + draw.barriers[c].size()
-                                 : 3 * draw.gestures.size();
+        return c < kChannelCount ? draw.marksOf(c) : 3 * draw.gestures.size();
       },
       [&](size_t first, size_t last) {
         for (size_t c = first; c < last; ++c) {

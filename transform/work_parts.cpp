@@ -38,7 +38,9 @@ void inParts(size_t count, const std::function<size_t(size_t)>& weight,
     sum += weight(i);
     if (sum * workers < share) continue;
     const size_t partFirst = ends.empty() ? 0 : ends.back();
-    const bool after = i == partFirst || sum * workers - share <= share - before * workers;
+    // (An item that passed an earlier share too ends its part after it.)
+    const bool after = i == partFirst || before * workers >= share ||
+                       sum * workers - share <= share - before * workers;
     ends.push_back(after ? i + 1 : i);
   }
   ends.push_back(count);
