@@ -134,14 +134,14 @@ TEST(MusicalPress, BendsInCentsAgainstTheFilesRangeAroundItsOwnBend) {
   // semitones, held down by half of it (4096): 8192 / 12 = 682 steps at most. Channel 1: 2
   // semitones, the centre, 4096; a note on tick 0 behind the track's name bends too. Channel 3:
   // fine tuning (parameter 0/1) entered first is no range; then 50 cents to the default's 2
-  // semitones, 3276. Channel 4: a range of 0 (data entry for a non-registered parameter after it is
+  // semitones, 3276. Channel 4: a range of 0 set behind the track's name (data entry for a non-registered parameter after it is
   // none), no bend; channel 5, of one cent: each bend goes as far as a bend goes.
   // clang-format off
   const struct { std::string opening; int channel, centre, most, bends; std::string other = "00 FF 2F 00"; } cases[] = {
       {"00 B1 65 00  00 B1 64 00  00 B1 06 0C  00 E1 00 20 ", 1, 4096, 682, 200},
       {"00 FF 03 00  00 90 3C 64  30 80 3C 00 ", 0, 8192, 4096, 201},
       {"00 B2 65 00  00 B2 64 01  00 B2 06 40  00 B2 64 00  00 B2 26 32 ", 2, 8192, 3276, 199, "60 92 3C 64  30 82 3C 00  00 FF 2F 00"},  // not in a chord with a track of no amount
-      {"00 B3 65 00  00 B3 64 00  00 B3 06 00  00 B3 63 00  00 B3 06 05 ", 3, 8192, 0, 0},
+      {"00 FF 03 00  00 B3 65 00  00 B3 64 00  00 B3 06 00  00 B3 63 00  00 B3 06 05 ", 3, 8192, 0, 0},
       {"00 B4 65 00  00 B4 64 00  00 B4 06 00  00 B4 26 01 ", 4, 8192, 8192, 200},
       {"00 FF 03 00 ", 0, 4096, 4096, 200, "00 E0 00 20  00 FF 2F 00"}};  // held down elsewhere
   // clang-format on

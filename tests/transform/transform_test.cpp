@@ -190,7 +190,11 @@ TEST(WorkParts, TileTheItemsAndPassAFailureOn) {
   EXPECT_EQ(parts.front().first, 0u);
   EXPECT_EQ(parts.back().second, 100u);
   for (size_t p = 1; p < parts.size(); ++p) EXPECT_EQ(parts[p].first, parts[p - 1].second);
-  if (std::thread::hardware_concurrency() >= 2) {
-    EXPECT_LT(parts.front().second, 50u);
+  if (std::thread::hardware_concurrency() == 2) {
+    EXPECT_EQ(parts.front().second, 25u);  // the half-way item is the last of the front part
+    parts.clear();
+    inParts(2, [](size_t i) { return i == 0 ? 1 : kSmallWork; }, record);  // a heavy item last
+    std::sort(parts.begin(), parts.end());
+    EXPECT_EQ(parts, (std::vector<std::pair<size_t, size_t>>{{0, 1}, {1, 2}}));
   }
 }
