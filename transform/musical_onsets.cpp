@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -53,8 +54,13 @@ using PerChannel = std::array<size_t, kChannelCount>;
 struct Gesture {
   int32_t first, last;  // its onsets
   int64_t room;         // the largest move it may make, in ticks
-  int64_t tick;         // its first onset's
-  double micros;        // where that stands in time
+};
+
+// Where a gesture begins: apart from the gestures themselves, whose room
+// changes on one core while the lenders are read on another.
+struct GestureStart {
+  int64_t tick;   // its first onset's
+  double micros;  // where that stands in time
 };
 
 // A bend, program change or pedal change: what a note must not cross.
@@ -71,6 +77,7 @@ struct Draw {
   uint32_t seed;
   PoolVector<Onset> onsets;
   PoolVector<Gesture> gestures;
+  PoolVector<GestureStart> starts;  // each gesture's
   // Every channel's barriers and points, stretches of one list (as lists
   // of their own, they would each come in small pages).
   std::unique_ptr<PoolBuffer<Mark>> marks;
@@ -215,12 +222,14 @@ struct Draw {
                    });
     const PerChannel& first = firstGesture = firstOf(count);
     gestures.resize(first[kChannelCount - 1] + count[kChannelCount - 1]);
+    starts.resize(gestures.size());
     forEachChannel([this](size_t c) { return onsetsOf[c]; }, [&](int c) {
       auto g = static_cast<int32_t>(first[c]) - 1;
       walkGestures(
           c,
           [&](int32_t at, double micros) {
-            gestures[++g] = {at, at, kMaxMoveTicks, onsets[at].tick, micros};
+            gestures[++g] = {at, at, kMaxMoveTicks};
+            starts[g] = {onsets[at].tick, micros};
           },
           [&](int32_t at) {
             gestures[g].last = at;
@@ -318,13 +327,15 @@ struct Draw {
   // side that stand on another tick and move otherwise, nearest first: only
   // the nearest (`nearestOnly`), or until none farther could hold the
   // gesture more. After kLook of them the gesture is held as if the next
-  // stood there.
+  // stood there. Both are in order of tick: where each mark of `from` falls
+  // among those of `to` only moves on.
   void keepMarksApart(std::span<const Mark> from, std::span<const Mark> to, bool nearestOnly) {
     constexpr int kLook = 64;
+    auto at = to.begin();  // the first mark of `to` on or after the one at hand
     for (const Mark& m : from) {
       if (m.gesture == kNone) continue;
+      while (at != to.end() && *at < m) ++at;
       int64_t& room = gestures[m.gesture].room;
-      const auto at = std::lower_bound(to.begin(), to.end(), m);
       const auto done = [&](const Mark& other, int& looked) {
         const int64_t half = (std::abs(other.tick - m.tick) - 1) / 2;
         if (half >= room) return true;
@@ -366,22 +377,30 @@ struct Draw {
     size_t next[kChannelCount], end[kChannelCount];  // each channel's gestures left
     for (int c = 0; c < kChannelCount; ++c) next[c] = firstGesture[c], end[c] = next[c] + gesturesOf[c];
     int64_t head[kChannelCount];  // the first tick of each channel's next gesture
-    double headMicros[kChannelCount];
+    double headMicros[kChannelCount];  // and its time: beyond every reach once none is left
     const auto advance = [&](int c) {
-      head[c] = next[c] < end[c] ? gestures[next[c]].tick : kDone;
-      if (head[c] != kDone) headMicros[c] = gestures[next[c]].micros;
+      const bool left = next[c] < end[c];
+      head[c] = left ? starts[next[c]].tick : kDone;
+      headMicros[c] = left ? starts[next[c]].micros : HUGE_VAL;
     };
     for (int c = 0; c < kChannelCount; ++c) advance(c);
     for (;;) {
-      const int c = static_cast<int>(std::min_element(head, head + kChannelCount) - head);
+      int c = 0;  // the channel of the earliest front
+      for (int k = 1; k < kChannelCount; ++k) c = head[k] < head[c] ? k : c;
       const int64_t lender = head[c];
       if (lender == kDone) break;
       const double lenderMicros = headMicros[c];
-      for (int k = 0; k < kChannelCount; ++k) {
-        while (head[k] != kDone && !(headMicros[k] - lenderMicros > kGestureMicros)) {
+      const auto reached = [&](int k) { return !(headMicros[k] - lenderMicros > kGestureMicros); };
+      // Which fronts the stretch reaches, all of them looked at alike: a
+      // stretch takes from a few channels, rarely the same ones twice running.
+      uint32_t taking = 0;
+      for (int k = 0; k < kChannelCount; ++k) taking |= uint32_t{reached(k)} << k;
+      for (; taking != 0; taking &= taking - 1) {
+        const int k = std::countr_zero(taking);
+        do {
           shared[next[k]++] = lender;
           advance(k);
-        }
+        } while (reached(k));
       }
     }
     return shared;
@@ -420,7 +439,7 @@ struct Draw {
 }  // namespace
 
 PoolVector<Onset> drawOnsets(std::vector<TrackWork>& tracks, const TempoMap& tempo, uint32_t seed) {
-  Draw draw{tracks, tempo, seed, {}, {}, {}, {}, {}};
+  Draw draw{tracks, tempo, seed, {}, {}, {}, {}, {}, {}};
   draw.findOnsets();
   draw.findGestures();
   draw.findMarks();
