@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "song/song.h"
@@ -21,6 +23,18 @@ struct PoolAllocator {
     return static_cast<T*>(poolMemory.allocate(bytes));
   }
   void deallocate(T* block, size_t count) { poolMemory.release(block, count * sizeof(T)); }
+  // A record made without a value is left as `new U` leaves it: a plain
+  // record unwritten. The working arrays are sized first and then filled in
+  // parts, each on its own core, which so faults in and clears its own
+  // fresh pages instead of one thread clearing all of them first.
+  template <class U>
+  void construct(U* place) {
+    ::new (static_cast<void*>(place)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* place, Args&&... args) {
+    ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+  }
   template <class U>
   bool operator==(const PoolAllocator<U>&) const {
     return true;
