@@ -115,6 +115,20 @@ struct PitchStep {
   }
 
   void walkTracks(const std::vector<uint32_t>& walked) {
+    if (walked.size() == 1) {
+      // One track: its ticks come in its own order.
+      const uint32_t t = walked[0];
+      const TrackWork& track = tracks[t];
+      for (size_t first = 0; first < track.placedCount(); first = groupEnd[t]) {
+        const int64_t tick = track.placed(first).newTick;
+        size_t end = first + 1;
+        while (end < track.placedCount() && track.placed(end).newTick == tick) ++end;
+        cursor[t] = first;
+        groupEnd[t] = end;
+        walkTick(tick, walked);
+      }
+      return;
+    }
     std::vector<uint32_t> active;  // the tracks with events on the tick at hand
     using Next = std::pair<int64_t, uint32_t>;  // a track's next tick
     std::priority_queue<Next, std::vector<Next>, std::greater<Next>> queue;
@@ -132,34 +146,40 @@ struct PitchStep {
         while (end < track.placedCount() && track.placed(end).newTick == tick) ++end;
         groupEnd[t] = end;
       }
-      // The ends on the tick first: a note that ends there leaves the
-      // channel free for a note that starts there.
-      uint32_t ended = 0;  // a bit per channel
-      for (const uint32_t t : active) {
-        for (size_t i = cursor[t]; i < groupEnd[t]; ++i) {
-          const TimedEvent& e = tracks[t].placed(i);
-          if (e.role == EventRole::kEnd && e.paired && !e.instant) {
-            const int c = channelOf(e.status);
-            assert(channels[c].sounding > 0);  // its note was heard before it
-            --channels[c].sounding;
-            ended |= 1u << c;
-          }
-        }
-      }
-      for (const uint32_t t : active) {
-        for (size_t i = cursor[t]; i < groupEnd[t]; ++i) pass(t, i, tick, active);
-      }
-      // Only a channel whose notes ended falls silent.
-      for (int c = 0; ended != 0; ++c, ended >>= 1) {
-        ChannelState& channel = channels[c];
-        if ((ended & 1) != 0 && channel.bent && channel.sounding == 0)
-          restore(channel, groupEnd[channel.bender], tick, active);
-      }
+      walkTick(tick, active);
       for (const uint32_t t : active) {
         cursor[t] = groupEnd[t];
         if (cursor[t] < tracks[t].placedCount())
           queue.push({tracks[t].placed(cursor[t]).newTick, t});
       }
+    }
+  }
+
+  // The events on one tick: of each track in `active`, from its cursor to
+  // its group's end.
+  void walkTick(int64_t tick, const std::vector<uint32_t>& active) {
+    // The ends on the tick first: a note that ends there leaves the
+    // channel free for a note that starts there.
+    uint32_t ended = 0;  // a bit per channel
+    for (const uint32_t t : active) {
+      for (size_t i = cursor[t]; i < groupEnd[t]; ++i) {
+        const TimedEvent& e = tracks[t].placed(i);
+        if (e.role == EventRole::kEnd && e.paired && !e.instant) {
+          const int c = channelOf(e.status);
+          assert(channels[c].sounding > 0);  // its note was heard before it
+          --channels[c].sounding;
+          ended |= 1u << c;
+        }
+      }
+    }
+    for (const uint32_t t : active) {
+      for (size_t i = cursor[t]; i < groupEnd[t]; ++i) pass(t, i, tick, active);
+    }
+    // Only a channel whose notes ended falls silent.
+    for (int c = 0; ended != 0; ++c, ended >>= 1) {
+      ChannelState& channel = channels[c];
+      if ((ended & 1) != 0 && channel.bent && channel.sounding == 0)
+        restore(channel, groupEnd[channel.bender], tick, active);
     }
   }
 
