@@ -406,16 +406,22 @@ struct Draw {
     return shared;
   }
 
-  // Each draw on its own, on every core.
+  // Each draw on its own, on every core. Each onset's streams start from
+  // the run's shared stream and its channel's, made once.
   void drawMoves(const PoolVector<int64_t>& shared) {
+    const MusicalRandom together = musicalStream(seed, MusicalStream::kShared, kChannelCount);
+    std::array<MusicalRandom, kChannelCount> own;
+    for (int c = 0; c < kChannelCount; ++c)
+      own[c] = musicalStream(seed, MusicalStream::kTime, static_cast<uint32_t>(c));
     inParts(
         gestures.size(), [](size_t) { return 1; },
-        [this, &shared](size_t first, size_t last) {
-          for (size_t g = first; g < last; ++g) drawMove(gestures[g], shared[g]);
+        [&](size_t first, size_t last) {
+          for (size_t g = first; g < last; ++g) drawMove(gestures[g], onsetStream(together, shared[g]), own);
         });
   }
 
-  void drawMove(const Gesture& g, int64_t sharedTick) {
+  void drawMove(const Gesture& g, MusicalRandom shared,
+                const std::array<MusicalRandom, kChannelCount>& channelStreams) {
     const Onset& first = onsets[g.first];
     double reach = extent(first.timeTrack, first.tick);
     int32_t track = first.timeTrack;
@@ -423,8 +429,7 @@ struct Draw {
       const double other = extent(onsets[o].timeTrack, first.tick);
       if (other < reach) reach = other, track = onsets[o].timeTrack;
     }
-    MusicalRandom shared = onsetStream(seed, MusicalStream::kShared, sharedTick, kChannelCount);
-    MusicalRandom own = onsetStream(seed, MusicalStream::kTime, first.tick, first.channel);
+    MusicalRandom own = onsetStream(channelStreams[first.channel], first.tick);
     const double x =
         (uniformDraw(shared) + uniformDraw(shared) + uniformDraw(own) + uniformDraw(own)) / 4;
     int64_t move = 0;

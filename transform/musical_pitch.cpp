@@ -53,6 +53,13 @@ struct PitchStep {
   std::vector<PoolVector<Insert>> inserts = std::vector<PoolVector<Insert>>(tracks.size());
   std::vector<size_t> cursor = std::vector<size_t>(tracks.size()), groupEnd = cursor;
   std::array<ChannelState, kChannelCount> channels = {};
+  // Each channel's stream, which each onset's starts from.
+  std::array<MusicalRandom, kChannelCount> pitchStreams = [this] {
+    std::array<MusicalRandom, kChannelCount> streams;
+    for (int c = 0; c < kChannelCount; ++c)
+      streams[c] = musicalStream(seed, MusicalStream::kPitch, static_cast<uint32_t>(c));
+    return streams;
+  }();
 
   void run() {
     // Without a pitch amount the walk would bend and count nothing: the
@@ -247,8 +254,7 @@ struct PitchStep {
     const int c = channelOf(e.status);
     const int32_t range = bendRangeAt(ranges, c, e.tick);
     if (range <= 0) return;
-    MusicalRandom random =
-        onsetStream(seed, MusicalStream::kPitch, e.tick, static_cast<uint32_t>(c));
+    MusicalRandom random = onsetStream(pitchStreams[c], e.tick);
     const double drawn = e.cents * bellDraw(random);
     const int32_t units = static_cast<int32_t>(std::trunc(drawn * kBendCentre / range));
     channel.onsetBend = inserts[t].size();

@@ -34,14 +34,14 @@ inline MusicalRandom musicalStream(uint32_t seed, MusicalStream stream, uint32_t
   return random;
 }
 
-// A stream for one onset alone, picked by its written tick and its channel
-// as well: its draws depend on no other onset's.
-inline MusicalRandom onsetStream(uint32_t seed, MusicalStream stream, int64_t tick,
-                                 uint32_t channel) {
-  MusicalRandom random = musicalStream(seed, stream, channel);
-  random.state ^= static_cast<uint64_t>(tick) * 0xD1B54A32D192ED03ull;
-  random.state = nextBits(random);
-  return random;
+// A stream for one onset alone, picked by its written tick as well: its
+// draws depend on no other onset's. From the stream of its channel
+// (musicalStream of the seed, the stream and the channel), which a caller
+// drawing for many onsets makes once.
+inline MusicalRandom onsetStream(MusicalRandom channelStream, int64_t tick) {
+  channelStream.state ^= static_cast<uint64_t>(tick) * 0xD1B54A32D192ED03ull;
+  channelStream.state = nextBits(channelStream);
+  return channelStream;
 }
 
 // Uniform in (-1, 1), symmetric around 0: the 53 top bits plus a half,
