@@ -69,13 +69,6 @@ TempoMap buildTempoMap(const Song& song) {
   return map;
 }
 
-double microsAtTick(const TempoMap& map, double tick) {
-  auto after = std::upper_bound(map.segments.begin(), map.segments.end(), tick,
-                                [](double t, const TempoSegment& s) { return t < s.tick; });
-  const TempoSegment& s = after == map.segments.begin() ? *after : *(after - 1);
-  return s.micros + (tick - static_cast<double>(s.tick)) * s.microsPerTick;
-}
-
 double tickAtMicros(const TempoMap& map, double micros) {
   auto after = std::upper_bound(map.segments.begin(), map.segments.end(), micros,
                                 [](double m, const TempoSegment& s) { return m < s.micros; });

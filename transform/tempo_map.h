@@ -8,6 +8,7 @@
 // no tick has a length (every conversion stays on its tick).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,13 @@ struct TempoMap {
 
 TempoMap buildTempoMap(const Song& song);
 
-double microsAtTick(const TempoMap& map, double tick);
+// Inline: the musical press asks it for every onset and every moved note.
+inline double microsAtTick(const TempoMap& map, double tick) {
+  auto after = std::upper_bound(map.segments.begin(), map.segments.end(), tick,
+                                [](double t, const TempoSegment& s) { return t < s.tick; });
+  const TempoSegment& s = after == map.segments.begin() ? *after : *(after - 1);
+  return s.micros + (tick - static_cast<double>(s.tick)) * s.microsPerTick;
+}
+
 // The (fractional) tick at a time; before 0 it extends the first segment.
 double tickAtMicros(const TempoMap& map, double micros);
