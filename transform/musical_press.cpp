@@ -50,23 +50,6 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
                   std::vector<MusicalTrackSummary>* summaries) {
   const int32_t count = allTrackCount(song);
   std::vector<MusicalTrackSummary> pressed(count);
-  // Tempo and bend ranges are read once, from the song as loaded: the press
-  // moves neither tempo changes nor the parameter messages that set ranges
-  // off their ticks.
-  TempoMap tempo;
-  BendRanges ranges;
-  // Each reads every event and changes none: the two go side by side.
-  inParts(
-      2, [&song](size_t) { return song.eventsRead / 2; },
-      [&](size_t first, size_t last) {
-        for (size_t map = first; map < last; ++map) {
-          if (map == 0) {
-            tempo = buildTempoMap(song);
-          } else {
-            ranges = buildBendRanges(song);
-          }
-        }
-      });
   std::vector<TrackWork> tracks(count);
   for (int32_t t = 0; t < count; ++t) {
     if (t < static_cast<int32_t>(amounts.size())) tracks[t].amounts = amounts[t];
@@ -114,6 +97,20 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
         for (size_t t = first; t < last; ++t)
           readTrack(tracks[t], trackAt(song, static_cast<int32_t>(t)), keys);
       });
+  // Tempo and bend ranges as the tracks were read, before anything moves:
+  // the press moves neither tempo changes nor the parameter messages that
+  // set ranges off their ticks.
+  std::vector<TempoChange> tempoChanges;
+  BendRanges ranges;
+  for (const TrackWork& work : tracks) {
+    tempoChanges.insert(tempoChanges.end(), work.tempos.begin(), work.tempos.end());
+    for (int c = 0; c < kChannelCount; ++c) {
+      const std::vector<BendRangeChange>& changes = work.bendRanges.changes[c];
+      ranges.changes[c].insert(ranges.changes[c].end(), changes.begin(), changes.end());
+    }
+  }
+  const TempoMap tempo = tempoMapOf(song.division, std::move(tempoChanges));
+  sortBendRanges(ranges);
   const PoolVector<Onset> onsets = drawOnsets(tracks, tempo, seed);
   placeTracks(tracks, onsets, tempo, pressed);
   bendSong(song, tracks, ranges, seed, pressed);

@@ -25,10 +25,12 @@ void readEvents(TrackWork& work, TrackSlot& slot) {
   int64_t tick = 0;
   work.floorTick = slot.head.deltaTime;
   uint8_t running = 0;
+  BendRangeReader ranges;
   MidiEvent* e = &slot.head;
   for (uint32_t index = 0; index < events.size(); ++index, e = e->next) {
     tick += e->deltaTime;
     const ChannelMessage message = readChannelMessage(*e, running);
+    ranges.read(message, tick, work.bendRanges);
     EventRole role = EventRole::kFixed;
     if (isNoteStart(message)) {
       role = EventRole::kStart;
@@ -41,6 +43,8 @@ void readEvents(TrackWork& work, TrackSlot& slot) {
         work.heardChannels |= 1u << channelOf(message.status);
     } else if (e->status < kSystemExclusive) {
       work.floorTick = tick;  // neither a channel message nor a status byte of its own
+    } else if (const uint32_t tempo = tempoOf(*e)) {
+      work.tempos.push_back({tick, tempo});
     }
     events[index] = {.tick = tick,
                      .newTick = tick,

@@ -30,10 +30,11 @@
 #include "song/midi.h"
 #include "song/pool_vector.h"
 #include "song/song.h"
+#include "transform/bend_range.h"
 #include "transform/musical_amounts.h"
 #include "transform/musical_press.h"
+#include "transform/tempo_map.h"
 
-struct TempoMap;
 struct Onset;
 
 enum class EventRole : uint8_t {
@@ -119,6 +120,8 @@ struct TrackWork {
   int64_t floorTick = 0;            // no start of the track moves below it
   int64_t lastTick = 0;             // of the last event read
   MidiEvent* endOfTrack = nullptr;  // kept out of events, linked last
+  std::vector<TempoChange> tempos;  // its tempo changes, as read
+  BendRanges bendRanges;            // and its bend range changes
 
   size_t placedCount() const { return order.size(); }
   const TimedEvent& placed(size_t i) const { return events[order[i]]; }  // in the new order

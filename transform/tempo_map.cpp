@@ -1,7 +1,7 @@
 #include "transform/tempo_map.h"
 
 #include <algorithm>
-#include <optional>
+#include <utility>
 
 #include "song/midi.h"
 #include "song/song.h"
@@ -11,28 +11,20 @@ namespace {
 
 constexpr double kDefaultMicrosPerQuarter = 500000.0;
 
-struct TempoChange {
-  int64_t tick;
-  uint32_t microsPerQuarter;
-};
+}  // namespace
 
-// FF 51 03 tt tt tt: microseconds per quarter note, three bytes. None for a
-// tempo of 0, which has no meaning: the last good one holds.
-std::optional<uint32_t> readTempo(const MidiEvent& event) {
+// FF 51 03 tt tt tt: three bytes.
+uint32_t tempoOf(const MidiEvent& event) {
   MetaPayload tempo;
-  if (!findMetaPayload(event, kMetaTempo, tempo) || tempo.length != 3) return std::nullopt;
+  if (!findMetaPayload(event, kMetaTempo, tempo) || tempo.length != 3) return 0;
   uint32_t microsPerQuarter = 0;
   for (int32_t i = 0; i < 3; ++i)
     microsPerQuarter = (microsPerQuarter << 8) | eventByte(event, tempo.first + i);
-  if (microsPerQuarter == 0) return std::nullopt;
   return microsPerQuarter;
 }
 
-}  // namespace
-
-TempoMap buildTempoMap(const Song& song) {
+TempoMap tempoMapOf(int32_t division, std::vector<TempoChange> changes) {
   TempoMap map;
-  const int32_t division = song.division;
   if ((division & 0x8000) != 0) {
     // Frames per second as a negative byte (29 stands for 29.97 drop-frame),
     // then ticks per frame.
@@ -41,14 +33,6 @@ TempoMap buildTempoMap(const Song& song) {
     const double perSecond = (frames == 29 ? 29.97 : frames) * ticksPerFrame;
     map.segments.push_back({0, 0.0, perSecond > 0 ? 1e6 / perSecond : 0.0});
     return map;
-  }
-  std::vector<TempoChange> changes;
-  for (int32_t t = 0; t < allTrackCount(song); ++t) {
-    int64_t tick = 0;
-    for (const MidiEvent* e = &trackAt(song, t).head; e != nullptr; e = e->next) {
-      tick += e->deltaTime;
-      if (const std::optional<uint32_t> tempo = readTempo(*e)) changes.push_back({tick, *tempo});
-    }
   }
   // Track order decides between changes on one tick: the later one holds.
   std::stable_sort(changes.begin(), changes.end(),
@@ -67,6 +51,18 @@ TempoMap buildTempoMap(const Song& song) {
     }
   }
   return map;
+}
+
+TempoMap buildTempoMap(const Song& song) {
+  std::vector<TempoChange> changes;
+  for (int32_t t = 0; t < allTrackCount(song); ++t) {
+    int64_t tick = 0;
+    for (const MidiEvent* e = &trackAt(song, t).head; e != nullptr; e = e->next) {
+      tick += e->deltaTime;
+      if (const uint32_t tempo = tempoOf(*e)) changes.push_back({tick, tempo});
+    }
+  }
+  return tempoMapOf(song.division, std::move(changes));
 }
 
 double tickAtMicros(const TempoMap& map, double micros) {

@@ -24,6 +24,21 @@ struct TempoMap {
   std::vector<TempoSegment> segments;  // by tick, the first at tick 0
 };
 
+struct MidiEvent;
+
+struct TempoChange {
+  int64_t tick;
+  uint32_t microsPerQuarter;
+};
+
+// The tempo a Set Tempo event sets, in microseconds per quarter note; none
+// (0) for any other event, or for a tempo of 0, which has no meaning: the
+// last good one holds.
+uint32_t tempoOf(const MidiEvent& event);
+
+// The map of a song of that division from the changes of its tracks, one
+// track's after another's: of two changes on one tick, the later holds.
+TempoMap tempoMapOf(int32_t division, std::vector<TempoChange> changes);
 TempoMap buildTempoMap(const Song& song);
 
 // Inline: the musical press asks it for every onset and every moved note.
