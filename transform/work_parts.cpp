@@ -12,9 +12,11 @@ namespace {
 // starting a thread.
 constexpr unsigned kMostWorkers = 8;
 
+// Asked once: the C library counts the cores anew on every call, from a
+// system file on Linux.
 unsigned workerCount() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return std::clamp(cores, 1u, kMostWorkers);
+  static const unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
+  return workers;
 }
 
 }  // namespace
