@@ -162,7 +162,15 @@ void endAt(TimedEvent& e, Placing& placing, const TrackEvents& events, int32_t s
 void placeEnds(TrackEvents& events, std::vector<KeyState>& keys, PoolVector<Placing>& order) {
   order.resize(events.size());
   order[0] = {events[0].newTick, rankAt(0, true, 0)};  // the head keeps its place whatever it is
+  constexpr size_t kAhead = 16;
   for (size_t i = 1; i < events.size(); ++i) {
+    // The next start of a note's key, which its end may not pass, often
+    // lies far on in the track: asked for well before that end comes.
+    if (i + kAhead < events.size()) {
+      const TimedEvent& ahead = events[i + kAhead];
+      if (ahead.role == EventRole::kStart && ahead.following != kNone)
+        __builtin_prefetch(&events[ahead.following]);
+    }
     TimedEvent& e = events[i];
     Placing& placing = order[i];
     placing.rank = rankAt(i, true, i);
