@@ -4,8 +4,7 @@
 
 #include "song/midi.h"
 
-void BendRangeReader::read(const ChannelMessage& m, int64_t tick, BendRanges& ranges) {
-  if (!m.isChannel || messageKind(m.status) != kControlChange) return;
+void BendRangeReader::readControl(const ChannelMessage& m, int64_t tick, BendRanges& ranges) {
   ParameterState& s = state_[channelOf(m.status)];
   // Data Entry sets one half of the range; the other keeps its value, as a
   // receiver does. A non-registered parameter (99, 98) takes over Data

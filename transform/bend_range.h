@@ -28,9 +28,14 @@ constexpr int32_t kDefaultBendRangeCents = 200;
 // list as it comes.
 class BendRangeReader {
  public:
-  void read(const ChannelMessage& message, int64_t tick, BendRanges& ranges);
+  void read(const ChannelMessage& message, int64_t tick, BendRanges& ranges) {
+    if (message.isChannel && messageKind(message.status) == kControlChange)
+      readControl(message, tick, ranges);
+  }
 
  private:
+  void readControl(const ChannelMessage& message, int64_t tick, BendRanges& ranges);
+
   // What the track has selected and entered on one channel so far. 127/127
   // is the null parameter: nothing selected.
   struct ParameterState {
