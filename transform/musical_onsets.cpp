@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr uint8_t kProgramChange = 0xC0;
-constexpr uint8_t kSustainPedal = 64;
-
 struct StartRef {
   int64_t tick;
   uint32_t track, index;
@@ -62,14 +59,6 @@ struct GestureStart {
   int64_t tick;   // its first onset's
   double micros;  // where that stands in time
 };
-
-// A bend, program change or pedal change: what a note must not cross.
-bool changesSound(const TimedEvent& e) {
-  const uint8_t kind = messageKind(e.status);
-  return e.role != EventRole::kStart && e.role != EventRole::kEnd && isChannelStatus(e.status) &&
-         (kind == kPitchBend || kind == kProgramChange ||
-          (kind == kControlChange && e.data1 == kSustainPedal));
-}
 
 struct Draw {
   std::vector<TrackWork>& tracks;
@@ -137,11 +126,7 @@ struct Draw {
   // track's are in order of tick already. Each track finds its own.
   void findOnsets() {
     std::vector<PerChannel> at(tracks.size());  // each track's starts: counted, then where they go
-    forEachTrack([&](size_t t) {
-      for (const TimedEvent& e : tracks[t].events) {
-        if (e.role == EventRole::kStart) ++at[t][channelOf(e.status)];
-      }
-    });
+    for (size_t t = 0; t < tracks.size(); ++t) at[t] = tracks[t].startsOn;
     const PerChannel count = placeRuns(at);
     const PerChannel first = firstOf(count);  // where each channel's starts begin
     for (PerChannel& starts : at) {
@@ -250,29 +235,15 @@ struct Draw {
 
   size_t marksOf(size_t c) const { return points[c].size() + barriers[c].size(); }
 
-  // A bend, program or pedal change is a barrier; the end of a note that
-  // keeps its length is a point of its gesture.
-  enum class MarkKind : uint8_t { kNone, kBarrier, kPoint };
-  static MarkKind markKind(const TrackWork& track, const TimedEvent& e) {
-    if (changesSound(e)) return MarkKind::kBarrier;
-    if (e.role == EventRole::kEnd && e.link != kNone &&
-        (joinOf(e) == kNone || track.amounts.time == 0))
-      return MarkKind::kPoint;
-    return MarkKind::kNone;
-  }
-
   // Each channel's points begin with its onsets', then come the tracks', in
   // order, as its barriers do: ties stay in that order. Each track counts
   // and writes its own.
   void findMarks() {
     std::vector<PerChannel> barrierAt(tracks.size()), pointAt(tracks.size());
-    forEachTrack([&](size_t t) {
-      for (const TimedEvent& e : tracks[t].events) {
-        const MarkKind kind = markKind(tracks[t], e);
-        if (kind != MarkKind::kNone)
-          ++(kind == MarkKind::kBarrier ? barrierAt : pointAt)[t][channelOf(e.status)];
-      }
-    });
+    for (size_t t = 0; t < tracks.size(); ++t) {
+      barrierAt[t] = tracks[t].barriersOn;
+      pointAt[t] = tracks[t].pointsOn;
+    }
     const PerChannel barrierCount = placeRuns(barrierAt), pointCount = placeRuns(pointAt, onsetsOf);
     size_t total = 0;
     for (int c = 0; c < kChannelCount; ++c) total += barrierCount[c] + pointCount[c];

@@ -263,6 +263,13 @@ void readTrack(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys) {
   readEvents(work, slot);
   pairEnds(work.events, keys);
   findFollowersAndJoins(work.events);
+  for (const TimedEvent& e : work.events) {
+    const int c = channelOf(e.status);
+    work.startsOn[c] += e.role == EventRole::kStart;
+    const MarkKind kind = markKind(work, e);
+    if (kind == MarkKind::kBarrier) ++work.barriersOn[c];
+    if (kind == MarkKind::kPoint) ++work.pointsOn[c];
+  }
 }
 
 void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,

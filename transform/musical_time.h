@@ -23,6 +23,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cstdint>
 #include <vector>
@@ -122,10 +123,32 @@ struct TrackWork {
   MidiEvent* endOfTrack = nullptr;  // kept out of events, linked last
   std::vector<TempoChange> tempos;  // its tempo changes, as read
   BendRanges bendRanges;            // and its bend range changes
+  // Counted as it is read, for the steps that gather every track's: its
+  // starts, barriers and points on each channel (see markKind).
+  std::array<size_t, kChannelCount> startsOn{}, barriersOn{}, pointsOn{};
 
   size_t placedCount() const { return order.size(); }
   const TimedEvent& placed(size_t i) const { return events[order[i]]; }  // in the new order
 };
+
+// What an event is to the step that keeps notes off what changes their
+// sound (musical_onsets.h): a pitch bend, program change or sustain-pedal
+// change is a barrier; the end of a note that keeps its length is a point,
+// which moves with its note's gesture.
+enum class MarkKind : uint8_t { kNone, kBarrier, kPoint };
+
+inline MarkKind markKind(const TrackWork& track, const TimedEvent& e) {
+  constexpr uint8_t kProgramChange = 0xC0, kSustainPedal = 64;
+  const uint8_t kind = messageKind(e.status);
+  if (e.role != EventRole::kStart && e.role != EventRole::kEnd && isChannelStatus(e.status) &&
+      (kind == kPitchBend || kind == kProgramChange ||
+       (kind == kControlChange && e.data1 == kSustainPedal)))
+    return MarkKind::kBarrier;
+  if (e.role == EventRole::kEnd && e.link != kNone &&
+      (joinOf(e) == kNone || track.amounts.time == 0))
+    return MarkKind::kPoint;
+  return MarkKind::kNone;
+}
 
 void readTrack(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys);
 void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
