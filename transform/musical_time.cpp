@@ -15,103 +15,98 @@ namespace {
 // more counts by its low seven bits.
 int keyOf(const TimedEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 0x7F); }
 
-// One track's events as read, each with its role. Sets the tick below which
-// no start may move: the head's, or that of a data byte with no channel
-// status before it (only a damaged track has one), which is kept as read:
-// were a channel message to pass it, the byte would be read under that
-// message's status.
-void readEvents(TrackWork& work, TrackSlot& slot) {
-  TrackEvents& events = work.events;
-  int64_t tick = 0;
-  work.floorTick = slot.head.deltaTime;
-  uint8_t running = 0;
-  BendRangeReader ranges;
-  MidiEvent* e = &slot.head;
-  for (uint32_t index = 0; index < events.size(); ++index, e = e->next) {
-    tick += e->deltaTime;
-    const ChannelMessage message = readChannelMessage(*e, running);
-    ranges.read(message, tick, work.bendRanges);
-    EventRole role = EventRole::kFixed;
-    if (isNoteStart(message)) {
-      role = EventRole::kStart;
+// Reads one event of a track: its role, and the track's floor, tempo
+// changes and bend ranges. The floor is the tick below which no start may
+// move: the head's, or that of a data byte with no channel status before it
+// (only a damaged track has one), which is kept as read: were a channel
+// message to pass it, the byte would be read under that message's status.
+TimedEvent readEvent(TrackWork& work, const MidiEvent& e, int64_t tick, uint8_t& running,
+                     BendRangeReader& ranges) {
+  const ChannelMessage message = readChannelMessage(e, running);
+  ranges.read(message, tick, work.bendRanges);
+  EventRole role = EventRole::kFixed;
+  if (isNoteStart(message)) {
+    role = EventRole::kStart;
+    work.heardChannels |= 1u << channelOf(message.status);
+  } else if (isNoteEnd(message)) {
+    role = EventRole::kEnd;
+  } else if (message.isChannel) {
+    role = EventRole::kFollower;  // if a start of its channel on its tick comes after it
+    if (messageKind(message.status) == kPitchBend)
       work.heardChannels |= 1u << channelOf(message.status);
-    } else if (isNoteEnd(message)) {
-      role = EventRole::kEnd;
-    } else if (message.isChannel) {
-      role = EventRole::kFollower;  // if a start of its channel on its tick comes after it
-      if (messageKind(message.status) == kPitchBend)
-        work.heardChannels |= 1u << channelOf(message.status);
-    } else if (e->status < kSystemExclusive) {
-      work.floorTick = tick;  // neither a channel message nor a status byte of its own
-    } else if (const uint32_t tempo = tempoOf(*e)) {
-      work.tempos.push_back({tick, tempo});
-    }
-    events[index] = {.tick = tick,
-                     .newTick = tick,
-                     .role = role,
-                     .status = message.status,
-                     .data1 = message.data1,
-                     .data2 = message.data2};
+  } else if (e.status < kSystemExclusive) {
+    work.floorTick = tick;  // neither a channel message nor a status byte of its own
+  } else if (const uint32_t tempo = tempoOf(e)) {
+    work.tempos.push_back({tick, tempo});
   }
-  work.lastTick = tick;
+  return {.tick = tick,
+          .newTick = tick,
+          .role = role,
+          .status = message.status,
+          .data1 = message.data1,
+          .data2 = message.data2};
 }
 
-// Finds the channel messages that go with a start (those on its tick in
-// front of a start of their channel) and the ends written on a later start
-// of their channel (legato joins). The track is in tick order, so one
-// tick's events lie together.
-void findFollowersAndJoins(TrackEvents& events) {
-  int32_t startOf[kChannelCount];
-  for (size_t first = 0, end = 0; first < events.size(); first = end) {
-    std::fill(startOf, startOf + kChannelCount, kNone);
-    for (end = first; end < events.size() && events[end].tick == events[first].tick;) ++end;
-    for (size_t i = end; i-- > first;) {
-      TimedEvent& e = events[i];
-      const int c = channelOf(e.status);
-      if (e.role == EventRole::kStart) {
-        startOf[c] = static_cast<int32_t>(i);  // walking back: the first ends up here
-      } else if (e.role == EventRole::kFollower) {
-        e.link = startOf[c];
-        if (e.link == kNone) e.role = EventRole::kFixed;
-      }
-    }
-    for (size_t i = first; i < end; ++i) {
-      TimedEvent& e = events[i];
-      if (e.role == EventRole::kEnd && e.link != kNone && events[e.link].tick < e.tick)
-        e.following = startOf[channelOf(e.status)];  // its join
-    }
-  }
-}
-
-// Matches each end to the note it closes: the earliest sounding note of its
+// Matches an end to the note it closes: the earliest sounding note of its
 // key and channel, as a player's sequencer reads it. An end with no sounding
 // note (a doubled Note Off) goes with the key's last note.
-void pairEnds(TrackEvents& events, std::vector<KeyState>& keys) {
-  for (size_t i = 0; i < events.size(); ++i) {
-    TimedEvent& e = events[i];
-    const int32_t at = static_cast<int32_t>(i);
-    if (e.role == EventRole::kStart) {
-      KeyState& key = keys[keyOf(e)];
-      key.lastStart = at;
-      (key.lastOpen != kNone ? nextOpen(events[key.lastOpen]) : key.firstOpen) = at;
-      key.lastOpen = at;
-    } else if (e.role == EventRole::kEnd) {
-      KeyState& key = keys[keyOf(e)];
-      if (key.firstOpen != kNone) {
-        e.link = key.firstOpen;
-        e.paired = true;
-        if (events[e.link].tick == e.tick) e.instant = events[e.link].instant = true;
-        key.firstOpen = nextOpen(events[e.link]);
-        if (key.firstOpen == kNone) key.lastOpen = kNone;
-      } else {
-        e.link = key.lastStart;
-      }
+void pairEnd(TrackEvents& events, size_t i, std::vector<KeyState>& keys) {
+  TimedEvent& e = events[i];
+  const int32_t at = static_cast<int32_t>(i);
+  if (e.role == EventRole::kStart) {
+    KeyState& key = keys[keyOf(e)];
+    key.lastStart = at;
+    (key.lastOpen != kNone ? nextOpen(events[key.lastOpen]) : key.firstOpen) = at;
+    key.lastOpen = at;
+  } else if (e.role == EventRole::kEnd) {
+    KeyState& key = keys[keyOf(e)];
+    if (key.firstOpen != kNone) {
+      e.link = key.firstOpen;
+      e.paired = true;
+      if (events[e.link].tick == e.tick) e.instant = events[e.link].instant = true;
+      key.firstOpen = nextOpen(events[e.link]);
+      if (key.firstOpen == kNone) key.lastOpen = kNone;
+    } else {
+      e.link = key.lastStart;
     }
   }
-  // A note ends no later than the next start of its key on a later tick;
-  // notes of one key that start together share that bound, so that their
-  // ends stay in the order they had. An end before any note of its key is
-  // followed by the key's first start.
+}
+
+// One tick's events [first, end), read and paired: finds the channel
+// messages that go with a start (those on its tick in front of a start of
+// their channel) and the ends written on a later start of their channel
+// (legato joins), then counts the track's starts and marks on each channel.
+void closeTick(TrackWork& work, size_t first, size_t end) {
+  TrackEvents& events = work.events;
+  int32_t startOf[kChannelCount];
+  std::fill(startOf, startOf + kChannelCount, kNone);
+  for (size_t i = end; i-- > first;) {
+    TimedEvent& e = events[i];
+    const int c = channelOf(e.status);
+    if (e.role == EventRole::kStart) {
+      startOf[c] = static_cast<int32_t>(i);  // walking back: the first ends up here
+    } else if (e.role == EventRole::kFollower) {
+      e.link = startOf[c];
+      if (e.link == kNone) e.role = EventRole::kFixed;
+    }
+  }
+  for (size_t i = first; i < end; ++i) {
+    TimedEvent& e = events[i];
+    const int c = channelOf(e.status);
+    if (e.role == EventRole::kEnd && e.link != kNone && events[e.link].tick < e.tick)
+      e.following = startOf[c];  // its join
+    work.startsOn[c] += e.role == EventRole::kStart;
+    const MarkKind kind = markKind(work, e);
+    if (kind == MarkKind::kBarrier) ++work.barriersOn[c];
+    if (kind == MarkKind::kPoint) ++work.pointsOn[c];
+  }
+}
+
+// A note ends no later than the next start of its key on a later tick;
+// notes of one key that start together share that bound, so that their ends
+// stay in the order they had. An end before any note of its key is followed
+// by the key's first start. Walks the track back, then puts its keys back.
+void boundEnds(TrackEvents& events, std::vector<KeyState>& keys) {
   for (size_t i = events.size(); i-- > 0;) {
     TimedEvent& e = events[i];
     if (e.role == EventRole::kStart) {
@@ -260,16 +255,24 @@ void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap
 }  // namespace
 
 void readTrack(TrackWork& work, TrackSlot& slot, std::vector<KeyState>& keys) {
-  readEvents(work, slot);
-  pairEnds(work.events, keys);
-  findFollowersAndJoins(work.events);
-  for (const TimedEvent& e : work.events) {
-    const int c = channelOf(e.status);
-    work.startsOn[c] += e.role == EventRole::kStart;
-    const MarkKind kind = markKind(work, e);
-    if (kind == MarkKind::kBarrier) ++work.barriersOn[c];
-    if (kind == MarkKind::kPoint) ++work.pointsOn[c];
+  // One walk forward, each tick's events closed as the next tick begins,
+  // while they are still at hand; then one back.
+  TrackEvents& events = work.events;
+  int64_t tick = 0;
+  work.floorTick = slot.head.deltaTime;
+  uint8_t running = 0;
+  BendRangeReader ranges;
+  size_t first = 0;  // of the tick at hand
+  MidiEvent* e = &slot.head;
+  for (size_t i = 0; i < events.size(); ++i, e = e->next) {
+    tick += e->deltaTime;
+    if (i > 0 && tick != events[first].tick) closeTick(work, first, i), first = i;
+    events[i] = readEvent(work, *e, tick, running, ranges);
+    pairEnd(events, i, keys);
   }
+  closeTick(work, first, events.size());
+  work.lastTick = tick;
+  boundEnds(events, keys);
 }
 
 void placeTracks(std::vector<TrackWork>& tracks, const PoolVector<Onset>& onsets,
