@@ -15,6 +15,17 @@ namespace {
 // more counts by its low seven bits.
 int keyOf(const TimedEvent& e) { return (channelOf(e.status) << 7) | (e.data1 & 0x7F); }
 
+// Puts back every key the events name, all kNone again: by the events
+// where they are fewer than the keys, otherwise all keys at once, which
+// costs less than reading a long track once more.
+void putKeysBack(const TrackEvents& events, std::vector<KeyState>& keys) {
+  if (events.size() > keys.size()) {
+    std::fill(keys.begin(), keys.end(), KeyState{});
+  } else {
+    for (const TimedEvent& e : events) keys[keyOf(e)] = {};
+  }
+}
+
 // Reads one event of a track: its role, and the track's floor, tempo
 // changes and bend ranges. The floor is the tick below which no start may
 // move: the head's, or that of a data byte with no channel status before it
@@ -118,7 +129,7 @@ void boundEnds(TrackEvents& events, std::vector<KeyState>& keys) {
       e.following = keys[keyOf(e)].nextStart;
     }
   }
-  for (const TimedEvent& e : events) keys[keyOf(e)] = {};
+  putKeysBack(events, keys);
 }
 
 void countMove(MusicalTrackSummary& summary, const TempoMap& tempo, int64_t tick, int64_t move) {
@@ -199,7 +210,7 @@ void placeEnds(TrackEvents& events, std::vector<KeyState>& keys, PoolVector<Plac
     }
     placing.newTick = e.newTick;
   }
-  for (const TimedEvent& e : events) keys[keyOf(e)].lastEnd = kNone;
+  putKeysBack(events, keys);
 }
 
 // Puts a track's placings in order. A move is small beside the distance
@@ -229,16 +240,18 @@ void placeTrack(TrackWork& work, const PoolVector<Onset>& onsets, const TempoMap
                 PoolVector<Placing>& placings) {
   TrackEvents& events = work.events;
   bool moved = false;
+  MusicalTrackSummary counted = summary;  // counted here, apart from the events written
   for (TimedEvent& e : events) {
     if (e.role != EventRole::kStart) continue;
     e.cents = static_cast<int16_t>(onsets[e.link].cents);
     if (!work.pressed) continue;
-    ++summary.notes;
+    ++counted.notes;
     const int64_t move = onsets[e.link].move;
     e.newTick = e.tick + move;
-    if (move != 0) countMove(summary, tempo, e.tick, move);
+    if (move != 0) countMove(counted, tempo, e.tick, move);
     moved |= move != 0;
   }
+  summary = counted;
   work.order.resize(events.size());
   if (!moved) {
     // A track none of whose notes move keeps its events as written.
