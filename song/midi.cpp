@@ -37,15 +37,6 @@ ChannelMessage readChannelMessage(const MidiEvent& event, uint8_t& running) {
   return message;
 }
 
-bool isNoteStart(const ChannelMessage& message) {
-  return message.isChannel && messageKind(message.status) == kNoteOn && message.data2 != 0;
-}
-
-bool isNoteEnd(const ChannelMessage& message) {
-  const uint8_t kind = messageKind(message.status);
-  return message.isChannel && (kind == kNoteOff || (kind == kNoteOn && message.data2 == 0));
-}
-
 uint8_t eventByte(const MidiEvent& event, int32_t index) {
   if (index == 0) return event.data1;
   if (index == 1) return event.data2;

@@ -64,9 +64,14 @@ struct ChannelMessage {
 ChannelMessage readChannelMessage(const MidiEvent& event, uint8_t& running);
 
 // A Note On with a velocity above 0: a note starts.
-bool isNoteStart(const ChannelMessage& message);
+inline bool isNoteStart(const ChannelMessage& message) {
+  return message.isChannel && messageKind(message.status) == kNoteOn && message.data2 != 0;
+}
 // A Note Off, or a Note On with velocity 0: a note ends.
-bool isNoteEnd(const ChannelMessage& message);
+inline bool isNoteEnd(const ChannelMessage& message) {
+  const uint8_t kind = messageKind(message.status);
+  return message.isChannel && (kind == kNoteOff || (kind == kNoteOn && message.data2 == 0));
+}
 
 // The byte at `index` after a stored event's status: data1, data2, then
 // extra. `index` must be below dataLength.
