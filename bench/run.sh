@@ -30,6 +30,23 @@ row() {
   local name=$1 wall cpu peak
   shift
   read -r wall cpu peak < <(/usr/bin/python3 bench/measure.py "$runs" "$@")
+  print_row "$name" "$wall" "$cpu" "$peak"
+}
+
+# rows NAME... -- COMMAND... [--- COMMAND...]...: a row for each command, their
+# runs taken in turn (see measure.py).
+rows() {
+  local names=() wall cpu peak k=0
+  while [ "$1" != -- ]; do names+=("$1"); shift; done
+  shift
+  while read -r wall cpu peak; do
+    print_row "${names[$k]}" "$wall" "$cpu" "$peak"
+    k=$((k + 1))
+  done < <(/usr/bin/python3 bench/measure.py "$runs" "$@")
+}
+
+print_row() {
+  local name=$1 wall=$2 cpu=$3 peak=$4
   [ "$name" = cp ] && cp_wall=$wall
   [ "$name" = "load + save" ] && save_wall=$wall
   printf '| %s | %s | %s | %s | %s | %s |\n' "$name" "$wall" "$cpu" "$peak" \
@@ -69,13 +86,15 @@ for scale in ${SCALES:-1 2 4}; do
       same "$work/out.mid" "$file" --${kind% *} ${kind#* } --presses "$presses" --seed 1
     done
   done
-  # The two styles side by side: one press of time and pitch shift on every
-  # track, then the musical style with milliseconds, cents and velocities.
-  row "classic time all=20, pitch all=10" "$cli" "$file" --time-shift all=20 --pitch-shift all=10 \
+  # The two styles side by side, their runs taken in turn: one press of time
+  # and pitch shift on every track, then the musical style with
+  # milliseconds, cents and velocities.
+  rows "classic time all=20, pitch all=10" "musical time all=20, pitch all=10c" \
+    "musical all=15ms, all=10c, velocity all=8" -- \
+    "$cli" "$file" --time-shift all=20 --pitch-shift all=10 --seed 1 -o "$work/out.mid" --- \
+    "$cli" "$file" --style musical --time-shift all=20 --pitch-shift all=10c --seed 1 \
+    -o "$work/out.mid" --- \
+    "$cli" "$file" --style musical --time-shift all=15ms --pitch-shift all=10c --velocity-shift all=8 \
     --seed 1 -o "$work/out.mid"
-  row "musical time all=20, pitch all=10c" "$cli" "$file" --style musical --time-shift all=20 \
-    --pitch-shift all=10c --seed 1 -o "$work/out.mid"
-  row "musical all=15ms, all=10c, velocity all=8" "$cli" "$file" --style musical \
-    --time-shift all=15ms --pitch-shift all=10c --velocity-shift all=8 --seed 1 -o "$work/out.mid"
 done
 
