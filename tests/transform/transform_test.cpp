@@ -170,6 +170,14 @@ TEST(TempoMap, FrameDivisionsCountTicksAsTime) {
   }
 }
 
+// At 96 ticks a quarter: half a second at 120 beats a minute, a quarter second at 240, then a
+// second at 60.
+TEST(TempoMap, ChangesAddUp) {
+  const Song& song = loadSong(
+      midiFile({"00 FF 51 03 07 A1 20  60 FF 51 03 03 D0 90  60 FF 51 03 0F 42 40  00 FF 2F 00"}));
+  EXPECT_DOUBLE_EQ(microsAtTick(buildTempoMap(song), 288), 1750000);
+}
+
 // Parts tile the items, each item in one part; a small job is one part; a failure in a part reaches
 // the caller, and only once every part has run.
 TEST(WorkParts, TileTheItemsAndPassAFailureOn) {
