@@ -381,9 +381,7 @@ struct Draw {
   // the run's shared stream and its channel's, made once.
   void drawMoves(const PoolVector<int64_t>& shared) {
     const MusicalRandom together = musicalStream(seed, MusicalStream::kShared, kChannelCount);
-    std::array<MusicalRandom, kChannelCount> own;
-    for (int c = 0; c < kChannelCount; ++c)
-      own[c] = musicalStream(seed, MusicalStream::kTime, static_cast<uint32_t>(c));
+    const auto own = channelStreams<kChannelCount>(seed, MusicalStream::kTime);
     inParts(
         gestures.size(), [](size_t) { return 1; },
         [&](size_t first, size_t last) {

@@ -54,12 +54,8 @@ struct PitchStep {
   std::vector<size_t> cursor = std::vector<size_t>(tracks.size()), groupEnd = cursor;
   std::array<ChannelState, kChannelCount> channels = {};
   // Each channel's stream, which each onset's starts from.
-  std::array<MusicalRandom, kChannelCount> pitchStreams = [this] {
-    std::array<MusicalRandom, kChannelCount> streams;
-    for (int c = 0; c < kChannelCount; ++c)
-      streams[c] = musicalStream(seed, MusicalStream::kPitch, static_cast<uint32_t>(c));
-    return streams;
-  }();
+  std::array<MusicalRandom, kChannelCount> pitchStreams =
+      channelStreams<kChannelCount>(seed, MusicalStream::kPitch);
 
   void run() {
     // Without a pitch amount the walk would bend and count nothing: the

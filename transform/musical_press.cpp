@@ -51,9 +51,10 @@ void musicalPress(Song& song, const std::vector<TrackAmounts>& amounts, uint32_t
   const int32_t count = allTrackCount(song);
   std::vector<MusicalTrackSummary> pressed(count);
   std::vector<TrackWork> tracks(count);
-  for (int32_t t = 0; t < count; ++t) {
-    if (t < static_cast<int32_t>(amounts.size())) tracks[t].amounts = amounts[t];
-  }
+  // Tracks past the amounts given have none.
+  for (auto [work, a] = std::pair(tracks.begin(), amounts.begin());
+       work != tracks.end() && a != amounts.end(); ++work, ++a)
+    work->amounts = *a;
   // Each track on its own: its amounts, velocities and running status, and
   // its events counted.
   const auto prepare = [&](int32_t t) {

@@ -9,6 +9,9 @@
 // on every platform.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 struct MusicalRandom {
@@ -32,6 +35,17 @@ inline MusicalRandom musicalStream(uint32_t seed, MusicalStream stream, uint32_t
   // one step of the mixer spreads them before the first draw.
   random.state = nextBits(random);
   return random;
+}
+
+// The streams of one kind for channels 0 to N - 1, from which each onset's
+// stream starts (onsetStream): made once for all the onsets of a press.
+template <size_t N>
+std::array<MusicalRandom, N> channelStreams(uint32_t seed, MusicalStream stream) {
+  std::array<MusicalRandom, N> streams;
+  uint32_t channel = 0;
+  std::generate(streams.begin(), streams.end(),
+                [&] { return musicalStream(seed, stream, channel++); });
+  return streams;
 }
 
 // A stream for one onset alone, picked by its written tick as well: its
