@@ -124,10 +124,8 @@ struct PitchStep {
       const TrackWork& track = tracks[t];
       for (size_t first = 0; first < track.placedCount(); first = groupEnd[t]) {
         const int64_t tick = track.placed(first).newTick;
-        size_t end = first + 1;
-        while (end < track.placedCount() && track.placed(end).newTick == tick) ++end;
         cursor[t] = first;
-        groupEnd[t] = end;
+        groupEnd[t] = tickEnd(track, first, tick);
         walkTick(tick, walked);
       }
       return;
@@ -144,10 +142,7 @@ struct PitchStep {
       for (; !queue.empty() && queue.top().first == tick; queue.pop()) {
         const uint32_t t = queue.top().second;
         active.push_back(t);
-        const TrackWork& track = tracks[t];
-        size_t end = cursor[t];
-        while (end < track.placedCount() && track.placed(end).newTick == tick) ++end;
-        groupEnd[t] = end;
+        groupEnd[t] = tickEnd(tracks[t], cursor[t], tick);
       }
       walkTick(tick, active);
       for (const uint32_t t : active) {
@@ -156,6 +151,13 @@ struct PitchStep {
           queue.push({tracks[t].placed(cursor[t]).newTick, t});
       }
     }
+  }
+
+  // Where a track's events on `tick`, from `first` on, end.
+  static size_t tickEnd(const TrackWork& track, size_t first, int64_t tick) {
+    size_t end = first;
+    while (end < track.placedCount() && track.placed(end).newTick == tick) ++end;
+    return end;
   }
 
   // The events on one tick: of each track in `active`, from its cursor to
